@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs the Debian packages this project needs, and only those that are missing.
+# Safe to run again: with everything present it prints nothing and exits 0.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  # the viewer: Qt 6 Widgets, xcb for the single-instance guard, XKB for the lock keys
+  qt6-base-dev libxcb1-dev libxcb-xkb-dev libgl-dev
+  # the font the drawing is laid out for
+  fonts-ipafont-gothic
+  # tests, benchmarks, fuzzing
+  libgtest-dev googletest libbenchmark-dev libsndfile1-dev sox
+  clang libclang-rt-14-dev
+  # end-to-end tests: a real X server, window manager and X tools
+  xvfb openbox x11-utils xdotool imagemagick locales
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+  [ "$status" = "installed" ] || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  run=()
+elif command -v sudo >/dev/null 2>&1; then
+  run=(sudo)
+else
+  echo "deps.sh: these packages are missing; install them as root:" >&2
+  echo "  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "deps.sh: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${run[@]}" apt-get update -qq
+"${run[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

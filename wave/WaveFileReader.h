@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+#include "wave/WaveRecord.h"
+
+// Why a load ended the way it did.
+enum class LoadStatus {
+    Loaded,          // the record holds the file
+    CannotOpen,      // open(2) failed; errorNumber says why
+    NotRegularFile,  // a directory, FIFO, socket or device
+    NotRiffWave,     // the "RIFF", "WAVE" or "fmt " identifier is missing
+    ZeroBlockAlign,  // the fmt chunk gives 0 bytes per frame, so no frame count exists
+    NoDataChunk,     // no "data" chunk before the end of the RIFF form or of the file
+    CannotAllocate,  // the system refused memory for the sample arrays
+    ReadError,       // the system reported an error while the header was read
+};
+
+struct LoadOutcome {
+    LoadStatus status{LoadStatus::Loaded};
+    int errorNumber{}; // errno for CannotOpen and ReadError, else 0
+};
+
+// Loads the wave file at path into record. On success the header fields, both sample
+// arrays, the peak and path hold the new file; on any rejection the record is exactly as
+// it was before the call. loaded is never touched.
+LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path);
+
+// The same, reduced to 0 (loaded) or 1 (rejected).
+int LoadWaveFile(WaveRecord& record, const std::string& path);
+
+// A short English description of a status, for command-line tools ("not a RIFF/WAVE file").
+const char* DescribeLoadStatus(LoadStatus status);
