@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "wave/WaveFileReader.h"
+#include "wave/WaveRecord.h"
+
+// What a load of a file must give, worked out the slow and obvious way: one byte and one
+// sample at a time, in the order the reader's rules are written, from a buffer in memory.
+//
+// The samples are only those the file really supplies: left and right hold every element
+// up to the last one a sample was written to (the rest of each array must be 0), never
+// frameCount elements, since a header may claim 2^32 - 1 frames.
+struct ReferenceResult {
+    LoadStatus status{LoadStatus::Loaded}; // Loaded, NotRiffWave, ZeroBlockAlign or NoDataChunk
+
+    // Header fields as read (all of them meaningful only when status is Loaded).
+    std::uint32_t riffId{}, fileLength{}, waveId{}, fmtId{}, fmtSize{};
+    std::uint16_t formatTag{}, channels{};
+    std::uint32_t sampleRate{}, byteRate{};
+    std::uint16_t blockAlign{}, bitsPerSample{};
+    std::uint32_t dataSize{};
+    std::uint16_t bytesPerSample{};
+    std::uint32_t frameCount{};
+
+    std::vector<std::int16_t> left, right; // the written prefix of each array
+    std::int16_t peak{}, peakRight{};
+};
+
+ReferenceResult DecodeReference(const std::vector<std::uint8_t>& file);
+
+// Compares a record after a load with the expected outcome. Returns an empty string when
+// they agree, else a description of the first difference. For a load, every header and
+// derived field, the array sizes (frameCount each), the written prefixes, peak and
+// peakRight are compared, and the elements after the prefixes must be 0 (checked up to
+// zeroTailLimit elements past each prefix, and the last element, so that a claim of
+// billions of frames is not read in full).
+std::string DescribeDifference(const WaveRecord& record, const ReferenceResult& expected,
+                               std::size_t zeroTailLimit = std::size_t{1} << 20);
