@@ -1,7 +1,22 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "display/DrawingSurface.h"
 #include "wave/WaveRecord.h"
 
 // Draws the path at (x, y) and the one-line format summary at (x, y + 20). Returns 0.
 int DrawInfoLines(DrawingSurface& surface, const WaveRecord& record, int x, int y);
+
+// Number texts shared by the drawing routines. They read exactly as C's printf prints them
+// in the "C" locale, whatever locale the process runs under: Qt sets the C library's locale
+// from the environment, and a German user must still see "1.68", not "1,68".
+
+// printf's "%*d": the value right-aligned in width characters, padded with blanks.
+std::string FormatDecimal(std::int32_t value, int width);
+
+// printf's "%*.2f". A not-a-number prints as "-nan" on every machine: the only one the
+// drawing meets is 0.0 / 0.0 (a byte rate of 0), which glibc prints so on x86-64 because
+// the division yields a NaN with its sign bit set.
+std::string FormatTwoDecimals(double value, int width);
