@@ -31,9 +31,10 @@ QPen MakePen(PenStyle style, int width, Colour colour) {
     pen.setCapStyle(Qt::SquareCap);
     pen.setJoinStyle(Qt::MiterJoin);
     if (style == PenStyle::Dotted) {
-        // A dot every other pixel: each near-zero dash grows by the square cap into one
-        // whole pixel, and the gap between dots is one pixel.
-        pen.setDashPattern({0.001, 2.0});
+        // A dot every other pixel: each very short dash grows by the square cap into one
+        // whole pixel, and the gap between dots is one pixel. Both lengths are binary
+        // fractions, so the period is exactly 2 and the dots do not drift along a line.
+        pen.setDashPattern({1.0 / 128, 2.0 - 1.0 / 128});
     }
     return pen;
 }
