@@ -12,6 +12,7 @@ packages=(
   fonts-ipafont-gothic
   # tests, benchmarks, fuzzing
   libgtest-dev googletest libbenchmark-dev libsndfile1-dev sox
+  time  # /usr/bin/time -v: peak memory of the reader in bench/run.sh
   clang libclang-rt-14-dev
   # end-to-end tests: a real X server, window manager and X tools
   xvfb openbox x11-utils xdotool imagemagick locales

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// The shape of a plain 44-byte-header PCM wave file made for measurements.
+struct BenchFileShape {
+    std::uint16_t channels{};
+    std::uint16_t bitsPerSample{};
+    std::uint32_t dataBytes{}; // body of the data chunk
+};
+
+// Writes a PCM wave file of the given shape whose samples are pseudo-random (the same for
+// the same seed), through a temporary name so that an interrupted run leaves no partial
+// file behind. Returns false if the file cannot be written.
+bool WriteBenchWaveFile(const std::string& path, const BenchFileShape& shape, std::uint64_t seed);
+
+// The same, unless a file of exactly the right size already exists at path: the large
+// files take seconds to write and are kept between runs.
+bool EnsureBenchWaveFile(const std::string& path, const BenchFileShape& shape, std::uint64_t seed);
+
+// The two large files the speed and peak-memory measurements read: 1 GiB of 16-bit
+// stereo data and 256 MiB of 8-bit mono data (whose left array alone is 512 MiB).
+struct LargeBenchFile {
+    const char* label; // also the file's name without ".wav"
+    BenchFileShape shape;
+};
+inline constexpr LargeBenchFile kLargeBenchFiles[] = {
+    {"stereo16", {2, 16, 1u << 30}},
+    {"mono8", {1, 8, 1u << 28}},
+};
+
+// The path of a large file in folder, written there first if it is missing.
+std::string LargeBenchFilePath(const std::string& folder, const LargeBenchFile& file);
+bool EnsureLargeBenchFile(const std::string& folder, const LargeBenchFile& file);
+
+// Size of the file at path in bytes, or 0 if it does not exist.
+std::uint64_t FileBytes(const std::string& path);
+
+// Reads the whole file once so that the measurements read it from the page cache.
+void WarmPageCache(const std::string& path);
+
+// Where the measurement files live when the command line names no folder: in the build
+// tree, never in the repository.
+std::string DefaultBenchDataFolder();
+
+// The process's resident set (VmRSS) and its high-water mark (VmHWM), in bytes.
+std::size_t ResidentBytes();
+std::size_t PeakResidentBytes();
+
+// The transparent huge page mode, as the kernel reports it ("always [madvise] never").
+std::string TransparentHugePageMode();
