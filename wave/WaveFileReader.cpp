@@ -1,11 +1,511 @@
 #include "wave/WaveFileReader.h"
 
-LoadOutcome LoadWaveFileExplained(WaveRecord&, const std::string&) {
-    return {LoadStatus::CannotOpen, 0};
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <utility>
+
+namespace {
+
+// Chunk and form identifiers, as the four characters read as a little-endian number.
+constexpr std::uint32_t kRiffId = 0x46464952; // "RIFF"
+constexpr std::uint32_t kWaveId = 0x45564157; // "WAVE"
+constexpr std::uint32_t kFmtId = 0x20746D66;  // "fmt "
+constexpr std::uint32_t kDataId = 0x61746164; // "data"
+
+// The fmt fields every file has: format tag, channels, sample rate, byte rate, block
+// align and bits per sample. Anything beyond them in the fmt body is skipped.
+constexpr std::uint32_t kFmtFieldBytes = 16;
+
+// The samples are read in blocks of this size: large enough that the system call costs
+// nothing next to decoding, small enough to stay in the cache while it is decoded.
+constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+
+// bitsPerSample is 16 bits wide, so a sample is at most 65535 >> 3 bytes; a sample split
+// by a block boundary is carried over into the next block in this much room.
+constexpr std::size_t kLargestSampleBytes = 0xFFFF >> 3;
+
+// Owns the descriptor of the file being read and closes it on every way out of a load.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int descriptor) : m_descriptor(descriptor) {}
+    ~FileDescriptor() {
+        if (m_descriptor >= 0) {
+            close(m_descriptor);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int Get() const { return m_descriptor; }
+
+private:
+    int m_descriptor;
+};
+
+// read(2) that resumes after a signal. Returns the bytes read, 0 at end of file, or -1
+// with errno set.
+ssize_t ReadSome(int descriptor, std::uint8_t* into, std::size_t count) {
+    for (;;) {
+        const ssize_t got = read(descriptor, into, count);
+        if (got >= 0 || errno != EINTR) {
+            return got;
+        }
+    }
+}
+
+// The header is read through this small buffer, a few bytes at a time. Like a C stream,
+// its position may be moved past the end of the file; reads there get nothing.
+class ByteSource {
+public:
+    explicit ByteSource(int descriptor) : m_descriptor(descriptor) {}
+
+    // Copies up to count bytes and returns how many it could.
+    std::size_t Read(std::uint8_t* into, std::size_t count) {
+        std::size_t copied = 0;
+        while (copied < count && (m_begin < m_end || Refill())) {
+            into[copied++] = m_buffer[m_begin++];
+            ++m_position;
+        }
+        return copied;
+    }
+
+    // The next byte without consuming it, or -1 at the end of the file.
+    int Peek() { return m_begin < m_end || Refill() ? m_buffer[m_begin] : -1; }
+
+    // Moves the position forward; a position past the end of the file is allowed.
+    void Skip(std::uint64_t count) {
+        if (count <= m_end - m_begin) {
+            m_begin += static_cast<std::size_t>(count);
+        } else {
+            m_begin = m_end = 0;
+            m_seekPending = true;
+        }
+        m_position += count;
+    }
+
+    // The offset of the next byte in the file.
+    std::uint64_t Position() const { return m_position; }
+
+    // errno of the first failed read or seek, or 0.
+    int ErrorNumber() const { return m_errorNumber; }
+
+private:
+    bool Refill() {
+        if (m_errorNumber != 0) {
+            return false;
+        }
+        if (m_seekPending) {
+            if (lseek(m_descriptor, static_cast<off_t>(m_position), SEEK_SET) < 0) {
+                m_errorNumber = errno;
+                return false;
+            }
+            m_seekPending = false;
+        }
+        const ssize_t got = ReadSome(m_descriptor, m_buffer, sizeof m_buffer);
+        if (got < 0) {
+            m_errorNumber = errno;
+            return false;
+        }
+        m_begin = 0;
+        m_end = static_cast<std::size_t>(got);
+        return got > 0;
+    }
+
+    int m_descriptor;
+    std::uint8_t m_buffer[4096];
+    std::size_t m_begin{}; // first unread byte in m_buffer
+    std::size_t m_end{};   // one past the last valid byte in m_buffer
+    std::uint64_t m_position{};
+    bool m_seekPending{}; // the descriptor's offset lags behind m_position
+    int m_errorNumber{};
+};
+
+// Reads count bytes (at most 4) as a little-endian number, least significant byte first,
+// whatever the host's byte order. false, and value 0, unless all of them could be read.
+bool ReadLittleEndian(ByteSource& source, std::size_t count, std::uint32_t& value) {
+    std::uint8_t bytes[4] = {};
+    value = 0;
+    if (source.Read(bytes, count) != count) {
+        return false;
+    }
+    for (std::size_t i = count; i-- > 0;) {
+        value = value << 8 | bytes[i];
+    }
+    return true;
+}
+
+// A 32-bit field; 0 if its four bytes cannot all be read.
+std::uint32_t ReadU32LE(ByteSource& source) {
+    std::uint32_t value = 0;
+    ReadLittleEndian(source, 4, value);
+    return value;
+}
+
+// A 16-bit field; 0 if its two bytes cannot both be read.
+std::uint16_t ReadU16LE(ByteSource& source) {
+    std::uint32_t value = 0;
+    ReadLittleEndian(source, 2, value);
+    return static_cast<std::uint16_t>(value);
+}
+
+// RIFF pads a chunk body of odd size with one 0x00 byte. A chunk id never starts with
+// 0x00, so a 0x00 there is the pad, and any other byte is the start of the next chunk of
+// a file written without the pad.
+void SkipPadByte(ByteSource& source, std::uint32_t bodySize) {
+    if (bodySize % 2 == 1 && source.Peek() == 0) {
+        source.Skip(1);
+    }
+}
+
+// "RIFF", the RIFF size and "WAVE", then the fmt chunk, which must be the first chunk.
+LoadStatus ReadFormHeader(ByteSource& source, WaveRecord& staging) {
+    staging.riffId = ReadU32LE(source);
+    if (staging.riffId != kRiffId) {
+        return LoadStatus::NotRiffWave;
+    }
+    staging.fileLength = ReadU32LE(source) + 8; // modulo 2^32, as the field is wide
+    staging.waveId = ReadU32LE(source);
+    if (staging.waveId != kWaveId) {
+        return LoadStatus::NotRiffWave;
+    }
+    staging.fmtId = ReadU32LE(source);
+    if (staging.fmtId != kFmtId) {
+        return LoadStatus::NotRiffWave;
+    }
+    return LoadStatus::Loaded;
+}
+
+// The fields of the fmt chunk, in file order, then the rest of its body. A fmtSize below
+// 16 makes the skip wrap around to nearly 4 GiB, which leaves no room for a data chunk.
+void ReadFormatChunk(ByteSource& source, WaveRecord& staging) {
+    staging.fmtSize = ReadU32LE(source);
+    staging.formatTag = ReadU16LE(source);
+    staging.channels = ReadU16LE(source);
+    staging.sampleRate = ReadU32LE(source);
+    staging.byteRate = ReadU32LE(source);
+    staging.blockAlign = ReadU16LE(source);
+    staging.bitsPerSample = ReadU16LE(source);
+    source.Skip(static_cast<std::uint32_t>(staging.fmtSize - kFmtFieldBytes));
+    SkipPadByte(source, staging.fmtSize);
+}
+
+// Skips chunks until the id "data" has been read. Sizes are unsigned, so the search only
+// moves forward; it ends without a data chunk when a skipped chunk ends at or beyond the
+// end of the RIFF form, or when the file ends. The first id is read before any position
+// test, so a data chunk right after fmt is found even when the RIFF size understates it.
+LoadStatus FindDataChunk(ByteSource& source, const WaveRecord& staging) {
+    std::uint32_t id = 0;
+    bool complete = ReadLittleEndian(source, 4, id);
+    while (id != kDataId) {
+        if (!complete) {
+            return LoadStatus::NoDataChunk;
+        }
+        const std::uint32_t size = ReadU32LE(source);
+        source.Skip(size);
+        SkipPadByte(source, size);
+        if (source.Position() >= staging.fileLength) {
+            return LoadStatus::NoDataChunk;
+        }
+        complete = ReadLittleEndian(source, 4, id);
+    }
+    return LoadStatus::Loaded;
+}
+
+// Reads the header up to the first sample into staging: identifiers, fmt fields, the
+// data chunk's size and the fields derived from them.
+LoadStatus ParseWaveFile(ByteSource& source, WaveRecord& staging) {
+    LoadStatus status = ReadFormHeader(source, staging);
+    if (status != LoadStatus::Loaded) {
+        return status;
+    }
+    ReadFormatChunk(source, staging);
+    status = FindDataChunk(source, staging);
+    if (status != LoadStatus::Loaded) {
+        return status;
+    }
+    staging.dataSize = ReadU32LE(source);
+    staging.bytesPerSample = static_cast<std::uint16_t>(staging.bitsPerSample >> 3);
+    if (staging.blockAlign == 0) {
+        return LoadStatus::ZeroBlockAlign; // there is no frame count to divide out
+    }
+    staging.frameCount = staging.dataSize / staging.blockAlign;
+    return LoadStatus::Loaded;
+}
+
+// Sample decoders. A 2-byte sample is a signed 16-bit little-endian number; a sample of any
+// other width gives its first byte re-centred to -128..127, and its other bytes are
+// ignored.
+struct Linear16 {
+    std::size_t Bytes() const { return 2; }
+    std::int16_t operator()(const std::uint8_t* sample) const {
+        return static_cast<std::int16_t>(static_cast<std::uint16_t>(sample[0] | sample[1] << 8));
+    }
+};
+
+struct FirstByte {
+    std::size_t bytes; // 1, or 3 and more
+    std::size_t Bytes() const { return bytes; }
+    std::int16_t operator()(const std::uint8_t* sample) const {
+        return static_cast<std::int16_t>(sample[0] - 128);
+    }
+};
+
+// The single byte of an 8-bit sample; a separate type so that its stride is a constant.
+struct FirstByteOfOne {
+    std::size_t Bytes() const { return 1; }
+    std::int16_t operator()(const std::uint8_t* sample) const {
+        return static_cast<std::int16_t>(sample[0] - 128);
+    }
+};
+
+// Decodes count samples of a mono file into out and returns the raised peak. Local
+// restrict pointers and a local peak keep the loop free of aliasing, so it vectorises; kept
+// out of line so that the compiler still knows the pointers do not alias.
+template <typename Decoder>
+[[gnu::noinline]] std::int16_t DecodeMono(Decoder decode, const std::uint8_t* __restrict in,
+                                          std::size_t count, std::int16_t* __restrict out,
+                                          std::int16_t peak) {
+    const std::size_t stride = decode.Bytes();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::int16_t value = decode(in + i * stride);
+        out[i] = value;
+        peak = value > peak ? value : peak;
+    }
+    return peak;
+}
+
+// Decodes frames pairs of samples, the first of each pair into left and the second into
+// right, and raises the two peaks.
+template <typename Decoder>
+[[gnu::noinline]] void DecodePairs(Decoder decode, const std::uint8_t* __restrict in,
+                                   std::size_t frames, std::int16_t* __restrict left,
+                                   std::int16_t* __restrict right, std::int16_t& peakLeft,
+                                   std::int16_t& peakRight) {
+    const std::size_t stride = decode.Bytes();
+    std::int16_t highLeft = peakLeft;
+    std::int16_t highRight = peakRight;
+    for (std::size_t f = 0; f < frames; ++f) {
+        const std::int16_t first = decode(in + 2 * f * stride);
+        const std::int16_t second = decode(in + (2 * f + 1) * stride);
+        left[f] = first;
+        right[f] = second;
+        highLeft = first > highLeft ? first : highLeft;
+        highRight = second > highRight ? second : highRight;
+    }
+    peakLeft = highLeft;
+    peakRight = highRight;
+}
+
+// Where the decoded samples go. A mono file fills left only. Every other channel count
+// deals the samples alternately, by the parity of their index in the file: even ones to
+// left, odd ones to right, so further channels end up mixed into both.
+struct SampleSink {
+    std::int16_t* left;
+    std::int16_t* right;
+    bool mono;
+    std::uint64_t next{}; // index in the file of the next sample
+    std::int16_t peakLeft{};
+    std::int16_t peakRight{};
+
+    template <typename Decoder>
+    void Take(Decoder decode, const std::uint8_t* in, std::size_t count) {
+        const std::size_t stride = decode.Bytes();
+        if (mono) {
+            peakLeft = DecodeMono(decode, in, count, left + next, peakLeft);
+            next += count;
+            return;
+        }
+        if (count > 0 && next % 2 == 1) { // the block starts with the right half of a frame
+            TakeOne(decode(in), right, peakRight);
+            in += stride;
+            --count;
+        }
+        const std::size_t frames = count / 2;
+        DecodePairs(decode, in, frames, left + next / 2, right + next / 2, peakLeft, peakRight);
+        next += 2 * frames;
+        if (count % 2 == 1) { // and ends with the left half of one
+            TakeOne(decode(in + 2 * frames * stride), left, peakLeft);
+        }
+    }
+
+    void TakeOne(std::int16_t value, std::int16_t* channel, std::int16_t& peak) {
+        channel[next / 2] = value;
+        peak = value > peak ? value : peak;
+        ++next;
+    }
+};
+
+void DecodeBlock(SampleSink& sink, std::size_t bytesPerSample, const std::uint8_t* in,
+                 std::size_t count) {
+    switch (bytesPerSample) {
+    case 1:
+        sink.Take(FirstByteOfOne{}, in, count);
+        break;
+    case 2:
+        sink.Take(Linear16{}, in, count);
+        break;
+    default:
+        sink.Take(FirstByte{bytesPerSample}, in, count);
+        break;
+    }
+}
+
+// The number of samples the loop reads: frameCount for a mono file, two per frame for
+// any other (64 bits wide: 2 x frameCount need not fit in 32).
+std::uint64_t SamplesToRead(const WaveRecord& record) {
+    return record.channels == 1 ? record.frameCount : std::uint64_t{2} * record.frameCount;
+}
+
+// Backs with memory, at once, only the part of the arrays that the file's real data can
+// fill; a header may claim far more frames than the file holds.
+void PrepareArrays(WaveRecord& record, std::uint64_t dataOffset, std::uint64_t fileSize) {
+    if (record.bytesPerSample == 0 || fileSize <= dataOffset) {
+        return;
+    }
+    const std::uint64_t inFile = (fileSize - dataOffset) / record.bytesPerSample;
+    const std::uint64_t samples = inFile < SamplesToRead(record) ? inFile : SamplesToRead(record);
+    if (record.channels == 1) {
+        record.left.PrepareForWriting(static_cast<std::size_t>(samples));
+    } else {
+        record.left.PrepareForWriting(static_cast<std::size_t>((samples + 1) / 2));
+        record.right.PrepareForWriting(static_cast<std::size_t>(samples / 2));
+    }
+}
+
+// Reads the samples from dataOffset on, block by block, into the record's arrays, which
+// hold frameCount elements each. Reading stops at the first sample that the file does
+// not supply whole; the elements after it stay 0. A sample of width 0 is never whole, so
+// nothing is read. This cannot fail: a read error ends the data like the end of the file.
+void ReadSamples(int descriptor, std::uint64_t dataOffset, std::uint8_t* scratch,
+                 WaveRecord& record) {
+    const std::size_t bytesPerSample = record.bytesPerSample;
+    std::uint64_t remaining = SamplesToRead(record);
+    if (bytesPerSample == 0 || remaining == 0 ||
+        lseek(descriptor, static_cast<off_t>(dataOffset), SEEK_SET) < 0) {
+        return;
+    }
+    SampleSink sink{record.left.data(), record.right.data(), record.channels == 1};
+    std::size_t carried = 0; // bytes of a split sample at the start of scratch
+    while (remaining > 0) {
+        // Never read past the last sample wanted: remaining * bytesPerSample fits in 64
+        // bits, since remaining < 2^33 and bytesPerSample < 2^13.
+        const std::uint64_t wanted = remaining * bytesPerSample - carried;
+        const std::size_t ask =
+            wanted < kBlockBytes ? static_cast<std::size_t>(wanted) : kBlockBytes;
+        const ssize_t got = ReadSome(descriptor, scratch + carried, ask);
+        if (got <= 0) {
+            break;
+        }
+        const std::size_t have = carried + static_cast<std::size_t>(got);
+        const std::size_t whole = have / bytesPerSample;
+        DecodeBlock(sink, bytesPerSample, scratch, whole);
+        remaining -= whole;
+        carried = have - whole * bytesPerSample;
+        std::memmove(scratch, scratch + whole * bytesPerSample, carried);
+    }
+    record.peakRight = sink.peakRight;
+    record.peak = sink.peakLeft > sink.peakRight ? sink.peakLeft : sink.peakRight;
+}
+
+// Moves the staged header and arrays into record and releases the old arrays. Nothing
+// here can fail, so the record is either untouched or holds the new file whole.
+void Commit(WaveRecord& record, WaveRecord& staging, std::string& path) noexcept {
+    record.riffId = staging.riffId;
+    record.fileLength = staging.fileLength;
+    record.waveId = staging.waveId;
+    record.fmtId = staging.fmtId;
+    record.fmtSize = staging.fmtSize;
+    record.formatTag = staging.formatTag;
+    record.channels = staging.channels;
+    record.sampleRate = staging.sampleRate;
+    record.byteRate = staging.byteRate;
+    record.blockAlign = staging.blockAlign;
+    record.bitsPerSample = staging.bitsPerSample;
+    record.dataSize = staging.dataSize;
+    record.bytesPerSample = staging.bytesPerSample;
+    record.frameCount = staging.frameCount;
+    record.left = std::move(staging.left);
+    record.right = std::move(staging.right);
+    record.buffersAllocated = 1;
+    record.peak = 0;
+    record.peakRight = 0;
+    record.path.swap(path);
+}
+
+// Samples are read in blocks into scratch; a sample split by a block boundary moves to
+// its front first.
+std::unique_ptr<std::uint8_t[]> AllocateScratch() {
+    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow)
+                                               std::uint8_t[kBlockBytes + kLargestSampleBytes]);
+}
+
+} // namespace
+
+LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path) {
+    // O_NONBLOCK so that opening a FIFO with no writer returns at once; it is rejected below.
+    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.Get() < 0) {
+        return {LoadStatus::CannotOpen, errno};
+    }
+    struct stat status {};
+    if (fstat(file.Get(), &status) != 0) {
+        return {LoadStatus::ReadError, errno};
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return {LoadStatus::NotRegularFile, 0};
+    }
+
+    ByteSource source(file.Get());
+    WaveRecord staging;
+    const LoadStatus parsed = ParseWaveFile(source, staging);
+    if (source.ErrorNumber() != 0) {
+        return {LoadStatus::ReadError, source.ErrorNumber()};
+    }
+    if (parsed != LoadStatus::Loaded) {
+        return {parsed, 0};
+    }
+
+    const std::unique_ptr<std::uint8_t[]> scratch = AllocateScratch();
+    std::string newPath = path;
+    if (!scratch || !AllocateSampleBuffers(staging, staging.frameCount)) {
+        return {LoadStatus::CannotAllocate, 0};
+    }
+    Commit(record, staging, newPath);
+
+    const std::uint64_t dataOffset = source.Position();
+    PrepareArrays(record, dataOffset, static_cast<std::uint64_t>(status.st_size));
+    ReadSamples(file.Get(), dataOffset, scratch.get(), record);
+    return {LoadStatus::Loaded, 0};
 }
 
 int LoadWaveFile(WaveRecord& record, const std::string& path) {
     return LoadWaveFileExplained(record, path).status == LoadStatus::Loaded ? 0 : 1;
 }
 
-const char* DescribeLoadStatus(LoadStatus) { return "not loaded"; }
+const char* DescribeLoadStatus(LoadStatus status) {
+    switch (status) {
+    case LoadStatus::Loaded:
+        return "loaded";
+    case LoadStatus::CannotOpen:
+        return "cannot open the file";
+    case LoadStatus::NotRegularFile:
+        return "not a regular file";
+    case LoadStatus::NotRiffWave:
+        return "not a RIFF/WAVE file";
+    case LoadStatus::ZeroBlockAlign:
+        return "block align is 0";
+    case LoadStatus::NoDataChunk:
+        return "no data chunk";
+    case LoadStatus::CannotAllocate:
+        return "cannot allocate memory for the samples";
+    case LoadStatus::ReadError:
+        return "read error";
+    }
+    return "unknown status";
+}
