@@ -18,12 +18,29 @@ packages=(
   xvfb openbox x11-utils xdotool imagemagick locales
 )
 
+# The drawing's number texts are tested under de_DE.UTF-8, whose printf writes a decimal
+# comma. The package locales brings its source; a fresh system has it compiled only when
+# someone chose it, so compile it here when it is missing.
+ensure_german_locale() {
+  locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8' && return 0
+  local as=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then as=(sudo); else
+      echo "deps.sh: the de_DE.UTF-8 locale is missing; as root run:" >&2
+      echo "  localedef -i de_DE -f UTF-8 de_DE.UTF-8" >&2
+      return 1
+    fi
+  fi
+  echo "deps.sh: generating the de_DE.UTF-8 locale"
+  "${as[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
+}
+
 missing=()
 for package in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
   [ "$status" = "installed" ] || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && { ensure_german_locale; exit 0; }
 
 if [ "$(id -u)" -eq 0 ]; then
   run=()
@@ -39,3 +56,4 @@ echo "deps.sh: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${run[@]}" apt-get update -qq
 "${run[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+ensure_german_locale
