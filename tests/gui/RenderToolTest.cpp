@@ -1,0 +1,266 @@
+#include <QImage>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/gui/ImageProbe.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/WavBuilder.h"
+
+using namespace image_probe;
+
+// voq006-render run as a user runs it: a real process, its exit status, its output and
+// the files it leaves behind.
+namespace {
+
+struct ToolRun {
+    int exitCode{-1};
+    std::string out, err;
+};
+
+ToolRun Render(const std::vector<std::string>& arguments, const std::string& workingFolder = {}) {
+    QProcess process;
+    QStringList list;
+    for (const std::string& argument : arguments) {
+        list << QString::fromStdString(argument);
+    }
+    if (!workingFolder.empty()) {
+        process.setWorkingDirectory(QString::fromStdString(workingFolder));
+    }
+    process.start(QString::fromLatin1(VOQ_RENDER_PATH), list);
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        ADD_FAILURE() << "voq006-render did not finish within 30 s";
+        return {};
+    }
+    ToolRun run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput().toStdString();
+    run.err = process.readAllStandardError().toStdString();
+    return run;
+}
+
+// The known stereo file: 8400 frames of 16-bit samples at 8000 Hz, left 16000 then
+// -8000, right -12000, so the left trace runs along row 64 then row 298 and the right
+// one along row 337.
+Bytes KnownStereoFile() {
+    std::vector<std::int16_t> samples;
+    for (int i = 0; i < 8400; ++i) {
+        samples.push_back(i < 4200 ? 16000 : -8000);
+        samples.push_back(-12000);
+    }
+    return WavBuilder().SampleRate(8000).Format(2, 16).Samples16(samples).Build();
+}
+
+std::vector<std::string> FolderEntries(const TemporaryFolder& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+TEST(RenderTool, PaintsTheViewersDrawingIntoAPng) {
+    TemporaryFolder folder;
+    WriteFile(folder, "known.wav", KnownStereoFile());
+    // A relative input: the path line shows it absolute, as the Open dialog gives it.
+    const ToolRun run = Render({"known.wav", "known.png"}, folder.Path().string());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    const QImage image(QString::fromStdString(folder.File("known.png")));
+    ASSERT_EQ(image.width(), 960);
+    ASSERT_EQ(image.height(), 440);
+    EXPECT_TRUE(IsBlue(image.pixel(300, 64)));
+    EXPECT_TRUE(IsBlue(image.pixel(700, 298)));
+    EXPECT_TRUE(IsRed(image.pixel(300, 337)));
+    EXPECT_TRUE(IsWhite(image.pixel(500, 100)));
+    EXPECT_TRUE(IsWhite(image.pixel(950, 430)));
+    EXPECT_GT(Count(image, 920, 60, 16, 17, IsBlue), 10) << "legend";
+    const int pathWidth = 8 * static_cast<int>(folder.File("known.wav").size());
+    EXPECT_GT(Count(image, pathWidth - 16, 0, 16, 17, IsBlack), 5) << "the end of the path";
+    EXPECT_EQ(Count(image, pathWidth, 0, 960 - pathWidth, 17, IsBlack), 0);
+    struct stat status {};
+    ASSERT_EQ(stat(folder.File("known.png").c_str(), &status), 0);
+    EXPECT_NE(status.st_mode & S_IRGRP, 0u) << "an ordinary file, not a private temporary";
+}
+
+TEST(RenderTool, ScaleTwoDoublesTheSize) {
+    TemporaryFolder folder;
+    const std::string input = WriteFile(folder, "known.wav", KnownStereoFile());
+    const std::string output = folder.File("known@2x.png");
+    const ToolRun run = Render({"--scale", "2", input, output});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const QImage image(QString::fromStdString(output));
+    ASSERT_EQ(image.width(), 1920);
+    ASSERT_EQ(image.height(), 880);
+    EXPECT_EQ(Count(image, 600, 120, 1, 20, IsBlue), 2) << "a 1-pixel line, 2 device pixels";
+    EXPECT_TRUE(IsBlue(image.pixel(600, 128)) && IsBlue(image.pixel(601, 129)));
+    EXPECT_TRUE(IsRed(image.pixel(600, 674)));
+}
+
+TEST(RenderTool, AnExistingOutputIsReplaced) {
+    TemporaryFolder folder;
+    const std::string input = WriteFile(folder, "known.wav", KnownStereoFile());
+    const std::string output = WriteFile(folder, "out.png", Bytes{'o', 'l', 'd'});
+    ASSERT_EQ(Render({input, output}).exitCode, 0);
+    EXPECT_EQ(QImage(QString::fromStdString(output)).width(), 960);
+    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"known.wav", "out.png"}));
+}
+
+TEST(RenderTool, RejectedInputsWriteNothingAndSayWhy) {
+    struct Case {
+        const char* name;
+        std::function<std::string(const TemporaryFolder&)> makeInput; // returns its path
+        std::string reason; // the message between the program name and the path
+    };
+    const std::vector<Case> cases = {
+        {"not RIFF/WAVE",
+         [](const TemporaryFolder& f) { return WriteFile(f, "text.wav", Bytes(64, 'x')); },
+         "not a RIFF/WAVE file: "},
+        {"no data chunk",
+         [](const TemporaryFolder& f) {
+             return WavBuilder().WithoutDataChunk().WriteTo(f, "nodata.wav");
+         },
+         "no data chunk: "},
+        {"missing", [](const TemporaryFolder& f) { return f.File("missing.wav"); },
+         "cannot open PATH: No such file or directory"},
+        {"a directory",
+         [](const TemporaryFolder& f) {
+             std::filesystem::create_directory(f.File("folder.wav"));
+             return f.File("folder.wav");
+         },
+         "not a regular file: "},
+        // Unreadable even for root, who ignores permission bits: a FIFO with no writer
+        // (it must not block), and a path that runs through a file as if it were a folder.
+        {"a FIFO",
+         [](const TemporaryFolder& f) {
+             mkfifo(f.File("pipe.wav").c_str(), 0600);
+             return f.File("pipe.wav");
+         },
+         "not a regular file: "},
+        {"a file used as a folder",
+         [](const TemporaryFolder& f) {
+             WriteFile(f, "plain", KnownStereoFile());
+             return f.File("plain/inner.wav");
+         },
+         "cannot open PATH: Not a directory"},
+    };
+    for (const Case& c : cases) {
+        TemporaryFolder folder;
+        const std::string input = c.makeInput(folder);
+        const auto before = FolderEntries(folder);
+        const ToolRun run = Render({input, folder.File("out.png")});
+        std::string expected = "voq006-render: " + c.reason;
+        if (const auto at = expected.find("PATH"); at != std::string::npos) {
+            expected.replace(at, 4, input);
+        } else {
+            expected += input;
+        }
+        EXPECT_EQ(run.exitCode, 1) << c.name;
+        EXPECT_EQ(run.err, expected + "\n") << c.name;
+        EXPECT_EQ(run.out, "") << c.name;
+        EXPECT_EQ(FolderEntries(folder), before) << c.name << ": something was written";
+    }
+}
+
+TEST(RenderTool, AFileWithoutReadPermissionIsRejected) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root reads a file whatever its permission bits say";
+    }
+    TemporaryFolder folder;
+    const std::string input = WriteFile(folder, "locked.wav", KnownStereoFile());
+    chmod(input.c_str(), 0);
+    const ToolRun run = Render({input, folder.File("out.png")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "voq006-render: cannot open " + input + ": Permission denied\n");
+    EXPECT_FALSE(std::filesystem::exists(folder.File("out.png")));
+}
+
+TEST(RenderTool, AnOutputThatCannotBeWrittenLeavesNothing) {
+    TemporaryFolder folder;
+    const std::string input = WriteFile(folder, "known.wav", KnownStereoFile());
+    const std::string intoMissingFolder = folder.File("no/such/folder/out.png");
+    ToolRun run = Render({input, intoMissingFolder});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err,
+              "voq006-render: cannot write " + intoMissingFolder + ": No such file or directory\n");
+
+    std::filesystem::create_directory(folder.File("taken.png"));
+    run = Render({input, folder.File("taken.png")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.rfind("voq006-render: cannot write " + folder.File("taken.png") + ": ", 0),
+              0u)
+        << run.err;
+    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"known.wav", "taken.png"}))
+        << "a temporary file was left behind";
+    EXPECT_TRUE(std::filesystem::is_empty(folder.File("taken.png")));
+}
+
+TEST(RenderTool, UsageErrorsExitWithTwo) {
+    TemporaryFolder folder;
+    const std::string input = WriteFile(folder, "known.wav", KnownStereoFile());
+    const std::string output = folder.File("out.png");
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {input},
+        {input, output, "third"},
+        {"--scale", "0", input, output},
+        {"--scale", "9", input, output},
+        {"--scale", "two", input, output},
+        {"--scale=", input, output},
+        {"--scale", "2x", input, output},
+        {input, output, "--scale"},
+        {"--colour", input, output},
+        {"", output},
+    };
+    for (const auto& arguments : cases) {
+        std::string shown;
+        for (const auto& argument : arguments) {
+            shown += "[" + argument + "] ";
+        }
+        const ToolRun run = Render(arguments);
+        EXPECT_EQ(run.exitCode, 2) << shown;
+        EXPECT_EQ(run.err.rfind("voq006-render: ", 0), 0u) << shown << run.err;
+        EXPECT_NE(run.err.find("usage: voq006-render [--scale N] INPUT.wav OUTPUT.png"),
+                  std::string::npos)
+            << shown << run.err;
+        EXPECT_EQ(run.out, "") << shown;
+    }
+    EXPECT_FALSE(std::filesystem::exists(output));
+}
+
+TEST(RenderTool, HelpAndVersion) {
+    const ToolRun help = Render({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("usage: voq006-render [--scale N] INPUT.wav OUTPUT.png\n", 0), 0u);
+    EXPECT_NE(help.out.find("--scale N"), std::string::npos);
+    EXPECT_EQ(help.err, "");
+
+    const ToolRun version = Render({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "voq006-render 0.16\n");
+    EXPECT_EQ(version.err, "");
+}
+
+TEST(RenderTool, OptionsAfterTheDoubleDashAreFileNames) {
+    TemporaryFolder folder;
+    WriteFile(folder, "--scale", KnownStereoFile());
+    const ToolRun run = Render({"--", "--scale", "out.png"}, folder.Path().string());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(QImage(QString::fromStdString(folder.File("out.png"))).width(), 960);
+}
