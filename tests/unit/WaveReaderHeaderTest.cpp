@@ -22,6 +22,9 @@ struct HeaderCase {
 std::string CaseName(const ::testing::TestParamInfo<HeaderCase>& info) {
     return info.param.name;
 }
+void PrintTo(const HeaderCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class HeaderCheck : public WaveReaderTest, public ::testing::WithParamInterface<HeaderCase> {};
 
