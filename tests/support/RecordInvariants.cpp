@@ -1,0 +1,186 @@
+#include "tests/support/RecordInvariants.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "tests/support/ReferenceDecoder.h"
+#include "tests/support/WavBuilder.h"
+#include "wave/WaveFileReader.h"
+
+namespace {
+
+std::vector<std::int16_t> Window(const SampleArray& array) {
+    const std::size_t count = std::min(array.size(), kCheckedElements);
+    std::vector<std::int16_t> window(array.begin(), array.begin() + count);
+    if (array.size() > count) {
+        window.push_back(array[array.size() - 1]);
+    }
+    return window;
+}
+
+std::string Differs(const char* field, long long now, long long before) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%s changed from %lld to %lld", field, before, now);
+    return text;
+}
+
+// Claims this large may be refused by the system (strict overcommit, a small address
+// space); anything smaller must load when the reference decoder accepts the file.
+constexpr std::uint64_t kRefusableArrayBytes = std::uint64_t{1} << 30;
+
+} // namespace
+
+RecordSnapshot TakeSnapshot(const WaveRecord& record) {
+    RecordSnapshot snapshot;
+    WaveRecord& fields = snapshot.fields;
+    fields.riffId = record.riffId;
+    fields.fileLength = record.fileLength;
+    fields.waveId = record.waveId;
+    fields.fmtId = record.fmtId;
+    fields.fmtSize = record.fmtSize;
+    fields.formatTag = record.formatTag;
+    fields.channels = record.channels;
+    fields.sampleRate = record.sampleRate;
+    fields.byteRate = record.byteRate;
+    fields.blockAlign = record.blockAlign;
+    fields.bitsPerSample = record.bitsPerSample;
+    fields.dataSize = record.dataSize;
+    fields.bytesPerSample = record.bytesPerSample;
+    fields.frameCount = record.frameCount;
+    fields.buffersAllocated = record.buffersAllocated;
+    fields.peak = record.peak;
+    fields.peakRight = record.peakRight;
+    fields.path = record.path;
+    fields.loaded = record.loaded;
+    snapshot.leftData = record.left.data();
+    snapshot.rightData = record.right.data();
+    snapshot.leftSize = record.left.size();
+    snapshot.rightSize = record.right.size();
+    snapshot.leftWindow = Window(record.left);
+    snapshot.rightWindow = Window(record.right);
+    return snapshot;
+}
+
+std::string DescribeChange(const WaveRecord& record, const RecordSnapshot& snapshot) {
+    const WaveRecord& before = snapshot.fields;
+    const struct {
+        const char* name;
+        long long now, before;
+    } fields[] = {
+        {"riffId", record.riffId, before.riffId},
+        {"fileLength", record.fileLength, before.fileLength},
+        {"waveId", record.waveId, before.waveId},
+        {"fmtId", record.fmtId, before.fmtId},
+        {"fmtSize", record.fmtSize, before.fmtSize},
+        {"formatTag", record.formatTag, before.formatTag},
+        {"channels", record.channels, before.channels},
+        {"sampleRate", record.sampleRate, before.sampleRate},
+        {"byteRate", record.byteRate, before.byteRate},
+        {"blockAlign", record.blockAlign, before.blockAlign},
+        {"bitsPerSample", record.bitsPerSample, before.bitsPerSample},
+        {"dataSize", record.dataSize, before.dataSize},
+        {"bytesPerSample", record.bytesPerSample, before.bytesPerSample},
+        {"frameCount", record.frameCount, before.frameCount},
+        {"buffersAllocated", record.buffersAllocated, before.buffersAllocated},
+        {"peak", record.peak, before.peak},
+        {"peakRight", record.peakRight, before.peakRight},
+        {"loaded", record.loaded, before.loaded},
+        {"left size", static_cast<long long>(record.left.size()),
+         static_cast<long long>(snapshot.leftSize)},
+        {"right size", static_cast<long long>(record.right.size()),
+         static_cast<long long>(snapshot.rightSize)},
+    };
+    for (const auto& field : fields) {
+        if (field.now != field.before) {
+            return Differs(field.name, field.now, field.before);
+        }
+    }
+    if (record.path != before.path) {
+        return "path changed from \"" + before.path + "\" to \"" + record.path + "\"";
+    }
+    if (record.left.data() != snapshot.leftData || record.right.data() != snapshot.rightData) {
+        return "the sample arrays were replaced";
+    }
+    if (Window(record.left) != snapshot.leftWindow) {
+        return "the contents of left changed";
+    }
+    if (Window(record.right) != snapshot.rightWindow) {
+        return "the contents of right changed";
+    }
+    return {};
+}
+
+std::string DescribeBrokenInvariant(const WaveRecord& record, const std::string& path) {
+    if (record.left.size() != record.frameCount || record.right.size() != record.frameCount) {
+        char text[160];
+        std::snprintf(text, sizeof text, "arrays of %zu and %zu elements for %u frames",
+                      record.left.size(), record.right.size(), record.frameCount);
+        return text;
+    }
+    if (record.buffersAllocated != 1) {
+        return "buffersAllocated is not 1 after a load";
+    }
+    if (record.peak < 0) {
+        return "peak is below 0";
+    }
+    for (const SampleArray* array : {&record.left, &record.right}) {
+        const std::size_t count = std::min(array->size(), kCheckedElements);
+        const auto* above = std::find_if(array->begin(), array->begin() + count,
+                                         [&](std::int16_t value) { return value > record.peak; });
+        if (above != array->begin() + count) {
+            char text[160];
+            std::snprintf(text, sizeof text, "%s[%td] = %d is above peak %d",
+                          array == &record.left ? "left" : "right", above - array->begin(), *above,
+                          record.peak);
+            return text;
+        }
+    }
+    if (record.path != path) {
+        return "path is \"" + record.path + "\" after loading \"" + path + "\"";
+    }
+    return {};
+}
+
+std::vector<std::uint8_t> EarlierFileBytes() {
+    // The loudest sample is in the right channel (32767); left peaks at 5000.
+    return WavBuilder()
+        .Format(2, 16)
+        .Samples16({100, -200, 300, -400, 5000, 32767, -32768, 6, -7, 8, 0, 1})
+        .Build();
+}
+
+std::string CheckLoad(WaveRecord& record, const std::string& path,
+                      const std::vector<std::uint8_t>& bytes) {
+    const RecordSnapshot before = TakeSnapshot(record);
+    const LoadOutcome outcome = LoadWaveFileExplained(record, path);
+    const ReferenceResult expected = DecodeReference(bytes);
+    const bool loaded = outcome.status == LoadStatus::Loaded;
+    const bool shouldLoad = expected.status == LoadStatus::Loaded;
+
+    if (!loaded) {
+        std::string change = DescribeChange(record, before);
+        if (!change.empty()) {
+            return std::string("rejected (") + DescribeLoadStatus(outcome.status) +
+                   ") but the record changed: " + change;
+        }
+        const bool refusable = outcome.status == LoadStatus::CannotAllocate &&
+                               std::uint64_t{expected.frameCount} * 4 >= kRefusableArrayBytes;
+        if (shouldLoad && !refusable) {
+            return std::string("rejected (") + DescribeLoadStatus(outcome.status) +
+                   ") a file the reference decoder loads";
+        }
+        return {};
+    }
+    if (!shouldLoad) {
+        return std::string("loaded a file the reference decoder rejects (") +
+               DescribeLoadStatus(expected.status) + ")";
+    }
+    std::string problem = DescribeBrokenInvariant(record, path);
+    if (problem.empty()) {
+        problem = DescribeDifference(record, expected, kCheckedElements);
+    }
+    if (problem.empty() && record.loaded != before.fields.loaded) {
+        problem = "loaded was changed by the reader";
+    }
+    return problem;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "wave/WaveRecord.h"
+
+// Checks shared by the fuzzer and the fuzz regression test: what must hold of a record
+// after any load, successful or not, whatever the file's bytes were.
+
+// Everything a rejected load must leave as it was: every field, the identity and size of
+// both arrays and, up to a window, their contents.
+struct RecordSnapshot {
+    WaveRecord fields; // the scalar fields and path; its arrays stay empty
+    const std::int16_t* leftData{};
+    const std::int16_t* rightData{};
+    std::size_t leftSize{}, rightSize{};
+    std::vector<std::int16_t> leftWindow, rightWindow; // first elements, and the last
+};
+
+// How many elements of an array a check reads, so that a header claiming 2^32 - 1 frames
+// is never scanned in full.
+inline constexpr std::size_t kCheckedElements = std::size_t{1} << 16;
+
+RecordSnapshot TakeSnapshot(const WaveRecord& record);
+
+// Empty when record matches snapshot, else the first difference.
+std::string DescribeChange(const WaveRecord& record, const RecordSnapshot& snapshot);
+
+// The invariants of a successful load that hold whatever the file: both arrays hold
+// frameCount elements, peak is at least 0 and no element (of those checked) is above it,
+// the arrays are flagged as allocated and path is the path loaded. Empty when they hold.
+std::string DescribeBrokenInvariant(const WaveRecord& record, const std::string& path);
+
+// The file every checked load is made over, so that a rejection is compared against a
+// record holding real samples: a short 16-bit stereo file.
+std::vector<std::uint8_t> EarlierFileBytes();
+
+// Loads the file at path, whose contents are bytes, into record with LoadWaveFileExplained
+// and checks the outcome against the reference decoder: the same acceptance, on success
+// every field and the samples the file supplies (and zeros after them), the invariants
+// above, and on rejection a record left exactly as it was. Empty when all hold, else what
+// went wrong.
+std::string CheckLoad(WaveRecord& record, const std::string& path,
+                      const std::vector<std::uint8_t>& bytes);
