@@ -1,5 +1,7 @@
 #include "tests/support/RecordingSurface.h"
 
+#include <algorithm>
+
 namespace {
 
 // Handles step by an odd stride so that they look like nothing a routine could guess.
@@ -40,18 +42,21 @@ PenHandle RecordingSurface::SelectPen(PenHandle pen) {
     if (!IsLive(pen)) {
         Note(index, "SelectPen of a pen that is not alive: " + std::to_string(pen));
     }
-    // A created pen must give way to exactly the pen it replaced.
-    if (const auto replaced = m_replaced.find(m_selected); replaced != m_replaced.end()) {
-        if (replaced->second != pen) {
-            Note(index, "pen " + std::to_string(m_selected) + " replaced by " +
-                            std::to_string(pen) + " instead of the pen before it, " +
-                            std::to_string(replaced->second));
-        }
-        m_replaced.erase(replaced);
-    }
+    // Selections nest: a pen is either newly selected on top of the current one, or the
+    // pen it replaced comes back. Bringing back any other pen skips a restore.
     const PenHandle before = m_selected;
-    if (pen != kDefaultPen && !m_replaced.contains(pen)) {
-        m_replaced[pen] = before;
+    if (m_selection.size() >= 2 && pen == m_selection[m_selection.size() - 2]) {
+        m_selection.pop_back();
+    } else if (const auto earlier = std::find(m_selection.begin(), m_selection.end(), pen);
+               earlier != m_selection.end()) {
+        if (pen != before) {
+            Note(index, "pen " + std::to_string(before) + " replaced by " + std::to_string(pen) +
+                            " instead of the pen before it, " +
+                            std::to_string(m_selection[m_selection.size() - 2]));
+        }
+        m_selection.erase(earlier + 1, m_selection.end());
+    } else {
+        m_selection.push_back(pen);
     }
     m_selected = pen;
     Call call;
@@ -68,8 +73,9 @@ void RecordingSurface::DeletePen(PenHandle pen) {
     if (pen == kDefaultPen || !m_livePens.contains(pen)) {
         Note(index, "DeletePen of a pen that was not created or is already deleted: " +
                         std::to_string(pen));
-    } else if (pen == m_selected) {
-        Note(index, "DeletePen of the selected pen " + std::to_string(pen));
+    } else if (std::find(m_selection.begin(), m_selection.end(), pen) != m_selection.end()) {
+        Note(index, "DeletePen of pen " + std::to_string(pen) +
+                        ", which is selected or was never replaced by the pen before it");
     }
     m_livePens.erase(pen);
     Call call;

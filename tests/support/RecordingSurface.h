@@ -80,8 +80,9 @@ public:
 
     // Every breach of the rules the routines promise, one sentence each, naming the index
     // of the call: a line that is not one MoveTo followed by one LineTo; a pen selected or
-    // deleted that was never created or is already deleted; a created pen replaced by
-    // anything but the pen it replaced; a pen deleted while selected. Empty when clean.
+    // deleted that was never created or is already deleted; a selected pen given up for any
+    // pen but the one it replaced (selecting a new pen on top nests); a pen deleted before
+    // the pen it replaced was selected again. Empty when clean.
     std::vector<std::string> Violations() const;
 
 private:
@@ -95,8 +96,8 @@ private:
     std::vector<Text> m_texts;
     std::vector<std::string> m_violations;
     std::map<PenHandle, Pen> m_livePens;
-    std::map<PenHandle, Pen> m_allPens;        // every pen ever created, for the lines' looks
-    std::map<PenHandle, PenHandle> m_replaced; // a selected created pen -> the pen before it
+    std::map<PenHandle, Pen> m_allPens;              // every pen ever created, for the lines' looks
+    std::vector<PenHandle> m_selection{kDefaultPen}; // selected pens, nested; last is current
     PenHandle m_nextHandle{0x1000};
     PenHandle m_selected{kDefaultPen};
     Colour m_textColour{kDefaultTextColour};
