@@ -6,7 +6,9 @@
 #include "display/DrawingSurface.h"
 #include "wave/WaveRecord.h"
 
-// Draws the path at (x, y) and the one-line format summary at (x, y + 20). Returns 0.
+// Draws the path at (x, y) and the one-line format summary at (x, y + 20), in the
+// surface's current text colour. Returns 0. Path bytes that are not valid UTF-8 are drawn
+// as U+FFFD where they stand.
 int DrawInfoLines(DrawingSurface& surface, const WaveRecord& record, int x, int y);
 
 // Number texts shared by the drawing routines. They read exactly as C's printf prints them

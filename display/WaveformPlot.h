@@ -4,6 +4,11 @@
 #include "wave/WaveRecord.h"
 
 // Draws the 840 x 320 plot whose left edge is x0 and centre line yc: dotted grid, time
-// labels, amplitude labels, one trace per channel and, for two channels, the legend.
-// Returns 0.
+// labels, amplitude labels, one trace per channel and, for two channels, the legend in blue
+// and red (the text colour is left red). Returns 0.
+//
+// Any record is safe to draw: with no frames, or when the peak leaves no amplitude scale
+// (the labels then read 0), no trace is drawn; a trace offset is clamped to a billion
+// pixels; and an element at or beyond the end of left or right, in a record whose arrays
+// are shorter than frameCount claims, is never read but drawn as 0, on the centre line.
 int DrawWaveform(DrawingSurface& surface, const WaveRecord& record, int x0, int yc);
