@@ -1,0 +1,29 @@
+#include "shell/framework/AfxMessageBox.h"
+
+#include <QMessageBox>
+
+#include "shell/framework/WinApp.h"
+#include "shell/framework/Wnd.h"
+
+namespace {
+MessageBoxHook g_hook;
+}
+
+void AfxSetMessageBoxHook(MessageBoxHook hook) {
+    g_hook = std::move(hook);
+}
+
+int AfxMessageBox(const char* lpszText, UINT, UINT) {
+    const CWinApp* app = AfxGetApp();
+    const std::string caption = app != nullptr ? app->GetAppName() : std::string();
+    if (g_hook) {
+        return g_hook(lpszText, caption);
+    }
+    CWnd* mainWindow = AfxGetMainWnd();
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
+                    QString::fromUtf8(lpszText), QMessageBox::Ok,
+                    mainWindow != nullptr ? mainWindow->GetSafeHwnd() : nullptr);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    return IDOK;
+}

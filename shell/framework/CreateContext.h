@@ -1,0 +1,15 @@
+#pragma once
+
+struct CRuntimeClass;
+class CDocument;
+class CDocTemplate;
+class CFrameWnd;
+
+// What a new frame needs to create its view: the view's class and the document and
+// template it belongs to.
+struct CCreateContext {
+    const CRuntimeClass* m_pNewViewClass{};
+    CDocument* m_pCurrentDoc{};
+    CDocTemplate* m_pNewDocTemplate{};
+    CFrameWnd* m_pCurrentFrame{};
+};

@@ -1,0 +1,336 @@
+#include "shell/framework/FrameWnd.h"
+
+#include <algorithm>
+
+#include <QAction>
+#include <QEvent>
+#include <QKeySequence>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QStatusBar>
+
+#include "shell/framework/CreateContext.h"
+#include "shell/framework/DocTemplate.h"
+#include "shell/framework/Document.h"
+#include "shell/framework/ResourceTables.h"
+#include "shell/framework/StatusBar.h"
+#include "shell/framework/View.h"
+#include "shell/framework/WinApp.h"
+
+namespace {
+
+// The widget of a frame window.
+class FrameWidget final : public QMainWindow {
+public:
+    FrameWidget() = default;
+
+protected:
+    bool event(QEvent* event) override {
+        // Prompts reach the status bar through the frame's own message pane; Qt's status
+        // tips would replace every pane with a temporary message.
+        if (event->type() == QEvent::StatusTip) {
+            return true;
+        }
+        return QMainWindow::event(event);
+    }
+};
+
+// The key sequence of an accelerator entry. Virtual keys of letters and digits are
+// their ASCII codes, as are Qt's key codes; F1 to F24 are 0x70 onwards.
+QKeySequence KeySequenceOf(const AcceleratorResource& entry) {
+    int key = 0;
+    if ((entry.key >= '0' && entry.key <= '9') || (entry.key >= 'A' && entry.key <= 'Z')) {
+        key = entry.key;
+    } else if ((entry.flags & FVIRTKEY) != 0 && entry.key >= 0x70 && entry.key <= 0x87) {
+        key = Qt::Key_F1 + (entry.key - 0x70);
+    } else {
+        return {};
+    }
+    Qt::KeyboardModifiers modifiers;
+    if ((entry.flags & FCONTROL) != 0) {
+        modifiers |= Qt::ControlModifier;
+    }
+    if ((entry.flags & FSHIFT) != 0) {
+        modifiers |= Qt::ShiftModifier;
+    }
+    if ((entry.flags & FALT) != 0) {
+        modifiers |= Qt::AltModifier;
+    }
+    return QKeySequence(QKeyCombination(modifiers, static_cast<Qt::Key>(key)));
+}
+
+} // namespace
+
+Qt::WindowFlags AfxWindowFlagsFromStyle(DWORD style) {
+    Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint;
+    if ((style & WS_CAPTION) == WS_CAPTION) {
+        flags |= Qt::WindowTitleHint;
+    }
+    if ((style & WS_SYSMENU) != 0) {
+        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    }
+    if ((style & WS_MINIMIZEBOX) != 0) {
+        flags |= Qt::WindowMinimizeButtonHint;
+    }
+    if ((style & WS_MAXIMIZEBOX) != 0) {
+        flags |= Qt::WindowMaximizeButtonHint;
+    }
+    return flags;
+}
+
+IMPLEMENT_DYNCREATE(CFrameWnd)
+
+BEGIN_MESSAGE_MAP(CFrameWnd, CWnd)
+ON_WM_CREATE()
+ON_COMMAND(ID_VIEW_STATUS_BAR, OnViewStatusBar)
+END_MESSAGE_MAP()
+
+CFrameWnd::CFrameWnd() = default;
+
+CFrameWnd::~CFrameWnd() {
+    // Views first: their widgets live inside the frame's widget.
+    m_pActiveView = nullptr;
+    m_views.clear();
+    if (CWinApp* app = AfxGetApp(); app != nullptr && app->m_pMainWnd == this) {
+        app->m_pMainWnd = nullptr;
+    }
+}
+
+BOOL CFrameWnd::PreCreateWindow(CREATESTRUCT& cs) {
+    // The document's name goes before the application's, as on current desktops.
+    if ((cs.style & FWS_ADDTOTITLE) != 0) {
+        cs.style |= FWS_PREFIXTITLE;
+    }
+    return TRUE;
+}
+
+BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd*, CCreateContext* pContext) {
+    m_nIDHelp = nIDResource;
+    m_strTitle = AfxFirstLine(AfxLoadString(nIDResource));
+
+    CREATESTRUCT cs;
+    cs.style = dwDefaultStyle;
+    cs.lpszName = m_strTitle;
+    cs.lpCreateParams = pContext;
+    if (!PreCreateWindow(cs)) {
+        return FALSE;
+    }
+
+    auto* widget = new FrameWidget;
+    widget->setObjectName(QStringLiteral("frame"));
+    widget->setWindowFlags(AfxWindowFlagsFromStyle(cs.style));
+    widget->setWindowTitle(QString::fromStdString(cs.lpszName));
+    widget->setWindowIcon(AfxLoadIcon(nIDResource));
+    // The outer size. On X11 the window manager draws the caption and the border outside
+    // the window a program creates, in sizes of its own choosing, so the outer size here
+    // is the size of that window: menu bar, view and status bar together. The view then
+    // gets the full width and the height left by the menu bar and the status bar, which
+    // holds the whole drawing (the legend ends at x = 936, the time labels end at
+    // y = 420) with any usual menu and status bar; hiding the status bar gives its
+    // height to the view.
+    if (cs.cx != CW_USEDEFAULT && cs.cy != CW_USEDEFAULT) {
+        if ((cs.style & WS_THICKFRAME) != 0) {
+            widget->resize(cs.cx, cs.cy);
+        } else {
+            widget->setFixedSize(cs.cx, cs.cy);
+        }
+    }
+    Attach(widget, cs.style);
+    CreateMenuBar(nIDResource);
+    CreateAccelerators(nIDResource);
+
+    if (SendCreate(cs) == -1) {
+        DestroyWindow();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int CFrameWnd::OnCreate(LPCREATESTRUCT lpCreateStruct) {
+    auto* context = static_cast<CCreateContext*>(lpCreateStruct->lpCreateParams);
+    if (context != nullptr && context->m_pNewViewClass != nullptr) {
+        if (!CreateView(*context)) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+BOOL CFrameWnd::CreateView(CCreateContext& context) {
+    std::unique_ptr<CObject> object(context.m_pNewViewClass->CreateObject());
+    auto* view = dynamic_cast<CView*>(object.get());
+    if (view == nullptr) {
+        return FALSE;
+    }
+    object.release();
+    m_views.emplace_back(view);
+    if (!view->Create(*this, context)) {
+        m_views.pop_back();
+        return FALSE;
+    }
+    m_pActiveView = view;
+    if (context.m_pNewDocTemplate != nullptr) {
+        context.m_pNewDocTemplate->OnViewCreated(*view);
+    }
+    return TRUE;
+}
+
+CDocument* CFrameWnd::GetActiveDocument() const {
+    return m_pActiveView != nullptr ? m_pActiveView->GetDocument() : nullptr;
+}
+
+void CFrameWnd::InitialUpdateFrame(CDocument* pDocument, BOOL) {
+    for (const auto& view : m_views) {
+        view->OnInitialUpdate();
+    }
+    // The window is titled here, when its document is created, and never again: the
+    // program may set a caption of its own afterwards and keep it.
+    OnUpdateFrameTitle(pDocument != nullptr ? TRUE : FALSE);
+    // The window is shown by the application (ShowWindow), once it is complete.
+}
+
+void CFrameWnd::OnUpdateFrameTitle(BOOL bAddToTitle) {
+    if (!bAddToTitle || (GetStyle() & FWS_ADDTOTITLE) == 0 || GetActiveDocument() == nullptr) {
+        SetWindowText(m_strTitle.c_str());
+        return;
+    }
+    const std::string& document = GetActiveDocument()->GetTitle();
+    const std::string title = (GetStyle() & FWS_PREFIXTITLE) != 0 ? document + " - " + m_strTitle
+                                                                  : m_strTitle + " - " + document;
+    SetWindowText(title.c_str());
+}
+
+BOOL CFrameWnd::OnCmdMsg(UINT nID, AFX_CMDHANDLERINFO* pHandlerInfo) {
+    if (m_pActiveView != nullptr && m_pActiveView->OnCmdMsg(nID, pHandlerInfo)) {
+        return TRUE;
+    }
+    if (CWnd::OnCmdMsg(nID, pHandlerInfo)) {
+        return TRUE;
+    }
+    CWinApp* app = AfxGetApp();
+    return app != nullptr ? app->OnCmdMsg(nID, pHandlerInfo) : FALSE;
+}
+
+BOOL CFrameWnd::OnCommand(UINT nID) {
+    return OnCmdMsg(nID, nullptr);
+}
+
+QMainWindow* CFrameWnd::GetMainWindow() const {
+    return static_cast<QMainWindow*>(GetSafeHwnd());
+}
+
+void CFrameWnd::SetViewWidget(QWidget* widget) {
+    if (QMainWindow* window = GetMainWindow()) {
+        window->setCentralWidget(widget);
+    }
+}
+
+void CFrameWnd::AddControlBar(UINT nID, CWnd& bar, QWidget* widget) {
+    m_controlBars.push_back({nID, &bar});
+    if (QMainWindow* window = GetMainWindow(); window != nullptr && nID == AFX_IDW_STATUS_BAR) {
+        window->setStatusBar(static_cast<QStatusBar*>(widget));
+    }
+}
+
+void CFrameWnd::RemoveControlBar(CWnd& bar) {
+    std::erase_if(m_controlBars,
+                  [&bar](const ControlBarEntry& entry) { return entry.bar == &bar; });
+}
+
+CWnd* CFrameWnd::GetControlBar(UINT nID) const {
+    for (const ControlBarEntry& entry : m_controlBars) {
+        if (entry.id == nID) {
+            return entry.bar;
+        }
+    }
+    return nullptr;
+}
+
+void CFrameWnd::ShowControlBar(CWnd* pBar, BOOL bShow, BOOL) {
+    if (pBar != nullptr) {
+        pBar->ShowWindow(bShow ? SW_SHOW : SW_HIDE);
+    }
+}
+
+void CFrameWnd::OnViewStatusBar() {
+    CWnd* bar = GetControlBar(AFX_IDW_STATUS_BAR);
+    if (bar != nullptr) {
+        ShowControlBar(bar, bar->IsWindowVisible() ? FALSE : TRUE, FALSE);
+    }
+}
+
+void CFrameWnd::SetMessageText(UINT nID) {
+    SetMessageText(AfxFirstLine(AfxLoadString(nID)).c_str());
+}
+
+void CFrameWnd::SetMessageText(const char* text) {
+    if (auto* bar = dynamic_cast<CStatusBar*>(GetControlBar(AFX_IDW_STATUS_BAR))) {
+        bar->SetPaneText(0, text);
+    }
+}
+
+void CFrameWnd::UpdateMenuChecks(QMenu& menu) {
+    // A menu item whose command is a control bar's identifier carries a check mark
+    // while that bar is visible.
+    for (QAction* action : menu.actions()) {
+        if (CWnd* bar = GetControlBar(action->data().toUInt())) {
+            action->setCheckable(true);
+            action->setChecked(bar->IsWindowVisible() != FALSE);
+        }
+    }
+}
+
+void CFrameWnd::CreateMenuBar(UINT nIDResource) {
+    const MenuResource* resource = AfxFindMenu(nIDResource);
+    QMainWindow* window = GetMainWindow();
+    if (resource == nullptr || window == nullptr) {
+        return;
+    }
+    QMenuBar* bar = window->menuBar();
+    for (const PopupMenuResource& popup : resource->popups) {
+        QMenu* menu = bar->addMenu(QString::fromUtf8(popup.title));
+        for (const MenuItemResource& item : popup.items) {
+            if (item.text == nullptr) {
+                menu->addSeparator();
+                continue;
+            }
+            // Qt shows the text after a tab in the shortcut column, as the resource means.
+            QAction* action = menu->addAction(QString::fromUtf8(item.text));
+            const UINT command = item.command;
+            action->setData(command);
+            QObject::connect(action, &QAction::triggered, window,
+                             [this, command] { OnCommand(command); });
+            QObject::connect(action, &QAction::hovered, window,
+                             [this, command] { SetMessageText(command); });
+        }
+        QObject::connect(menu, &QMenu::aboutToShow, window, [this, menu] {
+            UpdateMenuChecks(*menu);
+            SetMessageText(AFX_IDS_IDLEMESSAGE);
+        });
+        QObject::connect(menu, &QMenu::aboutToHide, window,
+                         [this] { SetMessageText(AFX_IDS_IDLEMESSAGE); });
+    }
+}
+
+void CFrameWnd::CreateAccelerators(UINT nIDResource) {
+    const AcceleratorTableResource* table = AfxFindAccelerators(nIDResource);
+    QMainWindow* window = GetMainWindow();
+    if (table == nullptr || window == nullptr) {
+        return;
+    }
+    for (const AcceleratorResource& entry : table->entries) {
+        const QKeySequence sequence = KeySequenceOf(entry);
+        if (sequence.isEmpty()) {
+            continue;
+        }
+        // A window shortcut: it works only while the frame is the active window, so a
+        // modal dialog over it keeps its keys.
+        auto* shortcut = new QShortcut(sequence, window);
+        shortcut->setContext(Qt::WindowShortcut);
+        const UINT command = entry.command;
+        QObject::connect(shortcut, &QShortcut::activated, window,
+                         [this, command] { OnCommand(command); });
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include <QAbstractNativeEventFilter>
+
+#include "shell/framework/AfxRes.h"
+
+struct xcb_connection_t;
+
+// The keyboard's lock indicators (kana, caps lock, num lock, scroll lock) as the X
+// server's keyboard extension (XKB) reports them, found by their indicator names and kept
+// current by its indicator-state events, which arrive through a native event filter.
+// Where the platform is not X11 (offscreen, Wayland) nothing is known and every
+// indicator reads off.
+class LockKeyIndicators final : public QAbstractNativeEventFilter {
+public:
+    // onChange is called after an indicator changed.
+    explicit LockKeyIndicators(std::function<void()> onChange);
+    ~LockKeyIndicators() override;
+    LockKeyIndicators(const LockKeyIndicators&) = delete;
+    LockKeyIndicators& operator=(const LockKeyIndicators&) = delete;
+
+    // Whether the platform tells the indicators at all.
+    bool IsAvailable() const { return m_connection != nullptr; }
+    // Whether the indicator of a status-bar pane (ID_INDICATOR_KANA, _CAPS, _NUM, _SCRL)
+    // is on.
+    bool IsOn(UINT indicatorId) const;
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+private:
+    void FindIndicatorBits();
+    void ReadState();
+
+    std::function<void()> m_onChange;
+    xcb_connection_t* m_connection{};
+    std::uint8_t m_firstEvent{};
+    std::uint32_t m_state{}; // one bit per XKB indicator
+    // The XKB indicator bit of kana, caps, num and scroll lock; 0 where the keyboard
+    // has no indicator of that name.
+    std::array<std::uint32_t, 4> m_bits{};
+};

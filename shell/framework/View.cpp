@@ -1,0 +1,65 @@
+#include "shell/framework/View.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+#include "shell/framework/CreateContext.h"
+#include "shell/framework/Document.h"
+#include "shell/framework/FrameWnd.h"
+#include "shell/framework/PainterSurface.h"
+
+// The widget of a view: it only forwards its paints.
+class ViewWidget final : public QWidget {
+public:
+    explicit ViewWidget(CView& view, QWidget* parent) : QWidget(parent), m_view(view) {
+        // The view paints every pixel itself (white first), so Qt need not clear it.
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setFocusPolicy(Qt::StrongFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        m_view.Paint(painter, rect());
+    }
+
+private:
+    CView& m_view;
+};
+
+BOOL CView::Create(CFrameWnd& frame, CCreateContext& context) {
+    CREATESTRUCT cs;
+    cs.style = WS_CHILD | WS_VISIBLE;
+    cs.lpCreateParams = &context;
+    if (!PreCreateWindow(cs)) {
+        return FALSE;
+    }
+    m_pDocument = context.m_pCurrentDoc;
+    auto* widget = new ViewWidget(*this, frame.GetSafeHwnd());
+    widget->setObjectName(QStringLiteral("view"));
+    Attach(widget, cs.style);
+    frame.SetViewWidget(widget);
+    if (SendCreate(cs) == -1) {
+        DestroyWindow();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CView::OnInitialUpdate() {
+    Invalidate(TRUE);
+}
+
+BOOL CView::OnCmdMsg(UINT nID, AFX_CMDHANDLERINFO* pHandlerInfo) {
+    if (CWnd::OnCmdMsg(nID, pHandlerInfo)) {
+        return TRUE;
+    }
+    return m_pDocument != nullptr ? m_pDocument->OnCmdMsg(nID, pHandlerInfo) : FALSE;
+}
+
+void CView::Paint(QPainter& painter, const QRect& area) {
+    // The drawing's colours are fixed, so the background is white whatever the theme.
+    painter.fillRect(area, Qt::white);
+    PainterSurface surface(painter);
+    OnDraw(surface);
+}

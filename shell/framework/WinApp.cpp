@@ -1,0 +1,152 @@
+#include "shell/framework/WinApp.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include "shell/framework/CommandLineInfo.h"
+#include "shell/framework/DocTemplate.h"
+#include "shell/framework/FileDialog.h"
+#include "shell/framework/ResourceTables.h"
+#include "shell/framework/Wnd.h"
+
+namespace {
+CWinApp* g_app = nullptr;
+}
+
+CWinApp* AfxGetApp() {
+    return g_app;
+}
+
+CWnd* AfxGetMainWnd() {
+    return g_app != nullptr ? g_app->m_pMainWnd : nullptr;
+}
+
+IMPLEMENT_DYNAMIC(CWinApp)
+
+BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
+ON_COMMAND(ID_APP_EXIT, OnAppExit)
+END_MESSAGE_MAP()
+
+CWinApp::CWinApp(const char* lpszAppName) {
+    if (lpszAppName != nullptr) {
+        m_strAppName = lpszAppName;
+    }
+    g_app = this;
+}
+
+CWinApp::~CWinApp() {
+    CloseAllDocuments();
+    m_templates.clear();
+    if (g_app == this) {
+        g_app = nullptr;
+    }
+}
+
+BOOL AfxWinInit(const std::vector<std::string>& arguments) {
+    CWinApp* app = AfxGetApp();
+    if (app == nullptr) {
+        return FALSE;
+    }
+    if (app->m_strAppName.empty()) {
+        app->m_strAppName = AfxLoadString(AFX_IDS_APP_TITLE);
+    }
+    // The application name names Qt's own settings and the window class. It is not made
+    // the display name: Qt would append that to every window caption.
+    QCoreApplication::setApplicationName(QString::fromStdString(app->m_strAppName));
+    if (const VersionResource* version = AfxGetResourceTables().version) {
+        QCoreApplication::setApplicationVersion(QString::fromUtf8(version->fileVersionText));
+    }
+    app->m_arguments = arguments;
+    return TRUE;
+}
+
+BOOL CWinApp::InitInstance() {
+    return TRUE;
+}
+
+int CWinApp::Run() {
+    QApplication::exec();
+    return ExitInstance();
+}
+
+int CWinApp::ExitInstance() {
+    return 0;
+}
+
+void CWinApp::SetRegistryKey(const char* lpszRegistryKey) {
+    m_strRegistryKey = lpszRegistryKey;
+    QCoreApplication::setOrganizationName(QString::fromUtf8(lpszRegistryKey));
+}
+
+void CWinApp::LoadStdProfileSettings(UINT nMaxMRU) {
+    m_nMaxMRU = nMaxMRU;
+}
+
+void CWinApp::AddDocTemplate(CDocTemplate* pTemplate) {
+    m_templates.emplace_back(pTemplate);
+}
+
+CDocTemplate* CWinApp::GetFirstDocTemplate() const {
+    return m_templates.empty() ? nullptr : m_templates.front().get();
+}
+
+void CWinApp::CloseAllDocuments() {
+    for (const auto& docTemplate : m_templates) {
+        docTemplate->CloseAllDocuments();
+    }
+    m_pMainWnd = nullptr;
+}
+
+void CWinApp::ParseCommandLine(CCommandLineInfo& rCmdInfo) {
+    for (std::size_t i = 0; i < m_arguments.size(); ++i) {
+        const std::string& argument = m_arguments[i];
+        const BOOL bLast = i + 1 == m_arguments.size() ? TRUE : FALSE;
+        // On this platform options start with "-"; "/" starts a path.
+        if (argument.size() > 1 && argument[0] == '-') {
+            rCmdInfo.ParseParam(argument.c_str() + 1, TRUE, bLast);
+        } else {
+            rCmdInfo.ParseParam(argument.c_str(), FALSE, bLast);
+        }
+    }
+}
+
+BOOL CWinApp::ProcessShellCommand(CCommandLineInfo& rCmdInfo) {
+    switch (rCmdInfo.m_nShellCommand) {
+    case CCommandLineInfo::FileNew:
+        // Through the command tables, so that a program's own handler is used.
+        if (!OnCmdMsg(ID_FILE_NEW, nullptr)) {
+            OnFileNew();
+        }
+        return m_pMainWnd != nullptr ? TRUE : FALSE;
+    case CCommandLineInfo::FileOpen:
+        return OpenDocumentFile(rCmdInfo.m_strFileName.c_str()) != nullptr ? TRUE : FALSE;
+    case CCommandLineInfo::FileNothing:
+        break;
+    }
+    return TRUE;
+}
+
+CDocument* CWinApp::OpenDocumentFile(const char* lpszFileName) {
+    CDocTemplate* docTemplate = GetFirstDocTemplate();
+    return docTemplate != nullptr ? docTemplate->OpenDocumentFile(lpszFileName) : nullptr;
+}
+
+void CWinApp::OnFileNew() {
+    if (CDocTemplate* docTemplate = GetFirstDocTemplate()) {
+        docTemplate->OpenDocumentFile(nullptr);
+    }
+}
+
+void CWinApp::OnFileOpen() {
+    CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY | OFN_FILEMUSTEXIST,
+                       "すべてのファイル(*.*)|*.*||");
+    if (dialog.DoModal() == IDOK) {
+        OpenDocumentFile(dialog.GetPathName().c_str());
+    }
+}
+
+void CWinApp::OnAppExit() {
+    if (m_pMainWnd != nullptr && m_pMainWnd->GetSafeHwnd() != nullptr) {
+        m_pMainWnd->GetSafeHwnd()->close();
+    }
+}

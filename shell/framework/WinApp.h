@@ -1,0 +1,82 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/framework/CmdTarget.h"
+
+class CCommandLineInfo;
+class CDocTemplate;
+class CDocument;
+class CWnd;
+
+// The application object: one per process, made before the framework starts. Its
+// InitInstance sets the program up; the framework then runs the message loop until the
+// main window closes.
+class CWinApp : public CCmdTarget {
+    DECLARE_DYNAMIC(CWinApp)
+public:
+    // Without a name the application takes string AFX_IDS_APP_TITLE as its name.
+    explicit CWinApp(const char* lpszAppName = nullptr);
+    ~CWinApp() override;
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
+
+    // TRUE runs the message loop; FALSE ends the process.
+    virtual BOOL InitInstance();
+    // Runs the message loop until the main window closes; returns ExitInstance().
+    virtual int Run();
+    // The process's exit status.
+    virtual int ExitInstance();
+
+    // Names the root of the framework's per-user settings (Qt's organisation name).
+    void SetRegistryKey(const char* lpszRegistryKey);
+    // nMaxMRU: entries of the recent-file list; this framework keeps none.
+    void LoadStdProfileSettings(UINT nMaxMRU = 4);
+    // Nothing to do on this platform; kept so start-up reads as it always has.
+    BOOL Enable3dControls() { return TRUE; }
+
+    // The framework owns the template from here on.
+    void AddDocTemplate(CDocTemplate* pTemplate);
+    void ParseCommandLine(CCommandLineInfo& rCmdInfo);
+    // Carries out the command line; FALSE when no main window could be made.
+    BOOL ProcessShellCommand(CCommandLineInfo& rCmdInfo);
+    CDocument* OpenDocumentFile(const char* lpszFileName);
+    // Destroys every document with its frames and views.
+    void CloseAllDocuments();
+
+    CDocTemplate* GetFirstDocTemplate() const;
+    const std::string& GetAppName() const { return m_strAppName; }
+    const std::string& GetRegistryKey() const { return m_strRegistryKey; }
+
+    // The command-line arguments after the program's name, as the framework was
+    // started with them (Qt has taken out its own options).
+    std::vector<std::string> m_arguments;
+    CWnd* m_pMainWnd{};
+
+    // The framework's command handlers; a program names them in its table.
+    void OnFileNew();
+    void OnFileOpen();
+    void OnAppExit();
+
+protected:
+    DECLARE_MESSAGE_MAP()
+
+private:
+    friend BOOL AfxWinInit(const std::vector<std::string>& arguments);
+    std::string m_strAppName;
+    std::string m_strRegistryKey;
+    UINT m_nMaxMRU{};
+    std::vector<std::unique_ptr<CDocTemplate>> m_templates;
+};
+
+// The one application object, or nullptr.
+CWinApp* AfxGetApp();
+// Its main window, or nullptr.
+CWnd* AfxGetMainWnd();
+
+// Prepares the application object once the Qt application exists: its name from the
+// string table, its arguments. AfxWinMain calls it; tests that run the application in
+// their own process call it themselves.
+BOOL AfxWinInit(const std::vector<std::string>& arguments);

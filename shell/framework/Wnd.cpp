@@ -1,0 +1,89 @@
+#include "shell/framework/Wnd.h"
+
+IMPLEMENT_DYNAMIC(CWnd)
+
+CWnd::~CWnd() {
+    DestroyWindow();
+}
+
+BOOL CWnd::PreCreateWindow(CREATESTRUCT&) {
+    return TRUE;
+}
+
+BOOL CWnd::DestroyWindow() {
+    if (m_hWnd.isNull()) {
+        return FALSE;
+    }
+    delete m_hWnd.data();
+    return TRUE;
+}
+
+void CWnd::Attach(QWidget* widget, DWORD style) {
+    m_hWnd = widget;
+    m_style = style;
+}
+
+int CWnd::SendCreate(CREATESTRUCT& cs) {
+    const AFX_MSGMAP_ENTRY* entry = FindMessageEntry(WM_CREATE, 0);
+    if (entry == nullptr) {
+        return 0;
+    }
+    return (this->*(entry->pfnCreate))(&cs);
+}
+
+BOOL CWnd::ShowWindow(int nCmdShow) {
+    QWidget* widget = GetSafeHwnd();
+    if (widget == nullptr) {
+        return FALSE;
+    }
+    const BOOL wasVisible = widget->isVisible() ? TRUE : FALSE;
+    switch (nCmdShow) {
+    case SW_HIDE:
+        widget->hide();
+        break;
+    case SW_MINIMIZE:
+    case SW_SHOWMINIMIZED:
+        widget->showMinimized();
+        break;
+    case SW_RESTORE:
+    case SW_SHOWNORMAL:
+        widget->showNormal();
+        break;
+    default:
+        widget->show();
+        break;
+    }
+    return wasVisible;
+}
+
+BOOL CWnd::IsWindowVisible() const {
+    return GetSafeHwnd() != nullptr && GetSafeHwnd()->isVisible() ? TRUE : FALSE;
+}
+
+BOOL CWnd::IsIconic() const {
+    return GetSafeHwnd() != nullptr && GetSafeHwnd()->isMinimized() ? TRUE : FALSE;
+}
+
+void CWnd::SetWindowText(const char* text) {
+    if (QWidget* widget = GetSafeHwnd()) {
+        widget->setWindowTitle(QString::fromUtf8(text));
+    }
+}
+
+std::string CWnd::GetWindowText() const {
+    return GetSafeHwnd() != nullptr ? GetSafeHwnd()->windowTitle().toStdString() : std::string();
+}
+
+void CWnd::UpdateWindow() {
+    if (QWidget* widget = GetSafeHwnd()) {
+        widget->repaint();
+    }
+}
+
+void CWnd::Invalidate(BOOL) {
+    // Every paint of this framework erases what it repaints, so there is nothing to ask
+    // for beyond a repaint of the whole widget.
+    if (QWidget* widget = GetSafeHwnd()) {
+        widget->update();
+    }
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <string>
+
+#include <QPointer>
+#include <QWidget>
+
+#include "shell/framework/CmdTarget.h"
+
+// The parameters a window is created from. PreCreateWindow may change them.
+struct CREATESTRUCT {
+    void* lpCreateParams{};                   // the CCreateContext of a frame or view
+    int cy{CW_USEDEFAULT}, cx{CW_USEDEFAULT}; // outer size in pixels
+    int y{CW_USEDEFAULT}, x{CW_USEDEFAULT};
+    DWORD style{};
+    std::string lpszName; // the initial caption
+    DWORD dwExStyle{};
+};
+using LPCREATESTRUCT = CREATESTRUCT*;
+
+// A window: a command target with a Qt widget. The widget is deleted with the object
+// (unless Qt deleted it first with its parent).
+class CWnd : public CCmdTarget {
+    DECLARE_DYNAMIC(CWnd)
+public:
+    CWnd() = default;
+    ~CWnd() override;
+    CWnd(const CWnd&) = delete;
+    CWnd& operator=(const CWnd&) = delete;
+
+    // The widget, or nullptr before creation and after destruction.
+    QWidget* GetSafeHwnd() const { return m_hWnd.data(); }
+
+    virtual BOOL PreCreateWindow(CREATESTRUCT& cs);
+    BOOL DestroyWindow();
+
+    BOOL ShowWindow(int nCmdShow);
+    BOOL IsWindowVisible() const;
+    BOOL IsIconic() const;
+    void SetWindowText(const char* text);
+    std::string GetWindowText() const;
+    // Paints the invalid parts of the window at once.
+    void UpdateWindow();
+    // Marks the whole client area for repainting; the next paint erases it first.
+    void Invalidate(BOOL bErase = TRUE);
+    DWORD GetStyle() const { return m_style; }
+
+protected:
+    // Calls the WM_CREATE handler of this object's tables: its result, or 0 without one.
+    int SendCreate(CREATESTRUCT& cs);
+    // Takes ownership of widget as this window's widget.
+    void Attach(QWidget* widget, DWORD style);
+
+    QPointer<QWidget> m_hWnd;
+    DWORD m_style{};
+};
