@@ -80,3 +80,6 @@ CWnd* AfxGetMainWnd();
 // string table, its arguments. AfxWinMain calls it; tests that run the application in
 // their own process call it themselves.
 BOOL AfxWinInit(const std::vector<std::string>& arguments);
+
+// Nothing to do on this platform: Qt has no separate control containers to enable.
+inline void AfxEnableControlContainer() {}

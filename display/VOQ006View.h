@@ -1,0 +1,38 @@
+#pragma once
+
+#include "shell/framework/View.h"
+
+struct WaveRecord;
+
+// The one view of the main window: draws the loaded file's information lines and
+// waveform, and handles the Open command, which loads a chosen file into the wave record.
+class CVOQ006View : public CView {
+    DECLARE_DYNCREATE(CVOQ006View)
+public:
+    // Where the drawing stands in the view, in pixels.
+    static constexpr int kInfoLeft = 0;
+    static constexpr int kInfoTop = 0;
+    static constexpr int kPlotLeft = 70;
+    static constexpr int kPlotCenterY = 220;
+
+    // The Open dialog's settings.
+    static constexpr const char* kDefaultExtension = "NULL";
+    static constexpr const char* kInitialFileName = "*.wav";
+    static constexpr const char* kFilter = "波形ファイル(*.wav)|*.wav|すべてのファイル(*.*)|*.*||";
+    static constexpr DWORD kOpenFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+
+    // The record this view shows and the Open command fills; the application hands it
+    // over as the view is created. Without one the view stays blank.
+    void SetRecord(WaveRecord& record) { m_record = &record; }
+
+    BOOL PreCreateWindow(CREATESTRUCT& cs) override;
+    void OnDraw(DrawingSurface& surface) override;
+    // The handler of ID_FILE_OPEN.
+    void OnFileOpen();
+
+protected:
+    DECLARE_MESSAGE_MAP()
+
+private:
+    WaveRecord* m_record{};
+};
