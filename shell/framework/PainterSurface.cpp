@@ -99,7 +99,7 @@ PainterSurface::PainterSurface(QPainter& painter) : m_painter(painter) {
     m_painter.setBrush(Qt::NoBrush);
     m_painter.setFont(DefaultFont());
     m_ascent = m_painter.fontMetrics().ascent();
-    m_defaultPen = MakePen(PenStyle::Solid, 1, 0x00000000);
+    LookOf(PenStyle::Solid, 1, 0x00000000); // look 0: the default pen
     m_visible = VisibleArea(m_painter);
 }
 
@@ -107,43 +107,70 @@ PainterSurface::~PainterSurface() {
     m_painter.restore();
 }
 
+std::uint32_t PainterSurface::LookOf(PenStyle style, int width, Colour colour) {
+    const std::uint64_t key = (std::uint64_t{colour} << 32) |
+                              (static_cast<std::uint64_t>(std::clamp(width, 1, 0x7FFF)) << 1) |
+                              (style == PenStyle::Dotted ? 1u : 0u);
+    const auto [it, added] =
+        m_lookIndex.try_emplace(key, static_cast<std::uint32_t>(m_looks.size()));
+    if (added) {
+        m_looks.push_back(MakePen(style, width, colour));
+    }
+    return it->second;
+}
+
+PainterSurface::PenEntry* PainterSurface::FindPen(PenHandle pen) {
+    for (auto it = m_pens.rbegin(); it != m_pens.rend(); ++it) {
+        if (it->handle == pen) {
+            return &*it;
+        }
+    }
+    return nullptr;
+}
+
 PenHandle PainterSurface::CreatePen(PenStyle style, int width, Colour colour) {
     // Handles count up from 1; 0 is the default pen and a wrapped counter skips live pens.
     do {
         ++m_lastHandle;
-    } while (m_lastHandle == 0 || m_pens.contains(m_lastHandle));
-    m_pens.emplace(m_lastHandle, PenEntry{MakePen(style, width, colour), false});
+    } while (m_lastHandle == 0 || FindPen(m_lastHandle) != nullptr);
+    m_pens.push_back({m_lastHandle, LookOf(style, width, colour), false});
     return m_lastHandle;
 }
 
 PenHandle PainterSurface::SelectPen(PenHandle pen) {
     const PenHandle previous = m_selected;
-    if (pen != 0 && !m_pens.contains(pen)) {
+    const PenEntry* entry = pen == 0 ? nullptr : FindPen(pen);
+    if (pen != 0 && entry == nullptr) {
         return previous; // an unknown handle changes nothing
     }
     if (pen == previous) {
         return previous;
     }
+    const std::uint32_t look = entry == nullptr ? 0 : entry->look;
     // A pen deleted while it was selected goes once something else is selected.
-    if (const auto it = m_pens.find(previous);
-        it != m_pens.end() && it->second.deleteWhenDeselected) {
-        m_pens.erase(it);
+    if (PenEntry* old = FindPen(previous); old != nullptr && old->deleteWhenDeselected) {
+        *old = m_pens.back();
+        m_pens.pop_back();
     }
     m_selected = pen;
-    m_linePenApplied = false;
+    if (look != m_selectedLook) {
+        m_selectedLook = look;
+        m_linePenApplied = false;
+    }
     return previous;
 }
 
 void PainterSurface::DeletePen(PenHandle pen) {
-    const auto it = m_pens.find(pen);
-    if (it == m_pens.end()) {
+    PenEntry* entry = pen == 0 ? nullptr : FindPen(pen);
+    if (entry == nullptr) {
         return; // the default pen, an unknown or an already deleted handle
     }
     if (pen == m_selected) {
-        it->second.deleteWhenDeselected = true; // keep drawing with it until replaced
+        entry->deleteWhenDeselected = true; // keep drawing with it until replaced
         return;
     }
-    m_pens.erase(it);
+    *entry = m_pens.back();
+    m_pens.pop_back();
 }
 
 void PainterSurface::MoveTo(int x, int y) {
@@ -151,14 +178,9 @@ void PainterSurface::MoveTo(int x, int y) {
     m_y = y;
 }
 
-const QPen& PainterSurface::SelectedPen() const {
-    const auto it = m_pens.find(m_selected);
-    return it == m_pens.end() ? m_defaultPen : it->second.pen;
-}
-
 void PainterSurface::ApplyLinePen() {
     if (!m_linePenApplied) {
-        m_painter.setPen(SelectedPen());
+        m_painter.setPen(m_looks[m_selectedLook]);
         m_linePenApplied = true;
     }
 }
@@ -180,12 +202,12 @@ void PainterSurface::LineTo(int x, int y) {
 void PainterSurface::TextOut(int x, int y, std::string_view utf8) {
     // Qt draws text on its baseline; the callers give the top-left corner. Bytes that are
     // not valid UTF-8 become U+FFFD.
-    m_painter.setPen(QPen(m_textColour));
+    m_painter.setPen(m_textPen);
     m_linePenApplied = false;
     m_painter.drawText(QPoint(x, y + m_ascent),
                        QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }
 
 void PainterSurface::SetTextColour(Colour colour) {
-    m_textColour = ToQColor(colour);
+    m_textPen = QPen(ToQColor(colour));
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QColor>
 #include <QFont>
 #include <QPen>
 #include <QRectF>
@@ -8,6 +7,7 @@
 #include <cstdint>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "display/DrawingSurface.h"
 
@@ -42,20 +42,29 @@ public:
     std::size_t LivePenCount() const { return m_pens.size(); }
 
 private:
+    // A live pen: its handle and the index of its look in m_looks.
     struct PenEntry {
-        QPen pen;
-        bool deleteWhenDeselected{};
+        PenHandle handle;
+        std::uint32_t look;
+        bool deleteWhenDeselected;
     };
-    const QPen& SelectedPen() const;
+    PenEntry* FindPen(PenHandle pen);
+    std::uint32_t LookOf(PenStyle style, int width, Colour colour);
     void ApplyLinePen();
 
     QPainter& m_painter;
-    std::unordered_map<PenHandle, PenEntry> m_pens; // every pen but the default one
-    QPen m_defaultPen;
+    // The routines create, select and delete a pen for every segment, so pens are cheap
+    // here: each distinct look is built once as a QPen, and a live pen only names it.
+    // Live pens are few (the routines hold at most two at a time), so a vector searched
+    // from its end is the fastest map from handle to pen.
+    std::vector<QPen> m_looks; // m_looks[0] is the default pen
+    std::unordered_map<std::uint64_t, std::uint32_t> m_lookIndex;
+    std::vector<PenEntry> m_pens; // every live pen but the default one
     PenHandle m_selected{0};
+    std::uint32_t m_selectedLook{0};
     PenHandle m_lastHandle{0};
-    bool m_linePenApplied{false}; // the painter holds the selected pen, not a text pen
-    QColor m_textColour{Qt::black};
+    bool m_linePenApplied{false}; // the painter holds the selected pen, not the text pen
+    QPen m_textPen{Qt::black};
     int m_ascent{};
     QRectF m_visible; // the painter's device area in its logical coordinates, plus a margin
     int m_x{0}, m_y{0};
