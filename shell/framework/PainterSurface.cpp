@@ -72,7 +72,10 @@ std::optional<Segment> ClipSegment(double x0, double y0, double x1, double y1, c
     return Segment{{x0 + enter * dx, y0 + enter * dy}, {x0 + leave * dx, y0 + leave * dy}};
 }
 
-// The device's area in the painter's logical coordinates, with a margin.
+// The device's area in the painter's logical coordinates, with a margin. An image counts
+// its size in device pixels and a widget in logical ones, so the size times the device
+// pixel ratio covers the visible area in both cases; a larger area is harmless, as long
+// as it keeps coordinates near the device.
 QRectF VisibleArea(const QPainter& painter) {
     const QPaintDevice* device = painter.device();
     const QRectF deviceRect(0.0, 0.0, device->width() * device->devicePixelRatio(),
