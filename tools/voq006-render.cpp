@@ -1,9 +1,9 @@
 // voq006-render: paints what the viewer's window shows after opening a wave file into a
 // PNG image, without a display.
 
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QImage>
-#include <QFontInfo>
 #include <QImageWriter>
 #include <QPainter>
 #include <QString>
