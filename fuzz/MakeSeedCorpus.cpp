@@ -58,6 +58,11 @@ std::vector<std::pair<std::string, Bytes>> Seeds() {
                                     .Chunk(WavBuilder::Id("LIST"), 0x80000000u, Ramp(8))
                                     .Data(frames)
                                     .Build()},
+        // The RIFF form ends 52 bytes in, exactly where the LIST chunk ends, or one byte later.
+        {"chunk-ends-at-riff-end",
+         WavBuilder().Format(1, 8).Chunk("LIST", Ramp(8)).Data(frames).RiffSize(44).Build()},
+        {"chunk-ends-before-riff-end",
+         WavBuilder().Format(1, 8).Chunk("LIST", Ramp(8)).Data(frames).RiffSize(45).Build()},
         {"no-data-chunk",
          WavBuilder().Format(1, 8).Chunk("LIST", Ramp(6)).WithoutDataChunk().Build()},
         {"riff-size-understated", WavBuilder().Format(1, 8).RiffSize(4).Data(frames).Build()},
