@@ -1,0 +1,342 @@
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "display/VOQ006View.h"
+#include "shell/framework/Document.h"
+#include "shell/framework/FrameWnd.h"
+#include "tests/gui/ImageProbe.h"
+#include "tests/gui/ViewerSession.h"
+#include "tests/support/WavBuilder.h"
+
+// The main window as the user meets it: menus, keys, status bar, size and caption, and
+// where each command goes.
+namespace {
+
+const std::string kCaption = "ソラニカの波動";
+const std::string kIdleText = "ソラニカ";
+
+bool IsBlank(const QImage& image) {
+    return image_probe::Count(image, 0, 0, image.width(), image.height(), image_probe::IsWhite) ==
+           image.width() * image.height();
+}
+
+// ---- command routing -------------------------------------------------------------------
+
+struct RouteCase {
+    const char* name;
+    UINT command;
+    enum Target { View, Frame, App } target;
+    AFX_PMSG handler; // nullptr: any handler of the target
+};
+
+// The case's name, in test output.
+void PrintTo(const RouteCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class CommandRouting : public testing::TestWithParam<RouteCase> {};
+
+TEST_P(CommandRouting, ReachesTheFirstTableThatHandlesIt) {
+    const RouteCase& c = GetParam();
+    ViewerSession session;
+    ASSERT_TRUE(session.started());
+    // The same with the status bar hidden: hiding a bar changes no table.
+    for (bool statusBarShown : {true, false}) {
+        session.StatusBar().ShowWindow(statusBarShown ? SW_SHOW : SW_HIDE);
+        AFX_CMDHANDLERINFO info;
+        ASSERT_TRUE(session.Frame().OnCmdMsg(c.command, &info));
+        CCmdTarget* expected =
+            c.target == RouteCase::View    ? static_cast<CCmdTarget*>(&session.View())
+            : c.target == RouteCase::Frame ? static_cast<CCmdTarget*>(&session.Frame())
+                                           : static_cast<CCmdTarget*>(&session.App());
+        EXPECT_EQ(info.pTarget, expected);
+        if (c.handler != nullptr) {
+            EXPECT_TRUE(info.pmf == c.handler);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, CommandRouting,
+    testing::Values(
+        // The view is offered Open first; the application's own entry is never reached.
+        RouteCase{"OpenGoesToTheView", ID_FILE_OPEN, RouteCase::View,
+                  static_cast<AFX_PMSG>(&CVOQ006View::OnFileOpen)},
+        RouteCase{"AboutGoesToTheApplication", ID_APP_ABOUT, RouteCase::App, nullptr},
+        RouteCase{"NewGoesToTheFrameworksNew", ID_FILE_NEW, RouteCase::App,
+                  static_cast<AFX_PMSG>(&CWinApp::OnFileNew)},
+        RouteCase{"ExitGoesToTheFrameworksExit", ID_APP_EXIT, RouteCase::App,
+                  static_cast<AFX_PMSG>(&CWinApp::OnAppExit)},
+        RouteCase{"StatusBarGoesToTheFrameworksToggle", ID_VIEW_STATUS_BAR, RouteCase::Frame,
+                  nullptr}),
+    [](const testing::TestParamInfo<RouteCase>& info) { return std::string(info.param.name); });
+
+TEST(CommandRoutingEdges, AnIdentifierInNoTableIsNotHandled) {
+    ViewerSession session;
+    AFX_CMDHANDLERINFO info;
+    EXPECT_FALSE(session.Frame().OnCmdMsg(0xE123, &info));
+    EXPECT_EQ(info.pTarget, nullptr);
+}
+
+TEST(CommandRoutingEdges, ExitClosesTheMainWindow) {
+    ViewerSession session;
+    ASSERT_TRUE(session.Window().isVisible());
+    session.Frame().OnCommand(ID_APP_EXIT);
+    EXPECT_FALSE(session.Window().isVisible());
+}
+
+TEST(CommandRoutingEdges, TheStatusBarCommandHidesTheBarAndShowsItAgain) {
+    ViewerSession session;
+    QStatusBar* bar = session.Window().statusBar();
+    ASSERT_TRUE(bar->isVisible());
+    session.Frame().OnCommand(ID_VIEW_STATUS_BAR);
+    EXPECT_FALSE(bar->isVisible());
+    // The menu item carries a check mark while the bar is visible.
+    QAction* item = session.ActionOf(ID_VIEW_STATUS_BAR);
+    emit session.Menus()[1]->aboutToShow();
+    EXPECT_FALSE(item->isChecked());
+    session.Frame().OnCommand(ID_VIEW_STATUS_BAR);
+    EXPECT_TRUE(bar->isVisible());
+    emit session.Menus()[1]->aboutToShow();
+    EXPECT_TRUE(item->isChecked());
+}
+
+// ---- menus, keys and the status bar -----------------------------------------------------
+
+struct MenuItemCase {
+    const char* text; // nullptr: separator
+    UINT command;
+};
+
+TEST(MenuBar, HasTheThreeMenusWithTheirItemsInOrder) {
+    ViewerSession session;
+    const std::vector<QMenu*> menus = session.Menus();
+    ASSERT_EQ(menus.size(), 3u);
+    const std::vector<std::string> titles{"ﾌｧｲﾙ(&F)", "表示(&V)", "ﾍﾙﾌﾟ(&H)"};
+    const std::vector<std::vector<MenuItemCase>> items{
+        {{"開く(&O)\tCtrl+O", ID_FILE_OPEN}, {nullptr, 0}, {"ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)", ID_APP_EXIT}},
+        {{"ｽﾃｰﾀｽ ﾊﾞｰ(&S)", ID_VIEW_STATUS_BAR}},
+        {{"ﾊﾞｰｼﾞｮﾝ情報(&A)", ID_APP_ABOUT}},
+    };
+    for (std::size_t m = 0; m < menus.size(); ++m) {
+        SCOPED_TRACE(titles[m]);
+        EXPECT_EQ(menus[m]->title().toStdString(), titles[m]);
+        const QList<QAction*> actions = menus[m]->actions();
+        ASSERT_EQ(static_cast<std::size_t>(actions.size()), items[m].size());
+        for (std::size_t i = 0; i < items[m].size(); ++i) {
+            if (items[m][i].text == nullptr) {
+                EXPECT_TRUE(actions[i]->isSeparator());
+                continue;
+            }
+            EXPECT_EQ(actions[i]->text().toStdString(), items[m][i].text);
+            EXPECT_EQ(actions[i]->data().toUInt(), items[m][i].command);
+            EXPECT_TRUE(actions[i]->isEnabled());
+            EXPECT_FALSE(actions[i]->isChecked());
+        }
+    }
+}
+
+struct PromptCase {
+    const char* name;
+    UINT command;
+    const char* prompt;
+};
+
+// The case's name, in test output.
+void PrintTo(const PromptCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class StatusPrompt : public testing::TestWithParam<PromptCase> {};
+
+TEST_P(StatusPrompt, ShowsTheFirstLineWhileTheItemIsHighlightedAndTheIdleTextAfter) {
+    const PromptCase& c = GetParam();
+    ViewerSession session;
+    session.Activate();
+    QAction* action = session.ActionOf(c.command);
+    ASSERT_NE(action, nullptr);
+    QMenu* menu = nullptr;
+    for (QMenu* candidate : session.Menus()) {
+        if (candidate->actions().contains(action)) {
+            menu = candidate;
+        }
+    }
+    EXPECT_EQ(session.StatusBar().GetPaneText(0), kIdleText);
+    menu->popup(session.Window().mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    menu->setActiveAction(action);
+    EXPECT_EQ(session.StatusBar().GetPaneText(0), c.prompt);
+    menu->hide();
+    EXPECT_EQ(session.StatusBar().GetPaneText(0), kIdleText);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MenuItems, StatusPrompt,
+    testing::Values(PromptCase{"Open", ID_FILE_OPEN, "既存のﾌｧｲﾙを開く"},
+                    PromptCase{"Exit", ID_APP_EXIT, "ｱﾌﾟﾘｹｰｼｮﾝを終了し、ﾌｧｲﾙの保存を指示"},
+                    PromptCase{"StatusBar", ID_VIEW_STATUS_BAR, "ｽﾃｰﾀｽ ﾊﾞｰの 表示/非表示"},
+                    PromptCase{"About", ID_APP_ABOUT, "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示"}),
+    [](const testing::TestParamInfo<PromptCase>& info) { return std::string(info.param.name); });
+
+TEST(StatusBar, HasTheMessagePaneAndTheFourIndicatorsInOrder) {
+    ViewerSession session;
+    CStatusBar& bar = session.StatusBar();
+    ASSERT_EQ(bar.GetCount(), 5);
+    const UINT ids[] = {ID_SEPARATOR, ID_INDICATOR_KANA, ID_INDICATOR_CAPS, ID_INDICATOR_NUM,
+                        ID_INDICATOR_SCRL};
+    const char* texts[] = {"ｶﾅ", "CAP", "NUM", "SCRL"};
+    // The offscreen platform cannot tell the lock keys: the indicators are blank.
+    for (int i = 1; i < 5; ++i) {
+        EXPECT_EQ(bar.GetItemID(i), ids[i]);
+        EXPECT_EQ(bar.GetPaneText(i), "");
+    }
+    EXPECT_EQ(bar.GetItemID(0), ID_SEPARATOR);
+    for (int i = 1; i < 5; ++i) {
+        bar.SetIndicatorOn(ids[i], true);
+    }
+    QCoreApplication::processEvents();
+    int previousRight = -1;
+    for (int i = 1; i < 5; ++i) {
+        EXPECT_EQ(bar.GetPaneText(i), texts[i - 1]);
+        auto* pane =
+            session.Window().statusBar()->findChild<QLabel*>(QStringLiteral("pane%1").arg(i));
+        ASSERT_NE(pane, nullptr);
+        EXPECT_GT(pane->geometry().left(), previousRight) << "pane " << i << " is out of order";
+        previousRight = pane->geometry().right();
+    }
+    bar.SetIndicatorOn(ID_INDICATOR_CAPS, false);
+    EXPECT_EQ(bar.GetPaneText(2), "");
+    EXPECT_EQ(bar.GetPaneText(3), "NUM");
+}
+
+// ---- size, flags and caption --------------------------------------------------------------
+
+TEST(MainWindow, IsFixedAt960By520WithoutMaximiseButton) {
+    ViewerSession session;
+    QMainWindow& window = session.Window();
+    EXPECT_EQ(window.size(), QSize(960, 520));
+    EXPECT_EQ(window.minimumSize(), QSize(960, 520));
+    EXPECT_EQ(window.maximumSize(), QSize(960, 520));
+    const Qt::WindowFlags flags = window.windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowSystemMenuHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(window.statusBar()->isSizeGripEnabled());
+    // A drag of the border asks for another size; the window keeps its own.
+    window.resize(1200, 700);
+    EXPECT_EQ(window.size(), QSize(960, 520));
+}
+
+TEST(MainWindow, HasTheSameSizeAfterMinimiseAndRestore) {
+    ViewerSession session;
+    session.Frame().ShowWindow(SW_MINIMIZE);
+    QCoreApplication::processEvents();
+    session.Frame().ShowWindow(SW_RESTORE);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(session.Window().size(), QSize(960, 520));
+    EXPECT_TRUE(session.Window().isVisible());
+}
+
+TEST(MainWindow, ViewHoldsTheWholeDrawingWithAndWithoutTheStatusBar) {
+    ViewerSession session;
+    for (bool statusBarShown : {true, false}) {
+        session.StatusBar().ShowWindow(statusBarShown ? SW_SHOW : SW_HIDE);
+        QCoreApplication::processEvents();
+        // The legend ends at x = 936; the time labels, 16 pixels high, at y = 404.
+        EXPECT_GE(session.ViewWidget().width(), 937) << "status bar shown: " << statusBarShown;
+        EXPECT_GE(session.ViewWidget().height(), 421) << "status bar shown: " << statusBarShown;
+    }
+}
+
+struct StyleCase {
+    const char* name;
+    DWORD style;
+    bool maximise, minimise, close;
+};
+
+// The case's name, in test output.
+void PrintTo(const StyleCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class WindowStyle : public testing::TestWithParam<StyleCase> {};
+
+TEST_P(WindowStyle, BecomesTheMatchingWindowButtons) {
+    const StyleCase& c = GetParam();
+    const Qt::WindowFlags flags = AfxWindowFlagsFromStyle(c.style);
+    EXPECT_EQ(flags.testFlag(Qt::WindowMaximizeButtonHint), c.maximise);
+    EXPECT_EQ(flags.testFlag(Qt::WindowMinimizeButtonHint), c.minimise);
+    EXPECT_EQ(flags.testFlag(Qt::WindowCloseButtonHint), c.close);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Styles, WindowStyle,
+    testing::Values(StyleCase{"MainFrame", 0x00CA8000, false, true, true},
+                    StyleCase{"OverlappedWindow", WS_OVERLAPPEDWINDOW, true, true, true},
+                    StyleCase{"CaptionOnly", WS_CAPTION, false, false, false}),
+    [](const testing::TestParamInfo<StyleCase>& info) { return std::string(info.param.name); });
+
+struct CommandLineCase {
+    const char* name;
+    bool fileExists;
+};
+
+// The case's name, in test output.
+void PrintTo(const CommandLineCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class CommandLine : public testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(CommandLine, AFileNamedOnItLeavesTheViewBlankAndTheCaptionExact) {
+    TemporaryFolder folder;
+    const std::string path = GetParam().fileExists ? WavBuilder()
+                                                         .Format(2, 16)
+                                                         .Samples16({1000, -1000, 2000, -2000})
+                                                         .WriteTo(folder, "a.wav")
+                                                   : folder.File("missing.wav");
+    ViewerSession session({path});
+    ASSERT_TRUE(session.started());
+    EXPECT_EQ(session.Frame().GetWindowText(), kCaption);
+    // The document is given the file and reads nothing.
+    EXPECT_EQ(session.Frame().GetActiveDocument()->GetPathName(), path);
+    EXPECT_EQ(session.App().Record().loaded, 0);
+    EXPECT_TRUE(IsBlank(session.GrabView()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CommandLine,
+                         testing::Values(CommandLineCase{"ExistingFile", true},
+                                         CommandLineCase{"MissingFile", false}),
+                         [](const testing::TestParamInfo<CommandLineCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(MainWindow, StartsBlankUnderItsCaption) {
+    ViewerSession session;
+    ASSERT_TRUE(session.started());
+    EXPECT_EQ(session.Frame().GetWindowText(), kCaption);
+    EXPECT_EQ(session.Window().windowTitle().toStdString(), kCaption);
+    EXPECT_TRUE(session.Window().isVisible());
+    EXPECT_TRUE(IsBlank(session.GrabView()));
+    EXPECT_EQ(QCoreApplication::applicationName().toStdString(), "VOQ006");
+    EXPECT_EQ(QCoreApplication::organizationName().toStdString(), "VOQ016");
+    EXPECT_EQ(QCoreApplication::applicationVersion().toStdString(), "0.16");
+    // Qt would append a display name to every caption.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+}
+
+} // namespace

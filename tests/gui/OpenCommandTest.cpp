@@ -1,0 +1,395 @@
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "display/VOQ006View.h"
+#include "shell/framework/FileDialog.h"
+#include "shell/framework/WaitCursor.h"
+#include "tests/gui/ImageProbe.h"
+#include "tests/gui/ViewerSession.h"
+#include "tests/support/WavBuilder.h"
+
+using namespace image_probe;
+
+// The Open command: the dialog's settings and behaviour, and what the view shows after
+// each way a choice can end.
+namespace {
+
+QFileDialog* AsFileDialog(QWidget& modal) {
+    return qobject_cast<QFileDialog*>(&modal);
+}
+
+// Types text into the dialog's name box and presses Enter, as a user does.
+void TypeAndEnter(QWidget& modal, const std::string& text) {
+    QFileDialog* dialog = AsFileDialog(modal);
+    ASSERT_NE(dialog, nullptr);
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(edit, nullptr);
+    edit->setText(QString::fromStdString(text));
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+// Runs the Open command and answers its dialog with interact.
+bool OpenWith(ViewerSession& session, const std::function<void(QWidget&)>& interact) {
+    return WithModal([&] { session.Frame().OnCommand(ID_FILE_OPEN); }, interact);
+}
+
+bool OpenPath(ViewerSession& session, const std::string& path) {
+    return OpenWith(session, [&](QWidget& modal) { TypeAndEnter(modal, path); });
+}
+
+bool Cancel(ViewerSession& session) {
+    return OpenWith(session, [](QWidget& modal) { AsFileDialog(modal)->reject(); });
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
+    for (int waited = 0; waited < timeoutMs; waited += 20) {
+        if (condition()) {
+            return true;
+        }
+        QTest::qWait(20);
+    }
+    return condition();
+}
+
+bool IsBlank(const QImage& image) {
+    return Count(image, 0, 0, image.width(), image.height(), IsWhite) ==
+           image.width() * image.height();
+}
+
+// Blue pixels inside the plot box (70, 60)-(910, 380): the left channel's trace.
+int BlueInBox(const QImage& image) {
+    return Count(image, 71, 61, 838, 318, IsBlue);
+}
+
+// A stereo file whose left channel swings to +-16000 and right to +-8000.
+std::string StereoFile(const TemporaryFolder& folder, const std::string& name) {
+    std::vector<std::int16_t> samples;
+    for (int i = 0; i < 2000; ++i) {
+        const std::int16_t swing = (i / 20) % 2 == 0 ? 1 : -1;
+        samples.push_back(static_cast<std::int16_t>(16000 * swing));
+        samples.push_back(static_cast<std::int16_t>(-8000 * swing));
+    }
+    return WavBuilder().Format(2, 16).Samples16(samples).WriteTo(folder, name);
+}
+
+std::string MonoFile(const TemporaryFolder& folder, const std::string& name) {
+    std::vector<std::int16_t> samples;
+    for (int i = 0; i < 2000; ++i) {
+        samples.push_back(static_cast<std::int16_t>((i / 50) % 2 == 0 ? 12000 : -12000));
+    }
+    return WavBuilder().Format(1, 16).Samples16(samples).WriteTo(folder, name);
+}
+
+void Touch(const std::string& path) {
+    std::ofstream(path) << "x";
+}
+
+// ---- the dialog -------------------------------------------------------------------------
+
+TEST(OpenDialog, HasTheViewersSettings) {
+    ViewerSession session;
+    const bool opened = OpenWith(session, [](QWidget& modal) {
+        QFileDialog* dialog = AsFileDialog(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog));
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
+        // No existence check: a typed name that names no file is accepted.
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::AnyFile);
+        EXPECT_EQ(dialog->nameFilters(), QStringList({QStringLiteral("波形ファイル(*.wav)"),
+                                                      QStringLiteral("すべてのファイル(*.*)")}));
+        EXPECT_EQ(dialog->selectedNameFilter(), QStringLiteral("波形ファイル(*.wav)"));
+        EXPECT_EQ(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text(),
+                  QStringLiteral("*.wav"));
+        dialog->reject();
+    });
+    EXPECT_TRUE(opened);
+}
+
+TEST(OpenDialog, ParsesTheClassicFilterString) {
+    const auto filters = CFileDialog::ParseFilter(CVOQ006View::kFilter);
+    ASSERT_EQ(filters.size(), 2u);
+    EXPECT_EQ(filters[0].description, "波形ファイル(*.wav)");
+    EXPECT_EQ(filters[0].patterns, std::vector<std::string>{"*.wav"});
+    EXPECT_EQ(filters[1].description, "すべてのファイル(*.*)");
+    EXPECT_EQ(filters[1].patterns, std::vector<std::string>{"*.*"});
+    EXPECT_EQ(CFileDialog::ParseFilter("A|*.a;*.b||")[0].patterns,
+              (std::vector<std::string>{"*.a", "*.b"}));
+}
+
+// Whether the dialog's list shows a file name in its current folder.
+bool Lists(QFileDialog& dialog, const QString& folder, const QString& name) {
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    const QModelIndex parent = model->index(folder);
+    for (int row = 0; row < model->rowCount(parent); ++row) {
+        if (model->index(row, 0, parent).data().toString() == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(OpenDialog, AllFilesShowsNamesWithoutADotToo) {
+    TemporaryFolder folder;
+    Touch(folder.File("README"));
+    Touch(folder.File("notes.txt"));
+    MonoFile(folder, "tone.wav");
+    const QString path = QString::fromStdString(folder.Path().string());
+    ViewerSession session;
+    bool waveOnly = false, readmeHidden = false, readmeShown = false, textShown = false;
+    OpenWith(session, [&](QWidget& modal) {
+        QFileDialog& dialog = *AsFileDialog(modal);
+        dialog.setDirectory(path);
+        waveOnly = WaitUntil([&] { return Lists(dialog, path, QStringLiteral("tone.wav")); });
+        readmeHidden = !Lists(dialog, path, QStringLiteral("README"));
+        // The user picks the second entry of the type box.
+        auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        types->setFocus();
+        QTest::keyClick(types, Qt::Key_Down);
+        readmeShown = WaitUntil([&] { return Lists(dialog, path, QStringLiteral("README")); });
+        textShown = Lists(dialog, path, QStringLiteral("notes.txt"));
+        dialog.reject();
+    });
+    EXPECT_TRUE(waveOnly);
+    EXPECT_TRUE(readmeHidden);
+    EXPECT_TRUE(readmeShown) << "\"*.*\" hid a file without a dot";
+    EXPECT_TRUE(textShown);
+}
+
+struct SuffixCase {
+    const char* name;
+    const char* typed;
+    const char* existing; // a file made beforehand, or nullptr
+    const char* chosen;   // the path the dialog gives, relative to the folder
+};
+
+// The case's name, in test output.
+void PrintTo(const SuffixCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class DefaultExtension : public testing::TestWithParam<SuffixCase> {};
+
+TEST_P(DefaultExtension, IsAddedOnlyToANewNameWithoutExtension) {
+    const SuffixCase& c = GetParam();
+    TemporaryFolder folder;
+    if (c.existing != nullptr) {
+        Touch(folder.File(c.existing));
+    }
+    ViewerSession session;
+    CFileDialog dialog(TRUE, CVOQ006View::kDefaultExtension, CVOQ006View::kInitialFileName,
+                       CVOQ006View::kOpenFlags, CVOQ006View::kFilter);
+    int result = 0;
+    WithModal([&] { result = dialog.DoModal(); },
+              [&](QWidget& modal) { TypeAndEnter(modal, folder.File(c.typed)); });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(dialog.GetPathName(), folder.File(c.chosen));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, DefaultExtension,
+    testing::Values(SuffixCase{"NewNameWithoutExtension", "fresh", nullptr, "fresh.NULL"},
+                    SuffixCase{"ExistingNameWithoutExtension", "README", "README", "README"},
+                    SuffixCase{"NewNameWithExtension", "fresh.wav", nullptr, "fresh.wav"},
+                    SuffixCase{"ExistingNameWithExtension", "old.txt", "old.txt", "old.txt"}),
+    [](const testing::TestParamInfo<SuffixCase>& info) { return std::string(info.param.name); });
+
+TEST(OpenDialog, OpensInTheFolderOfTheLastFileChosen) {
+    TemporaryFolder folder;
+    const std::string path = MonoFile(folder, "tone.wav");
+    ViewerSession session;
+    ASSERT_TRUE(OpenPath(session, path));
+    QString directory;
+    OpenWith(session, [&](QWidget& modal) {
+        directory = AsFileDialog(modal)->directory().absolutePath();
+        AsFileDialog(modal)->reject();
+    });
+    EXPECT_EQ(directory.toStdString(), folder.Path().string());
+}
+
+// ---- how the Open command is reached --------------------------------------------------
+
+struct ReachCase {
+    const char* name;
+    bool statusBarShown;
+    bool byKey; // Ctrl+O, or else the File menu's first item
+};
+
+// The case's name, in test output.
+void PrintTo(const ReachCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class OpenIsReached : public testing::TestWithParam<ReachCase> {};
+
+TEST_P(OpenIsReached, ByTheKeyAndTheMenuItem) {
+    const ReachCase& c = GetParam();
+    ViewerSession session;
+    session.StatusBar().ShowWindow(c.statusBarShown ? SW_SHOW : SW_HIDE);
+    session.Activate();
+    bool isFileDialog = false;
+    const bool opened = WithModal(
+        [&] {
+            if (c.byKey) {
+                QTest::keyClick(&session.Window(), Qt::Key_O, Qt::ControlModifier);
+            } else {
+                QMenu* file = session.Menus()[0];
+                file->popup(session.Window().mapToGlobal(QPoint(0, 0)));
+                ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
+                QTest::keyClick(file, Qt::Key_O); // the item's mnemonic
+            }
+        },
+        [&](QWidget& modal) {
+            isFileDialog = AsFileDialog(modal) != nullptr;
+            modal.close();
+        });
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(isFileDialog);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, OpenIsReached,
+                         testing::Values(ReachCase{"CtrlO", true, true},
+                                         ReachCase{"MenuItem", true, false},
+                                         ReachCase{"CtrlOWithoutStatusBar", false, true},
+                                         ReachCase{"MenuItemWithoutStatusBar", false, false}),
+                         [](const testing::TestParamInfo<ReachCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// ---- what the view shows ----------------------------------------------------------------
+
+TEST(ViewAfterOpen, CancelBeforeAnyLoadLeavesTheViewBlank) {
+    ViewerSession session;
+    ASSERT_TRUE(Cancel(session));
+    EXPECT_EQ(session.App().Record().loaded, 0);
+    EXPECT_TRUE(IsBlank(session.GrabView()));
+}
+
+TEST(ViewAfterOpen, AGoodFileIsDrawnAndACancelKeepsIt) {
+    TemporaryFolder folder;
+    const std::string path = StereoFile(folder, "stereo.wav");
+    ViewerSession session;
+    ASSERT_TRUE(OpenPath(session, path));
+    EXPECT_EQ(session.App().Record().loaded, 1);
+    EXPECT_EQ(session.App().Record().path, path);
+    const QImage drawn = session.GrabView();
+    EXPECT_GT(BlueInBox(drawn), 100);
+    EXPECT_GT(Count(drawn, 71, 61, 838, 318, IsRed), 100);
+    ASSERT_TRUE(Cancel(session));
+    EXPECT_EQ(session.GrabView(), drawn);
+    EXPECT_FALSE(CWaitCursor::IsShown());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+struct RejectCase {
+    const char* name;
+    std::function<std::string(const TemporaryFolder&)> make;
+};
+
+// The case's name, in test output.
+void PrintTo(const RejectCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class RejectedChoice : public testing::TestWithParam<RejectCase> {};
+
+TEST_P(RejectedChoice, ChangesNothingAfterAGoodFile) {
+    TemporaryFolder folder;
+    const std::string good = StereoFile(folder, "good.wav");
+    const std::string bad = GetParam().make(folder);
+    ViewerSession session;
+    ASSERT_TRUE(OpenPath(session, good));
+    const QImage before = session.GrabView();
+    ASSERT_TRUE(OpenPath(session, bad));
+    EXPECT_EQ(session.App().Record().path, good);
+    EXPECT_EQ(session.App().Record().loaded, 1);
+    EXPECT_EQ(session.GrabView(), before);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_P(RejectedChoice, LeavesABlankViewBlank) {
+    TemporaryFolder folder;
+    const std::string bad = GetParam().make(folder);
+    ViewerSession session;
+    ASSERT_TRUE(OpenPath(session, bad));
+    EXPECT_EQ(session.App().Record().loaded, 0);
+    EXPECT_TRUE(IsBlank(session.GrabView()));
+    EXPECT_FALSE(CWaitCursor::IsShown());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RejectedChoice,
+    testing::Values(
+        RejectCase{"NotRiff",
+                   [](const TemporaryFolder& f) {
+                       return WavBuilder().RiffId(WavBuilder::Id("RIFX")).WriteTo(f, "bad.wav");
+                   }},
+        RejectCase{"NoDataChunk",
+                   [](const TemporaryFolder& f) {
+                       return WavBuilder().WithoutDataChunk().WriteTo(f, "nodata.wav");
+                   }},
+        // A typed name that names no file: the load cannot open it.
+        RejectCase{"NonexistentPath",
+                   [](const TemporaryFolder& f) { return f.File("typed-name.wav"); }}),
+    [](const testing::TestParamInfo<RejectCase>& info) { return std::string(info.param.name); });
+
+TEST(ViewAfterOpen, ASecondFileReplacesTheFirst) {
+    TemporaryFolder folder;
+    const std::string stereo = StereoFile(folder, "stereo.wav");
+    const std::string mono = MonoFile(folder, "mono.wav");
+    ViewerSession session;
+    ASSERT_TRUE(OpenPath(session, stereo));
+    const QImage first = session.GrabView();
+    ASSERT_TRUE(OpenPath(session, mono));
+    const QImage second = session.GrabView();
+    EXPECT_EQ(session.App().Record().path, mono);
+    EXPECT_EQ(session.App().Record().channels, 1);
+    EXPECT_NE(first, second);
+    // The mono file has no right channel: no red trace, no legend.
+    EXPECT_EQ(Count(second, 0, 0, second.width(), second.height(), IsRed), 0);
+    EXPECT_GT(BlueInBox(second), 100);
+}
+
+TEST(ViewAfterOpen, ARepaintAfterAStereoFileDrawsTheTextsBlackAgain) {
+    TemporaryFolder folder;
+    const std::string path = StereoFile(folder, "stereo.wav");
+    ViewerSession session;
+    ASSERT_TRUE(OpenPath(session, path));
+    session.ViewWidget().repaint();
+    const QImage image = session.GrabView();
+    // The two information lines, above the plot: black text, nothing coloured.
+    EXPECT_GT(Count(image, 0, 0, 900, 40, IsBlack), 200);
+    EXPECT_EQ(Count(image, 0, 0, 900, 40, IsRed), 0);
+    EXPECT_EQ(Count(image, 0, 0, 900, 40, IsBlue), 0);
+}
+
+TEST(ViewAfterOpen, HidingTheStatusBarDoesNotMoveTheDrawing) {
+    TemporaryFolder folder;
+    const std::string path = StereoFile(folder, "stereo.wav");
+    ViewerSession session;
+    ASSERT_TRUE(OpenPath(session, path));
+    const QImage withBar = session.GrabView();
+    session.Frame().OnCommand(ID_VIEW_STATUS_BAR);
+    const QImage withoutBar = session.GrabView();
+    ASSERT_GT(withoutBar.height(), withBar.height());
+    EXPECT_EQ(withoutBar.copy(0, 0, withBar.width(), withBar.height()), withBar);
+    // What the bar covered is background.
+    EXPECT_TRUE(IsBlank(withoutBar.copy(0, withBar.height(), withoutBar.width(),
+                                        withoutBar.height() - withBar.height())));
+}
+
+} // namespace
