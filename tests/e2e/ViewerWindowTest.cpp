@@ -1,0 +1,179 @@
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/XSession.h"
+#include "tests/support/WavBuilder.h"
+
+// The real viewer on a real X server with a real window manager, driven as a user drives
+// it: keys through the X server, and what it shows read back from the server.
+namespace {
+
+const std::string kCaption = "ソラニカの波動";
+
+bool IsWhite(QRgb pixel) {
+    return (pixel & 0xFFFFFFu) == 0xFFFFFFu;
+}
+bool IsBlue(QRgb pixel) {
+    return qBlue(pixel) > 160 && qRed(pixel) < 96 && qGreen(pixel) < 96;
+}
+
+// The first row of the view: the first white row below the menu bar.
+int ViewTop(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y) {
+        if (IsWhite(image.pixel(5, y)) && IsWhite(image.pixel(image.width() / 2, y))) {
+            return y;
+        }
+    }
+    return -1;
+}
+
+// A 16-bit stereo file whose left channel swings between +-20000 and right +-10000.
+std::string SampleFile(const TemporaryFolder& folder) {
+    std::vector<std::int16_t> samples;
+    for (int i = 0; i < 8000; ++i) {
+        const int swing = (i / 40) % 2 == 0 ? 1 : -1;
+        samples.push_back(static_cast<std::int16_t>(20000 * swing));
+        samples.push_back(static_cast<std::int16_t>(-10000 * swing));
+    }
+    return WavBuilder().Format(2, 16).SampleRate(8000).Samples16(samples).WriteTo(folder,
+                                                                                  "sample.wav");
+}
+
+class ViewerWindow : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_session.Ready()) << "the X server or the window manager did not start";
+        m_viewer = m_session.StartViewer();
+        ASSERT_TRUE(m_viewer->Started());
+        m_frame = m_session.WaitForWindow(m_viewer->Pid(), kCaption);
+        ASSERT_FALSE(m_frame.empty()) << "no window captioned " << kCaption;
+    }
+
+    QImage Picture(const std::string& name) {
+        return QImage(QString::fromStdString(m_session.Screenshot(m_frame, name)));
+    }
+
+    // Counts the status bar's rows at the bottom of the window that are not white.
+    bool StatusBarShown() {
+        const QImage image = Picture("status.png");
+        int coloured = 0;
+        for (int x = 0; x < image.width(); ++x) {
+            coloured += IsWhite(image.pixel(x, image.height() - 3)) ? 0 : 1;
+        }
+        return coloured > image.width() / 2;
+    }
+
+    XSession m_session;
+    std::unique_ptr<ChildProcess> m_viewer;
+    std::string m_frame;
+};
+
+TEST_F(ViewerWindow, StartsUnderItsExactCaption) {
+    EXPECT_EQ(m_session.Property(m_frame, "_NET_WM_NAME"), "\"" + kCaption + "\"");
+    EXPECT_NE(m_session.Property(m_frame, "WM_STATE").find("Normal"), std::string::npos);
+}
+
+TEST_F(ViewerWindow, CannotBeResizedOrMaximised) {
+    const std::string hints = m_session.Property(m_frame, "WM_NORMAL_HINTS");
+    EXPECT_NE(hints.find("minimum size: 960 by 520"), std::string::npos) << hints;
+    EXPECT_NE(hints.find("maximum size: 960 by 520"), std::string::npos) << hints;
+    const std::string actions = m_session.Property(m_frame, "_NET_WM_ALLOWED_ACTIONS");
+    EXPECT_EQ(actions.find("MAXIMIZE"), std::string::npos) << actions;
+    EXPECT_EQ(actions.find("RESIZE"), std::string::npos) << actions;
+    EXPECT_NE(actions.find("MINIMIZE"), std::string::npos) << actions;
+    m_session.Run({"xdotool", "windowsize", m_frame, "1200", "700"});
+    const std::string geometry = m_session.Run({"xwininfo", "-id", m_frame});
+    EXPECT_NE(geometry.find("Width: 960"), std::string::npos) << geometry;
+    EXPECT_NE(geometry.find("Height: 520"), std::string::npos) << geometry;
+}
+
+TEST_F(ViewerWindow, OpensAFileTypedIntoTheDialogAndDrawsIt) {
+    const std::string path = SampleFile(m_session.Folder());
+    ASSERT_TRUE(m_session.Activate(m_frame));
+    m_session.Keys("ctrl+o");
+    const std::string dialog = m_session.WaitForWindow(m_viewer->Pid(), "Open");
+    ASSERT_FALSE(dialog.empty()) << "Ctrl+O opened no dialog";
+    m_session.Type(path);
+    m_session.Keys("Return");
+    ASSERT_TRUE(
+        WaitUntil([&] { return m_session.WindowsNamed(m_viewer->Pid(), "Open").empty(); }, 10000));
+
+    QImage image;
+    int top = -1;
+    int blueInBox = 0, blueOutside = 0;
+    // The paint follows the dialog's closing; allow it a moment.
+    WaitUntil(
+        [&] {
+            image = Picture("opened.png");
+            top = ViewTop(image);
+            blueInBox = blueOutside = 0;
+            for (int y = 0; y < image.height() && top >= 0; ++y) {
+                for (int x = 0; x < 911; ++x) {
+                    if (!IsBlue(image.pixel(x, y))) {
+                        continue;
+                    }
+                    const bool inside = x >= 70 && y >= top + 60 && y <= top + 380;
+                    (inside ? blueInBox : blueOutside) += 1;
+                }
+            }
+            return blueInBox > 500;
+        },
+        10000);
+    ASSERT_GE(top, 0);
+    EXPECT_GT(blueInBox, 500) << "no blue trace in the plot box";
+    EXPECT_EQ(blueOutside, 0) << "blue left of or outside the plot box";
+    EXPECT_EQ(m_session.Property(m_frame, "_NET_WM_NAME"), "\"" + kCaption + "\"");
+}
+
+TEST_F(ViewerWindow, StatusBarCommandHidesAndShowsTheBar) {
+    ASSERT_TRUE(m_session.Activate(m_frame));
+    ASSERT_TRUE(StatusBarShown());
+    m_session.Keys("alt+v s");
+    EXPECT_TRUE(WaitUntil([&] { return !StatusBarShown(); }, 5000)) << "the bar stayed";
+    m_session.Keys("alt+v s");
+    EXPECT_TRUE(WaitUntil([&] { return StatusBarShown(); }, 5000)) << "the bar did not return";
+}
+
+TEST_F(ViewerWindow, VersionBoxOpensFromTheHelpMenuAndClosesWithEscape) {
+    ASSERT_TRUE(m_session.Activate(m_frame));
+    m_session.Keys("alt+h a");
+    const std::string box = m_session.WaitForWindow(m_viewer->Pid(), "ﾊﾞｰｼﾞｮﾝ情報");
+    ASSERT_FALSE(box.empty()) << "Alt+H, A opened no version box";
+    m_session.Keys("Escape");
+    EXPECT_TRUE(WaitUntil(
+        [&] { return m_session.WindowsNamed(m_viewer->Pid(), "ﾊﾞｰｼﾞｮﾝ情報").empty(); }, 5000));
+    EXPECT_TRUE(m_viewer->IsRunning());
+}
+
+struct CloseCase {
+    const char* name;
+    const char* keys;
+};
+void PrintTo(const CloseCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ViewerClose : public ViewerWindow, public testing::WithParamInterface<CloseCase> {};
+
+TEST_P(ViewerClose, EndsTheProcessWithStatusZero) {
+    ASSERT_TRUE(m_session.Activate(m_frame));
+    m_session.Keys(GetParam().keys);
+    const std::optional<int> status = m_viewer->WaitForExit(10000);
+    ASSERT_TRUE(status.has_value()) << "the viewer still runs";
+    EXPECT_EQ(*status, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, ViewerClose,
+                         testing::Values(CloseCase{"WindowManagerClose", "alt+F4"},
+                                         CloseCase{"FileMenuExit", "alt+f x"}),
+                         [](const testing::TestParamInfo<CloseCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+} // namespace

@@ -1,0 +1,317 @@
+#include "tests/e2e/XSession.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (std::string& text : strings) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// The directory of PATH that holds program, or program itself.
+std::string FindProgram(const std::string& program) {
+    if (program.find('/') != std::string::npos) {
+        return program;
+    }
+    const char* path = std::getenv("PATH");
+    std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        const std::size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string candidate = folders.substr(start, end - start) + "/" + program;
+        if (access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        start = end + 1;
+    }
+    return program;
+}
+
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, int outputFd,
+            int keepFd) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (outputFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, outputFd, 1);
+        posix_spawn_file_actions_adddup2(&actions, outputFd, 2);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
+    if (keepFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, keepFd, 3);
+    }
+    std::vector<std::string> arguments = argv;
+    std::vector<std::string> environment = env;
+    const std::string program = FindProgram(argv.front());
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr,
+                                  Pointers(arguments).data(), Pointers(environment).data());
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? pid : -1;
+}
+
+} // namespace
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv,
+                           const std::vector<std::string>& env, const std::string& log,
+                           int keepFd) {
+    int output = -1;
+    if (!log.empty()) {
+        output = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    }
+    m_pid = Spawn(argv, env, output, keepFd);
+    if (output >= 0) {
+        close(output);
+    }
+}
+
+ChildProcess::~ChildProcess() {
+    Stop();
+}
+
+std::optional<int> ChildProcess::WaitForExit(int timeoutMs) {
+    if (m_status || m_pid <= 0) {
+        return m_status;
+    }
+    WaitUntil(
+        [this] {
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+            }
+            return m_status.has_value();
+        },
+        timeoutMs);
+    return m_status;
+}
+
+bool ChildProcess::IsRunning() {
+    return m_pid > 0 && !WaitForExit(0).has_value();
+}
+
+void ChildProcess::Stop() {
+    if (!IsRunning()) {
+        return;
+    }
+    kill(m_pid, SIGTERM);
+    if (!WaitForExit(3000)) {
+        kill(m_pid, SIGKILL);
+        WaitForExit(3000);
+    }
+}
+
+XSession::XSession() {
+    m_runtime = m_folder.File("runtime");
+    m_home = m_folder.File("home");
+    mkdir(m_runtime.c_str(), 0700);
+    mkdir(m_home.c_str(), 0700);
+
+    // The server writes its display number to the pipe once it accepts connections.
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        return;
+    }
+    m_server = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", "1280x800x24",
+                                 "-nolisten", "tcp"},
+        std::vector<std::string>{"PATH=/usr/bin:/bin"}, m_folder.File("xvfb.log"), pipeFds[1]);
+    close(pipeFds[1]);
+    std::string number;
+    pollfd reader{pipeFds[0], POLLIN, 0};
+    while (number.find('\n') == std::string::npos && poll(&reader, 1, 15000) > 0) {
+        char buffer[16];
+        const ssize_t count = read(pipeFds[0], buffer, sizeof buffer);
+        if (count <= 0) {
+            break;
+        }
+        number.append(buffer, static_cast<std::size_t>(count));
+    }
+    close(pipeFds[0]);
+    if (number.find('\n') == std::string::npos) {
+        return;
+    }
+    m_display = ":" + number.substr(0, number.find('\n'));
+
+    m_windowManager =
+        std::make_unique<ChildProcess>(std::vector<std::string>{"openbox", "--sm-disable"},
+                                       Environment(), m_folder.File("openbox.log"));
+    // The window manager is ready once it names its check window on the root.
+    m_ready = WaitUntil(
+        [this] {
+            return Run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).find("window id") !=
+                   std::string::npos;
+        },
+        15000);
+}
+
+XSession::~XSession() {
+    m_windowManager.reset();
+    m_server.reset();
+}
+
+std::vector<std::string> XSession::Environment() const {
+    const char* path = std::getenv("PATH");
+    return {"DISPLAY=" + m_display, "XDG_RUNTIME_DIR=" + m_runtime, "HOME=" + m_home,
+            "XDG_CONFIG_HOME=" + m_home + "/.config",
+            "PATH=" + std::string(path != nullptr ? path : "/usr/bin:/bin"), "LANG=C.UTF-8",
+            "LC_ALL=C.UTF-8",
+            // The real windowing system, whatever the test runner was given.
+            "QT_QPA_PLATFORM=xcb"};
+}
+
+std::string XSession::Run(const std::vector<std::string>& argv, int timeoutMs) const {
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        return {};
+    }
+    std::vector<std::string> arguments = argv;
+    std::vector<std::string> environment = Environment();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const std::string program = FindProgram(argv.front());
+    const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr,
+                                  Pointers(arguments).data(), Pointers(environment).data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    std::string output;
+    if (error == 0) {
+        pollfd reader{pipeFds[0], POLLIN, 0};
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (Clock::now() < deadline && poll(&reader, 1, 100) >= 0) {
+            if ((reader.revents & (POLLIN | POLLHUP)) == 0) {
+                continue;
+            }
+            char buffer[4096];
+            const ssize_t count = read(pipeFds[0], buffer, sizeof buffer);
+            if (count <= 0) {
+                break;
+            }
+            output.append(buffer, static_cast<std::size_t>(count));
+        }
+        if (waitpid(pid, nullptr, WNOHANG) == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    close(pipeFds[0]);
+    return output;
+}
+
+std::unique_ptr<ChildProcess>
+XSession::StartViewer(const std::vector<std::string>& arguments) const {
+    std::vector<std::string> argv{VOQ_VIEWER_PATH};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return std::make_unique<ChildProcess>(argv, Environment(), m_folder.File("viewer.log"));
+}
+
+std::vector<std::string> XSession::WindowsNamed(pid_t pid, const std::string& name) const {
+    std::vector<std::string> windows;
+    const std::string list =
+        Run({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)});
+    std::size_t start = 0;
+    while (start < list.size()) {
+        const std::size_t end = std::min(list.find('\n', start), list.size());
+        const std::string window = list.substr(start, end - start);
+        if (!window.empty() && Property(window, "_NET_WM_NAME") == "\"" + name + "\"") {
+            windows.push_back(window);
+        }
+        start = end + 1;
+    }
+    return windows;
+}
+
+std::string XSession::WaitForWindow(pid_t pid, const std::string& name, int timeoutMs) const {
+    std::string found;
+    WaitUntil(
+        [&] {
+            const std::vector<std::string> windows = WindowsNamed(pid, name);
+            if (!windows.empty()) {
+                found = windows.front();
+            }
+            return !found.empty();
+        },
+        timeoutMs);
+    return found;
+}
+
+std::string XSession::Property(const std::string& window, const std::string& property) const {
+    const std::string output = Run({"xprop", "-id", window, "-notype", property});
+    const std::size_t equals = output.find(" = ");
+    if (equals == std::string::npos) {
+        const std::size_t colon = output.find(':');
+        return colon == std::string::npos ? std::string() : output.substr(colon + 1);
+    }
+    std::string value = output.substr(equals + 3);
+    while (!value.empty() && value.back() == '\n') {
+        value.pop_back();
+    }
+    return value;
+}
+
+void XSession::Keys(const std::string& keys) const {
+    std::vector<std::string> argv{"xdotool", "key", "--delay", "100"};
+    std::size_t start = 0;
+    while (start < keys.size()) {
+        const std::size_t end = std::min(keys.find(' ', start), keys.size());
+        if (end > start) {
+            argv.push_back(keys.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    Run(argv);
+}
+
+void XSession::Type(const std::string& text) const {
+    Run({"xdotool", "type", "--delay", "10", text}, 30000);
+}
+
+bool XSession::Activate(const std::string& window) const {
+    Run({"xdotool", "windowactivate", "--sync", window});
+    return WaitUntil(
+        [&] {
+            const std::string active = Run({"xdotool", "getactivewindow"});
+            return active.substr(0, active.find('\n')) == window;
+        },
+        5000);
+}
+
+std::string XSession::Screenshot(const std::string& window, const std::string& name) const {
+    const std::string path = m_folder.File(name);
+    Run({"import", "-window", window, path}, 20000);
+    return access(path.c_str(), R_OK) == 0 ? path : std::string();
+}
