@@ -24,7 +24,14 @@ inline std::vector<std::int16_t> Elements(const SampleArray& array) {
     return std::vector<std::int16_t>(array.begin(), array.end());
 }
 
-// Every field of a record, with copies of both arrays.
+// The first elements of an array (a claim of billions of frames is not copied whole).
+inline std::vector<std::int16_t> Prefix(const SampleArray& array) {
+    const std::size_t count = array.size() < (std::size_t{1} << 16) ? array.size() : 1 << 16;
+    return std::vector<std::int16_t>(array.begin(), array.begin() + count);
+}
+
+// Every field of a record, with the arrays' addresses and sizes and copies of their
+// first elements.
 struct RecordSnapshot {
     explicit RecordSnapshot(const WaveRecord& record)
         : riffId(record.riffId), fileLength(record.fileLength), waveId(record.waveId),
@@ -32,7 +39,8 @@ struct RecordSnapshot {
           channels(record.channels), sampleRate(record.sampleRate), byteRate(record.byteRate),
           blockAlign(record.blockAlign), bitsPerSample(record.bitsPerSample),
           dataSize(record.dataSize), bytesPerSample(record.bytesPerSample),
-          frameCount(record.frameCount), left(Elements(record.left)), right(Elements(record.right)),
+          frameCount(record.frameCount), left(Prefix(record.left)), right(Prefix(record.right)),
+          leftSize(record.left.size()), rightSize(record.right.size()),
           leftData(record.left.data()), rightData(record.right.data()),
           buffersAllocated(record.buffersAllocated), peak(record.peak), peakRight(record.peakRight),
           path(record.path), loaded(record.loaded) {}
@@ -47,6 +55,7 @@ struct RecordSnapshot {
     std::uint16_t bytesPerSample;
     std::uint32_t frameCount;
     std::vector<std::int16_t> left, right;
+    std::size_t leftSize, rightSize;
     const std::int16_t* leftData; // the same arrays, not only equal contents
     const std::int16_t* rightData;
     std::uint16_t buffersAllocated;

@@ -1,0 +1,212 @@
+// The fast reader against the one-sample-at-a-time reference decoder: files of random
+// shape, files large enough to be read in several blocks, and files written by sox.
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "tests/support/ReferenceDecoder.h"
+#include "tests/unit/WaveReaderTestHelpers.h"
+
+namespace {
+
+// Loads file into record and checks the outcome against the reference: a load must give
+// exactly the reference's fields and samples, a rejection must change nothing.
+void ExpectAgreement(WaveRecord& record, const std::string& path) {
+    const ReferenceResult expected = DecodeReference(ReadFile(path));
+    const RecordSnapshot before(record);
+    const LoadStatus status = LoadWaveFileExplained(record, path).status;
+    ASSERT_EQ(status, expected.status);
+    if (status == LoadStatus::Loaded) {
+        EXPECT_EQ(DescribeDifference(record, expected), "");
+        EXPECT_EQ(record.path, path);
+    } else {
+        EXPECT_TRUE(RecordSnapshot(record) == before) << "a rejected file changed the record";
+    }
+}
+
+// A file of random shape: any width from 0 to 32 bits, 0 to 5 channels, a block align
+// that is usually right, odd chunks with and without pad, and now and then a size that
+// lies, a cut, stray bytes after the data or a damaged header byte.
+class RandomShape {
+public:
+    explicit RandomShape(std::uint32_t seed) : m_random(seed) {}
+
+    Bytes Next() {
+        const auto channels = static_cast<std::uint16_t>(Below(6));
+        const auto bits = static_cast<std::uint16_t>(Below(33));
+        WavBuilder file = WavBuilder().SampleRate(Below(50000)).Format(channels, bits);
+        if (Chance(10)) {
+            file.BlockAlign(static_cast<std::uint16_t>(Below(13)));
+        }
+        if (Chance(25)) {
+            file.FmtTail(RandomBytes(Below(6)),
+                         Chance(50) ? WavBuilder::Pad::Add : WavBuilder::Pad::Omit);
+        }
+        for (std::uint32_t chunks = Below(4); chunks > 0; --chunks) {
+            static const char* const ids[] = {"LIST", "fact", "JUNK", "cue "};
+            const char* id = ids[Below(4)];
+            if (Chance(10)) {
+                file.Chunk(WavBuilder::Id("JUNK"), static_cast<std::uint32_t>(m_random()),
+                           RandomBytes(Below(8)));
+            } else {
+                char name[5] = {id[0], id[1], id[2], id[3], 0};
+                file.Chunk(name, RandomBytes(Below(10)),
+                           Chance(70) ? WavBuilder::Pad::Add : WavBuilder::Pad::Omit);
+            }
+        }
+        file.Data(RandomBytes(Below(300)));
+        if (Chance(20)) {
+            file.DataSize(Chance(50) ? Below(600) : static_cast<std::uint32_t>(m_random()));
+        }
+        if (Chance(10)) {
+            file.RiffSize(Chance(50) ? Below(100) : static_cast<std::uint32_t>(m_random()));
+        }
+        if (Chance(10)) {
+            file.Trailer(RandomBytes(Below(20)));
+        }
+        if (Chance(5)) {
+            file.WithoutDataChunk();
+        }
+        Bytes bytes = file.Build();
+        if (Chance(10)) {
+            bytes.resize(Below(static_cast<std::uint32_t>(bytes.size()) + 1));
+        }
+        if (Chance(5) && !bytes.empty()) {
+            bytes[Below(static_cast<std::uint32_t>(bytes.size()) < 48
+                            ? static_cast<std::uint32_t>(bytes.size())
+                            : 48)] ^= static_cast<std::uint8_t>(1 + Below(255));
+        }
+        return bytes;
+    }
+
+private:
+    std::uint32_t Below(std::uint32_t bound) {
+        return std::uniform_int_distribution<std::uint32_t>(0, bound - 1)(m_random);
+    }
+    bool Chance(std::uint32_t percent) { return Below(100) < percent; }
+    Bytes RandomBytes(std::size_t count) {
+        Bytes bytes(count);
+        for (std::uint8_t& byte : bytes) {
+            byte = static_cast<std::uint8_t>(m_random());
+        }
+        return bytes;
+    }
+
+    std::mt19937 m_random;
+};
+
+TEST_F(WaveReaderTest, RandomFilesAgreeWithTheReference) {
+    RandomShape shapes(20261208);
+    int loaded = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string path = Write(shapes.Next(), "random" + std::to_string(i) + ".wav");
+        SCOPED_TRACE("file " + std::to_string(i));
+        ASSERT_NO_FATAL_FAILURE(ExpectAgreement(m_record, path));
+        loaded += m_record.path == path;
+    }
+    // The shapes must exercise the samples, not only the rejections.
+    EXPECT_GT(loaded, 1500);
+}
+
+// Files of more than one block: samples split by a block boundary, and blocks that begin
+// with the right half of a frame.
+struct LargeCase {
+    const char* name;
+    std::uint16_t channels, bits;
+    std::size_t dataBytes;
+    std::uint32_t declaredSize; // 0: the real size
+};
+
+void PrintTo(const LargeCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class LargeFile : public WaveReaderTest, public ::testing::WithParamInterface<LargeCase> {};
+
+TEST_P(LargeFile, AgreesWithTheReference) {
+    const LargeCase& c = GetParam();
+    std::mt19937 random(c.dataBytes);
+    Bytes data(c.dataBytes);
+    for (std::uint8_t& byte : data) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    WavBuilder file = WavBuilder().Format(c.channels, c.bits).Data(std::move(data));
+    if (c.declaredSize != 0) {
+        file.DataSize(c.declaredSize);
+    }
+    ExpectAgreement(m_record, Write(file));
+}
+
+constexpr std::size_t kMiB = std::size_t{1} << 20;
+
+INSTANTIATE_TEST_SUITE_P(Blocks, LargeFile,
+                         ::testing::ValuesIn(std::vector<LargeCase>{
+                             {"Mono16", 1, 16, 3 * kMiB + 2, 0},
+                             {"Mono16OddByteAtTheEnd", 1, 16, 2 * kMiB + 1, 0},
+                             {"Stereo16", 2, 16, 3 * kMiB, 0},
+                             {"Stereo16Short", 2, 16, 2 * kMiB + 6, 4 * kMiB},
+                             {"Mono8", 1, 8, 2 * kMiB + 3, 0},
+                             {"Stereo8", 2, 8, 2 * kMiB + 1, 0},
+                             {"Stereo24", 2, 24, 3 * kMiB + 5, 0},
+                             {"Three24", 3, 24, 3 * kMiB, 0},
+                             {"Mono24Short", 1, 24, 2 * kMiB + 2, 8 * kMiB},
+                             {"Stereo40", 2, 40, 2 * kMiB + 7, 0},
+                             {"Five16", 5, 16, 2 * kMiB + 10, 0},
+                             {"Stereo8000Bytes", 2, 64000, 3 * kMiB, 0},
+                         }),
+                         [](const ::testing::TestParamInfo<LargeCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Files written by sox, a real writer: the header fields it wrote, and every sample as
+// the reference reads it.
+struct SoxCase {
+    const char* file;
+    std::uint32_t fmtSize;
+    std::uint16_t formatTag, channels;
+    std::uint32_t byteRate;
+    std::uint16_t blockAlign, bitsPerSample;
+    std::uint32_t dataSize, frameCount, fileLength;
+};
+
+void PrintTo(const SoxCase& c, std::ostream* out) {
+    *out << c.file;
+}
+
+class SoxFile : public WaveReaderTest, public ::testing::WithParamInterface<SoxCase> {};
+
+TEST_P(SoxFile, LoadsWithItsHeaderAndAgreesWithTheReference) {
+    const SoxCase& c = GetParam();
+    const std::string path = std::string(VOQ_FIXTURES) + "/" + c.file;
+    ASSERT_EQ(LoadWaveFile(m_record, path), 0);
+    EXPECT_EQ(m_record.fmtSize, c.fmtSize);
+    EXPECT_EQ(m_record.formatTag, c.formatTag);
+    EXPECT_EQ(m_record.channels, c.channels);
+    EXPECT_EQ(m_record.sampleRate, 8000u);
+    EXPECT_EQ(m_record.byteRate, c.byteRate);
+    EXPECT_EQ(m_record.blockAlign, c.blockAlign);
+    EXPECT_EQ(m_record.bitsPerSample, c.bitsPerSample);
+    EXPECT_EQ(m_record.dataSize, c.dataSize);
+    EXPECT_EQ(m_record.frameCount, c.frameCount);
+    EXPECT_EQ(m_record.fileLength, c.fileLength);
+    EXPECT_GT(m_record.peak, 0) << "a sine wave has positive samples";
+    EXPECT_EQ(DescribeDifference(m_record, DecodeReference(ReadFile(path))), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, SoxFile,
+    ::testing::ValuesIn(std::vector<SoxCase>{
+        {"sine440-mono8.wav", 16, 1, 1, 8000, 1, 8, 2000, 2000, 2044},
+        {"sine440-stereo16.wav", 16, 1, 2, 32000, 4, 16, 8000, 2000, 8044},
+        // Extensible format: a 40-byte fmt chunk and a fact chunk before the data.
+        {"sine440-three24.wav", 40, 0xFFFE, 3, 72000, 9, 24, 7200, 800, 7280},
+    }),
+    [](const ::testing::TestParamInfo<SoxCase>& info) {
+        std::string name = info.param.file;
+        name.resize(name.find('.'));
+        name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+        return name;
+    });
+
+} // namespace
