@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 
 #include "wave/WaveRecord.h"
 
@@ -26,10 +29,32 @@ TEST(AllocateSampleBuffers, ReplacesPreviousArraysWithZeroFilledOnesAndKeepsTheF
     ASSERT_EQ(record.left.size(), 10u);
     ASSERT_EQ(record.right.size(), 10u);
     EXPECT_TRUE(std::all_of(record.left.begin(), record.left.end(), [](auto v) { return v == 0; }));
-    EXPECT_TRUE(std::all_of(record.right.begin(), record.right.end(), [](auto v) { return v == 0; }));
+    EXPECT_TRUE(
+        std::all_of(record.right.begin(), record.right.end(), [](auto v) { return v == 0; }));
     EXPECT_EQ(record.buffersAllocated, 1);
     EXPECT_EQ(record.frameCount, 77u) << "the frame count belongs to the reader";
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Caps the address space near what the process uses, so that two arrays of 2^32 - 1
+// elements cannot be mapped, and exits with 0 if the refusal leaves both arrays empty
+// and the flag as it was.
+[[noreturn]] void AllocateUnderAnAddressSpaceCap(WaveRecord& record) {
+    const rlimit limit{rlim_t{1} << 32, rlim_t{1} << 32};
+    setrlimit(RLIMIT_AS, &limit);
+    const bool refused = !AllocateSampleBuffers(record, UINT32_MAX);
+    std::_Exit(
+        refused && record.left.empty() && record.right.empty() && record.buffersAllocated == 1 ? 0
+                                                                                               : 1);
+}
+
+TEST(AllocateSampleBuffers, ARefusalLeavesNoArraysAndKeepsTheFlag) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    WaveRecord record;
+    ASSERT_TRUE(AllocateSampleBuffers(record, 10));
+    EXPECT_EXIT(AllocateUnderAnAddressSpaceCap(record), ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 TEST(SampleArray, CloneIsADeepCopyAndMoveLeavesTheSourceEmpty) {
     auto array = SampleArray::Allocate(3u << 20); // large enough for the huge-page path
