@@ -7,8 +7,9 @@
 #include "wave/WaveFileReader.h"
 #include "wave/WaveRecord.h"
 
-// What a load of a file must give, worked out the slow and obvious way: one byte and one
-// sample at a time, in the order the reader's rules are written, from a buffer in memory.
+// What a load of a file must give, worked out the slow and obvious way from a buffer in
+// memory: one byte and one sample at a time, each step of the header in file order, with
+// no blocks, no staging and no shortcuts, so that it can check the fast reader.
 //
 // The samples are only those the file really supplies: left and right hold every element
 // up to the last one a sample was written to (the rest of each array must be 0), never
