@@ -1,0 +1,161 @@
+// What `cmake --install` puts under a fresh prefix, checked with the tools a
+// distribution checks such files with.
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/package/PackageTestSupport.h"
+
+namespace {
+
+const std::filesystem::path kPrefix = VOQ_INSTALL_TREE;
+constexpr const char* kId = VOQ_APPLICATION_ID;
+
+std::filesystem::path Installed(const std::string& relative) {
+    return kPrefix / relative;
+}
+
+mode_t ModeOf(const std::filesystem::path& path) {
+    struct stat status {};
+    return lstat(path.c_str(), &status) == 0 ? status.st_mode : 0;
+}
+
+// The keys of the desktop entry's one group.
+std::map<std::string, std::string> DesktopEntryKeys(const std::string& text) {
+    std::map<std::string, std::string> keys;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto equals = line.find('=');
+        if (!line.empty() && line[0] != '#' && line[0] != '[' && equals != std::string::npos) {
+            keys[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return keys;
+}
+
+TEST(InstalledFiles, AreExactlyTheProgramsAndTheirDesktopFiles) {
+    EXPECT_EQ(FilesUnder(kPrefix), ExpectedInstalledFiles());
+}
+
+TEST(InstalledFiles, ProgramsAreExecutableAndTheRestReadableByAll) {
+    for (const std::string& file : ExpectedInstalledFiles()) {
+        const mode_t expected = file.starts_with("bin/") ? 0755 : 0644;
+        EXPECT_EQ(ModeOf(Installed(file)), S_IFREG | expected) << file;
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(kPrefix)) {
+        if (entry.is_directory()) {
+            EXPECT_EQ(ModeOf(entry.path()), S_IFDIR | 0755) << entry.path();
+        }
+    }
+}
+
+TEST(InstalledFiles, ManualPagesAndChangelogAreTheSourcesCompressedReproducibly) {
+    const struct {
+        const char* installed;
+        const char* source;
+    } cases[] = {
+        {"share/man/man1/voq006.1.gz", "resources/man/voq006.1"},
+        {"share/man/man1/voq006-render.1.gz", "resources/man/voq006-render.1"},
+        {"share/doc/voq006/changelog.gz", "resources/debian/changelog"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_TRUE(IsGzipBestWithoutNameOrTime(Installed(c.installed)));
+        const CommandResult plain = RunCommand({"gzip", "-dc", Installed(c.installed)});
+        EXPECT_EQ(plain.exitStatus, 0) << c.installed;
+        EXPECT_EQ(plain.output, ReadWholeFile(std::filesystem::path(VOQ_SOURCE_DIR) / c.source))
+            << c.installed;
+    }
+}
+
+TEST(InstalledFiles, ManualPagesFormatWithoutWarnings) {
+    for (const char* page : {"voq006.1.gz", "voq006-render.1.gz"}) {
+        const std::string path = Installed(std::string("share/man/man1/") + page);
+        // Only the diagnostics come back; the formatted page goes to /dev/null.
+        const CommandResult man =
+            RunShell("LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l '" + path + "' 2>&1 >/dev/null");
+        EXPECT_EQ(man.exitStatus, 0) << page;
+        EXPECT_EQ(man.output, "") << page;
+        const CommandResult text = RunShell("LC_ALL=C.UTF-8 MANWIDTH=80 man -l '" + path + "'");
+        EXPECT_NE(text.output.find("NAME"), std::string::npos) << page;
+        EXPECT_NE(text.output.find("SEE ALSO"), std::string::npos) << page;
+    }
+}
+
+TEST(InstalledFiles, ChangelogLeadsWithThisVersion) {
+    EXPECT_EQ(ChangelogField("Version"), VOQ_DISPLAY_VERSION);
+    EXPECT_EQ(ChangelogField("Source"), "voq006");
+}
+
+TEST(DesktopEntry, PassesDesktopFileValidate) {
+    const CommandResult result =
+        RunCommand({"desktop-file-validate",
+                    Installed(std::string("share/applications/") + kId + ".desktop")});
+    EXPECT_EQ(result.exitStatus, 0) << result.output;
+    EXPECT_EQ(result.output.find("error:"), std::string::npos) << result.output;
+    EXPECT_EQ(result.output.find("warning:"), std::string::npos) << result.output;
+}
+
+TEST(DesktopEntry, LaunchesTheViewerUnderItsIconAndWindowClass) {
+    const auto keys = DesktopEntryKeys(
+        ReadWholeFile(Installed(std::string("share/applications/") + kId + ".desktop")));
+    const std::map<std::string, std::string> expected{
+        {"Type", "Application"},
+        {"Name", "VOQ006"},
+        {"GenericName", "Wave File Viewer"},
+        {"Comment", "ソラニカの波動"},
+        // No field code: a file named on the command line would load nothing.
+        {"Exec", "voq006"},
+        {"Icon", kId},
+        {"Terminal", "false"},
+        {"Categories", "AudioVideo;Audio;Viewer;"},
+        // The class part of the window's WM_CLASS is the program's name.
+        {"StartupWMClass", "VOQ006"},
+    };
+    for (const auto& [key, value] : expected) {
+        ASSERT_TRUE(keys.contains(key)) << key;
+        EXPECT_EQ(keys.at(key), value) << key;
+    }
+    EXPECT_FALSE(keys.contains("MimeType"));
+}
+
+TEST(Metainfo, PassesAppstreamValidationWithoutRemarks) {
+    const CommandResult result =
+        RunCommand({"appstreamcli", "validate", "--no-net", "--pedantic",
+                    Installed(std::string("share/metainfo/") + kId + ".metainfo.xml")});
+    EXPECT_EQ(result.exitStatus, 0) << result.output;
+    for (const char* remark : {"E:", "W:", "I:", "P:"}) {
+        EXPECT_EQ(result.output.find(remark), std::string::npos) << result.output;
+    }
+}
+
+TEST(Metainfo, NamesTheDesktopEntryAndThisRelease) {
+    const std::string text =
+        ReadWholeFile(Installed(std::string("share/metainfo/") + kId + ".metainfo.xml"));
+    // The release date is the one of the changelog's newest entry.
+    const CommandResult date = RunCommand({"date", "-u", "+%F", "-d", ChangelogField("Date")});
+    ASSERT_EQ(date.exitStatus, 0);
+    const std::string releaseDate = date.output.substr(0, date.output.find('\n'));
+    for (const std::string& element : {
+             std::string("<id>") + kId + "</id>",
+             std::string("<launchable type=\"desktop-id\">") + kId + ".desktop</launchable>",
+             std::string("<release version=\"" VOQ_DISPLAY_VERSION "\" date=\"") + releaseDate +
+                 "\"/>",
+         }) {
+        EXPECT_NE(text.find(element), std::string::npos) << element;
+    }
+}
+
+TEST(ThemeIcons, AreTheDesignEnlargedByWholeFactorsWithoutBlur) {
+    for (const IconSize& size : IconSizes()) {
+        EXPECT_TRUE(IsWholeEnlargementOfDesign(Installed(IconPath(size.size)), size));
+    }
+}
+
+} // namespace

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+// What a finished command left behind: its exit status (-1 when a signal ended it) and
+// everything it wrote to standard output and standard error, interleaved.
+struct CommandResult {
+    int exitStatus{-1};
+    std::string output;
+};
+
+// Runs a program found on PATH with the arguments given, its standard input empty.
+CommandResult RunCommand(const std::vector<std::string>& arguments);
+
+// Runs a shell command line, for the few checks that need a pipe or a redirection.
+CommandResult RunShell(const std::string& commandLine);
+
+std::string ReadWholeFile(const std::filesystem::path& path);
+
+// The regular files under root, as paths relative to it.
+std::set<std::string> FilesUnder(const std::filesystem::path& root);
+
+// The files an install puts under its prefix, as paths relative to the prefix.
+std::set<std::string> ExpectedInstalledFiles();
+
+// One size of the icon theme: the picture of the XPM icon (16 or 32 pixels) it is made
+// from, enlarged by factor.
+struct IconSize {
+    int size;
+    int picture;
+    int factor;
+};
+const std::vector<IconSize>& IconSizes();
+std::string IconPath(int size); // relative to the prefix
+
+// The field of the newest entry of the package changelog in the source tree, as
+// dpkg-parsechangelog gives it.
+std::string ChangelogField(const std::string& field);
+
+// The checks the install tree and the package share.
+testing::AssertionResult IsGzipBestWithoutNameOrTime(const std::filesystem::path& path);
+testing::AssertionResult IsWholeEnlargementOfDesign(const std::filesystem::path& png,
+                                                    const IconSize& size);
