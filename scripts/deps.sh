@@ -16,6 +16,8 @@ packages=(
   clang libclang-rt-14-dev
   # end-to-end tests: a real X server, window manager and X tools
   xvfb openbox x11-utils xdotool imagemagick locales
+  # the Debian package (dpkg-shlibdeps computes its dependencies) and its checks
+  dpkg-dev desktop-file-utils appstream lintian file man-db groff-base
 )
 
 # The drawing's number texts are tested under de_DE.UTF-8, whose printf writes a decimal
