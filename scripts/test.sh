@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the project and runs every test (unit, gui, e2e).
+# Installs what is missing, builds the project and runs every test (unit, gui, e2e, package).
 # Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
