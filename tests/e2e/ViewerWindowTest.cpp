@@ -151,6 +151,29 @@ TEST_F(ViewerWindow, VersionBoxOpensFromTheHelpMenuAndClosesWithEscape) {
     EXPECT_TRUE(m_viewer->IsRunning());
 }
 
+// Dark pixels in the right part of the status bar, where the indicator panes stand.
+int IndicatorInk(const QImage& image) {
+    int ink = 0;
+    for (int y = image.height() - 20; y < image.height(); ++y) {
+        for (int x = image.width() - 240; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            ink += qRed(pixel) < 80 && qGreen(pixel) < 80 && qBlue(pixel) < 80 ? 1 : 0;
+        }
+    }
+    return ink;
+}
+
+TEST_F(ViewerWindow, CapsLockShowsItsIndicatorWhileOn) {
+    ASSERT_TRUE(m_session.Activate(m_frame));
+    const int off = IndicatorInk(Picture("off.png"));
+    m_session.Keys("Caps_Lock");
+    int on = off;
+    EXPECT_TRUE(WaitUntil([&] { return (on = IndicatorInk(Picture("on.png"))) > off + 20; }, 5000))
+        << "ink before " << off << ", after " << on;
+    m_session.Keys("Caps_Lock");
+    EXPECT_TRUE(WaitUntil([&] { return IndicatorInk(Picture("off-again.png")) == off; }, 5000));
+}
+
 struct CloseCase {
     const char* name;
     const char* keys;

@@ -9,11 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "display/VOQ006View.h"
+#include "shell/framework/AfxWinMain.h"
 #include "shell/framework/Document.h"
 #include "shell/framework/FrameWnd.h"
 #include "tests/gui/ImageProbe.h"
@@ -338,5 +341,50 @@ TEST(MainWindow, StartsBlankUnderItsCaption) {
     // Qt would append a display name to every caption.
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
 }
+
+// ---- the windowing platform ---------------------------------------------------------------
+
+struct PlatformCase {
+    const char* name;
+    const char* chosen;  // QT_QPA_PLATFORM before start-up, or nullptr
+    const char* wayland; // WAYLAND_DISPLAY, or nullptr
+    const char* x11;     // DISPLAY, or nullptr
+    const char* result;  // QT_QPA_PLATFORM after, or nullptr
+};
+void PrintTo(const PlatformCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class WindowingPlatform : public testing::TestWithParam<PlatformCase> {};
+
+void SetOrUnset(const char* name, const char* value) {
+    if (value != nullptr) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
+}
+
+TEST_P(WindowingPlatform, IsXcbOnAWaylandSessionWithAnXDisplayUnlessTheUserChose) {
+    const PlatformCase& c = GetParam();
+    const QByteArray saved = qgetenv("QT_QPA_PLATFORM");
+    SetOrUnset("QT_QPA_PLATFORM", c.chosen);
+    SetOrUnset("WAYLAND_DISPLAY", c.wayland);
+    SetOrUnset("DISPLAY", c.x11);
+    AfxChooseWindowingPlatform();
+    const char* result = std::getenv("QT_QPA_PLATFORM");
+    EXPECT_EQ(result != nullptr ? std::string(result) : "(unset)",
+              c.result != nullptr ? std::string(c.result) : "(unset)");
+    qputenv("QT_QPA_PLATFORM", saved);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sessions, WindowingPlatform,
+    testing::Values(PlatformCase{"WaylandWithXDisplay", nullptr, "wayland-0", ":0", "xcb"},
+                    PlatformCase{"UserChoseWayland", "wayland", "wayland-0", ":0", "wayland"},
+                    PlatformCase{"WaylandOnly", nullptr, "wayland-0", nullptr, nullptr},
+                    PlatformCase{"X11Only", nullptr, nullptr, ":0", nullptr},
+                    PlatformCase{"EmptyWaylandDisplay", nullptr, "", ":0", nullptr}),
+    [](const testing::TestParamInfo<PlatformCase>& info) { return std::string(info.param.name); });
 
 } // namespace
