@@ -328,6 +328,16 @@ INSTANTIATE_TEST_SUITE_P(Files, CommandLine,
                              return std::string(info.param.name);
                          });
 
+TEST(CommandLineOptions, AreIgnoredAndTheFirstOtherArgumentIsTheDocument) {
+    // The viewer has no options of its own: "--help" and "--version" open the window.
+    ViewerSession session({"--help", "--version", "first.wav", "second.wav"});
+    ASSERT_TRUE(session.started());
+    EXPECT_TRUE(session.Window().isVisible());
+    EXPECT_EQ(session.Frame().GetWindowText(), kCaption);
+    EXPECT_EQ(session.Frame().GetActiveDocument()->GetPathName(), "first.wav");
+    EXPECT_EQ(session.App().Record().loaded, 0);
+}
+
 TEST(MainWindow, StartsBlankUnderItsCaption) {
     ViewerSession session;
     ASSERT_TRUE(session.started());

@@ -26,9 +26,8 @@ ViewerSession::ViewerSession(std::vector<std::string> arguments) {
 
 ViewerSession::~ViewerSession() {
     // Any modal window a failed test left open goes first.
-    while (QWidget* modal = QApplication::activeModalWidget()) {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
         modal->close();
-        delete modal;
     }
     m_app.reset();
     QCoreApplication::processEvents();
