@@ -11,7 +11,9 @@ set(VOQ_APPLICATION_ID org.voq006.voq006)
 
 # The newest entry of the package changelog names the maintainer and gives the release
 # date, so that the package and the metainfo cannot disagree with it.
-file(STRINGS ${PROJECT_SOURCE_DIR}/resources/debian/changelog voq_changelog_lines)
+set(voq_changelog ${PROJECT_SOURCE_DIR}/resources/debian/changelog)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${voq_changelog})
+file(STRINGS ${voq_changelog} voq_changelog_lines)
 foreach(line IN LISTS voq_changelog_lines)
     if(NOT DEFINED voq_changelog_version AND line MATCHES "^voq006 \\(([^)]+)\\)")
         set(voq_changelog_version ${CMAKE_MATCH_1})
