@@ -5,6 +5,7 @@
 #include "shell/MainFrame.h"
 #include "shell/VOQ006Doc.h"
 #include "shell/VersionDlg.h"
+#include "shell/framework/AfxMessageBox.h"
 #include "shell/framework/CommandLineInfo.h"
 #include "shell/framework/SingleDocTemplate.h"
 #include "shell/framework/Wnd.h"
@@ -19,10 +20,36 @@ END_MESSAGE_MAP()
 // Constructed without a name: the framework takes it from string AFX_IDS_APP_TITLE.
 CVOQ006App::CVOQ006App() = default;
 
+CNamedLock g_hInstanceMutex;
+WindowId g_hRunningWindow = kNoWindow;
+
 BOOL CVOQ006App::GuardSingleInstance() {
-    // Every copy counts as the first until the guard (the named lock and the lookup of
-    // the running copy's window) is in place.
-    return TRUE;
+    g_hInstanceMutex.Create(kInstanceMutexName);
+    if (!g_hInstanceMutex.IsOpen()) {
+        AfxMessageBox("Cannot create Mutex", MB_OK, 0);
+        SetExitCode(1);
+        return FALSE;
+    }
+    if (!g_hInstanceMutex.AlreadyExists()) {
+        return TRUE;
+    }
+
+    // Another copy runs: hand the user over to its window. The window is found by its
+    // caption alone, so a copy that is still starting, before its window has the
+    // caption, is not found.
+    g_hInstanceMutex.Close();
+    CWindowActivation windows;
+    g_hRunningWindow = windows.FindWindow(kMainWindowTitle);
+    if (g_hRunningWindow != kNoWindow) {
+        if (windows.IsIconic(g_hRunningWindow)) {
+            windows.ShowWindow(g_hRunningWindow, SW_RESTORE);
+        }
+        windows.SetForegroundWindow(g_hRunningWindow);
+        return FALSE;
+    }
+    AfxMessageBox("既に起動しています", MB_OK, 0);
+    SetExitCode(1);
+    return FALSE;
 }
 
 BOOL CVOQ006App::InitInstance() {

@@ -1,13 +1,23 @@
 #pragma once
 
+#include "shell/framework/NamedLock.h"
 #include "shell/framework/WinApp.h"
+#include "shell/framework/WindowActivation.h"
 #include "wave/WaveRecord.h"
 
+// The name of the lock that only the first running copy of the program holds.
+inline constexpr const char* kInstanceMutexName = "VOQ";
 // The caption of the main window. It never changes while the window is open, and a later
 // copy of the program finds the running one by it.
 inline constexpr const char* kMainWindowTitle = "ソラニカの波動";
 // The root of the framework's per-user settings; the program stores nothing there.
 inline constexpr const char* kRegistryKey = "VOQ016";
+
+// The single-instance lock. The first copy holds it from start-up until the process ends
+// and never closes it; the system lets it go with the process.
+extern CNamedLock g_hInstanceMutex;
+// The first copy's main window, as a later copy found it during start-up.
+extern WindowId g_hRunningWindow;
 
 // The application object: start-up, the version box, and the one wave record of the
 // process, which it hands to the view.
@@ -27,9 +37,10 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    // The single-instance guard, run before anything else at start-up: TRUE for the
-    // first running copy, FALSE for a later copy that has handed over to the first one
-    // and must end.
+    // The single-instance guard, run before anything else at start-up, before the
+    // command line is read: TRUE for the first running copy. FALSE for a later copy,
+    // which has either handed over to the first one (exit status 0) or told the user why
+    // it ends (exit status 1).
     BOOL GuardSingleInstance();
 
     WaveRecord m_record;

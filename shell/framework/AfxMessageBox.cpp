@@ -1,6 +1,9 @@
 #include "shell/framework/AfxMessageBox.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QShortcut>
 
 #include "shell/framework/WinApp.h"
 #include "shell/framework/Wnd.h"
@@ -24,6 +27,14 @@ int AfxMessageBox(const char* lpszText, UINT, UINT) {
                     QString::fromUtf8(lpszText), QMessageBox::Ok,
                     mainWindow != nullptr ? mainWindow->GetSafeHwnd() : nullptr);
     box.setTextFormat(Qt::PlainText);
+    // Ctrl+C copies the caption and the text, laid out as the home platform's message
+    // boxes copy them.
+    QShortcut copy(QKeySequence::Copy, &box);
+    QObject::connect(&copy, &QShortcut::activated, &box, [&box] {
+        const QString rule = QStringLiteral("---------------------------\n");
+        QGuiApplication::clipboard()->setText(rule + box.windowTitle() + "\n" + rule + box.text() +
+                                              "\n" + rule + "OK\n" + rule);
+    });
     box.exec();
     return IDOK;
 }

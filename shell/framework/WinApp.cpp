@@ -70,7 +70,7 @@ int CWinApp::Run() {
 }
 
 int CWinApp::ExitInstance() {
-    return 0;
+    return m_nExitCode;
 }
 
 void CWinApp::SetRegistryKey(const char* lpszRegistryKey) {

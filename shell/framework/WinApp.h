@@ -27,8 +27,11 @@ public:
     virtual BOOL InitInstance();
     // Runs the message loop until the main window closes; returns ExitInstance().
     virtual int Run();
-    // The process's exit status.
+    // The process's exit status: 0, or what SetExitCode set.
     virtual int ExitInstance();
+    // The status the process ends with, e.g. 1 when InitInstance ends it after telling
+    // the user why.
+    void SetExitCode(int nExitCode) { m_nExitCode = nExitCode; }
 
     // Names the root of the framework's per-user settings (Qt's organisation name).
     void SetRegistryKey(const char* lpszRegistryKey);
@@ -68,6 +71,7 @@ private:
     std::string m_strAppName;
     std::string m_strRegistryKey;
     UINT m_nMaxMRU{};
+    int m_nExitCode{};
     std::vector<std::unique_ptr<CDocTemplate>> m_templates;
 };
 

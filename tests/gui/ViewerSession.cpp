@@ -30,6 +30,9 @@ ViewerSession::~ViewerSession() {
         modal->close();
     }
     m_app.reset();
+    // A real process holds the single-instance lock until it ends; sessions of one test
+    // process come one after another.
+    g_hInstanceMutex.Close();
     QCoreApplication::processEvents();
 }
 

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "shell/framework/AfxRes.h"
+
+struct xcb_connection_t;
+
+// A top-level window on the display, of this program or any other: its X11 id.
+using WindowId = std::uint32_t;
+inline constexpr WindowId kNoWindow = 0;
+
+// Finds another program's top-level window by its caption and brings it to the user:
+// restores it when it is minimised and makes it the active window. It talks to the X
+// server on a connection of its own, and only when this program runs on the xcb platform.
+// Where there is no X11 display (Qt's offscreen platform, a pure Wayland session, DISPLAY
+// unset, or a display that refuses the connection) no window is ever found, and the
+// other calls do nothing.
+class CWindowActivation {
+public:
+    CWindowActivation();
+    // Waits until the server has carried out every request sent.
+    ~CWindowActivation();
+    CWindowActivation(const CWindowActivation&) = delete;
+    CWindowActivation& operator=(const CWindowActivation&) = delete;
+
+    // A client window of the display whose caption (_NET_WM_NAME, else WM_NAME) is
+    // exactly lpszCaption (UTF-8), or kNoWindow. Only windows that are mapped or managed
+    // by a window manager count: Qt keeps unmapped helper windows of its own.
+    WindowId FindWindow(const char* lpszCaption);
+    // The window is minimised (WM_STATE IconicState, or _NET_WM_STATE_HIDDEN).
+    BOOL IsIconic(WindowId window);
+    // SW_RESTORE: shows a minimised window again. Other commands are not needed here.
+    void ShowWindow(WindowId window, int nCmdShow);
+    // Makes the window the active one, raised and with the input focus.
+    BOOL SetForegroundWindow(WindowId window);
+
+    // True when this object has an X11 connection.
+    bool HasDisplay() const { return m_connection != nullptr; }
+
+private:
+    std::uint32_t Atom(int which) const { return m_atoms[static_cast<std::size_t>(which)]; }
+    bool WindowManagerRuns();
+    std::string Caption(WindowId window);
+    bool IsClientWindow(WindowId window);
+    std::uint32_t ServerTime();
+    void WaitForServer();
+
+    xcb_connection_t* m_connection{};
+    WindowId m_root{};
+    WindowId m_ownWindow{};
+    std::array<std::uint32_t, 9> m_atoms{};
+};
