@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "shell/framework/CompoundText.h"
+
+namespace {
+
+// Captions as X11 clients write them in a COMPOUND_TEXT WM_NAME (Xlib does so for text
+// outside Latin-1), and the UTF-8 they stand for; empty where the text cannot be read.
+struct CompoundTextCase {
+    const char* name;
+    std::string compoundText;
+    std::string utf8;
+};
+
+const std::string kEsc = "\x1b";
+
+const CompoundTextCase kCases[] = {
+    {"Ascii", "VOQ006", "VOQ006"},
+    {"Latin1InTheRightHalf", "caf\xe9", "caf\xc3\xa9"},
+    {"JapaneseInTheRightHalf", kEsc + "$)B\xa5\xbd\xa5\xe9\xa5\xcb\xa5\xab\xa4\xce\xc7\xc8\xc6\xb0",
+     "ソラニカの波動"},
+    {"JapaneseInTheLeftHalfThenAsciiAgain", kEsc + "$(BGHF0" + kEsc + "(B!", "波動!"},
+    {"AsciiJapaneseAndLatin1Mixed", "Wave " + kEsc + "$)B\xc7\xc8\xc6\xb0" + kEsc + "-A\xe9",
+     "Wave 波動\xc3\xa9"},
+    {"Korean", kEsc + "$)C\xc7\xd1\xb1\xb9", "한국"},
+    {"Chinese", kEsc + "$)A\xba\xba\xd7\xd6", "汉字"},
+    {"Utf8Segment", "a" + kEsc + "%G\xe5\x8b\x95" + kEsc + "%@b", "a動b"},
+    {"UnknownSet", kEsc + "$)D\xb0\xa1", ""},
+    {"UnknownEscape", kEsc + "Zabc", ""},
+    {"HalfACharacter", kEsc + "$)B\xc7\xc8\xc6", ""},
+    {"NotACharacterOfTheSet", kEsc + "$)B\xa9\xa1", ""},
+};
+
+class CompoundTextTest : public testing::TestWithParam<CompoundTextCase> {};
+
+TEST_P(CompoundTextTest, DecodesToUtf8) {
+    EXPECT_EQ(AfxCompoundTextToUtf8(GetParam().compoundText), GetParam().utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Captions, CompoundTextTest, testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Latin1Text, BecomesUtf8) {
+    EXPECT_EQ(AfxLatin1ToUtf8("VOQ \xe9\xff"), "VOQ \xc3\xa9\xc3\xbf");
+}
+
+} // namespace

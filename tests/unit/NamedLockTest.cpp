@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "shell/framework/NamedLock.h"
+#include "tests/support/TemporaryFolder.h"
+
+extern char** environ;
+
+namespace {
+
+// Each test gets a runtime folder of its own, as a user session has one.
+class NamedLockTest : public testing::Test {
+protected:
+    void SetUp() override { setenv("XDG_RUNTIME_DIR", m_folder.Path().c_str(), 1); }
+    void TearDown() override { unsetenv("XDG_RUNTIME_DIR"); }
+
+    std::string LockFile() const { return m_folder.File("VOQ"); }
+
+    TemporaryFolder m_folder;
+};
+
+// A child process that creates the lock, reports what it found through a pipe and then
+// waits to be killed. Returns its pid, and through holds whether it got the lock.
+pid_t StartHolder(bool& holds) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return -1;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        CNamedLock lock;
+        const char state = lock.Create("VOQ") && !lock.AlreadyExists() ? 'H' : 'N';
+        if (write(fds[1], &state, 1) != 1) {
+            _exit(2);
+        }
+        pause();
+        _exit(0);
+    }
+    close(fds[1]);
+    char state = 0;
+    holds = read(fds[0], &state, 1) == 1 && state == 'H';
+    close(fds[0]);
+    return pid;
+}
+
+TEST_F(NamedLockTest, FirstCreateHoldsTheLockInAnEmptyPrivateFile) {
+    CNamedLock lock;
+    ASSERT_TRUE(lock.Create("VOQ"));
+    EXPECT_TRUE(lock.IsOpen());
+    EXPECT_FALSE(lock.AlreadyExists());
+    struct stat status {};
+    ASSERT_EQ(stat(LockFile().c_str(), &status), 0);
+    EXPECT_TRUE(S_ISREG(status.st_mode));
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_EQ(status.st_size, 0);
+}
+
+TEST_F(NamedLockTest, SecondCreateFindsItAlreadyExistsUntilTheFirstCloses) {
+    CNamedLock first;
+    ASSERT_TRUE(first.Create("VOQ"));
+    CNamedLock second;
+    ASSERT_TRUE(second.Create("VOQ")) << "a handle comes back also for a lock that exists";
+    EXPECT_TRUE(second.AlreadyExists());
+    second.Close();
+    EXPECT_FALSE(second.IsOpen());
+
+    first.Close();
+    CNamedLock third;
+    ASSERT_TRUE(third.Create("VOQ"));
+    EXPECT_FALSE(third.AlreadyExists());
+    EXPECT_TRUE(std::ifstream(LockFile()).good()) << "closing never removes the file";
+}
+
+TEST_F(NamedLockTest, ClosingTheHandleOfALaterCopyLeavesTheHolderHoldingIt) {
+    CNamedLock holder;
+    ASSERT_TRUE(holder.Create("VOQ"));
+    {
+        CNamedLock later;
+        ASSERT_TRUE(later.Create("VOQ"));
+        ASSERT_TRUE(later.AlreadyExists());
+    }
+    CNamedLock another;
+    ASSERT_TRUE(another.Create("VOQ"));
+    EXPECT_TRUE(another.AlreadyExists());
+}
+
+TEST_F(NamedLockTest, LocksOfOtherNamesAreIndependent) {
+    CNamedLock voq;
+    ASSERT_TRUE(voq.Create("VOQ"));
+    CNamedLock other;
+    ASSERT_TRUE(other.Create("VOQ2"));
+    EXPECT_FALSE(other.AlreadyExists());
+}
+
+TEST_F(NamedLockTest, LockHeldByAnotherProcessIsReleasedWhenItIsKilled) {
+    bool holds = false;
+    const pid_t holder = StartHolder(holds);
+    ASSERT_GT(holder, 0);
+    ASSERT_TRUE(holds);
+
+    CNamedLock lock;
+    ASSERT_TRUE(lock.Create("VOQ"));
+    EXPECT_TRUE(lock.AlreadyExists());
+
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    ASSERT_TRUE(lock.Create("VOQ"));
+    EXPECT_FALSE(lock.AlreadyExists()) << "the lock dies with the process that held it";
+}
+
+TEST_F(NamedLockTest, AProgramStartedByTheHolderDoesNotKeepTheLock) {
+    CNamedLock lock;
+    ASSERT_TRUE(lock.Create("VOQ"));
+    const char* argv[] = {"/bin/sleep", "30", nullptr};
+    pid_t child = -1;
+    ASSERT_EQ(posix_spawn(&child, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    lock.Close();
+
+    CNamedLock next;
+    ASSERT_TRUE(next.Create("VOQ"));
+    EXPECT_FALSE(next.AlreadyExists()) << "the child inherited the lock";
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+}
+
+// What stands at the lock's place, or in the runtime variable, and why no handle comes
+// back. Permissions prove nothing to a test run as root, so every case is one that
+// refuses root too.
+struct NoHandleCase {
+    const char* name;
+    void (*prepare)(const TemporaryFolder& folder);
+};
+
+const NoHandleCase kNoHandleCases[] = {
+    {"RuntimeFolderMissing",
+     [](const TemporaryFolder& folder) {
+         setenv("XDG_RUNTIME_DIR", folder.File("missing").c_str(), 1);
+     }},
+    {"RuntimeFolderIsARegularFile",
+     [](const TemporaryFolder& folder) {
+         std::ofstream(folder.File("file")) << "x";
+         setenv("XDG_RUNTIME_DIR", folder.File("file").c_str(), 1);
+     }},
+    {"LockIsALink",
+     [](const TemporaryFolder& folder) {
+         std::ofstream(folder.File("target")) << "";
+         ASSERT_EQ(symlink(folder.File("target").c_str(), folder.File("VOQ").c_str()), 0);
+     }},
+    {"LockIsADirectory",
+     [](const TemporaryFolder& folder) { ASSERT_EQ(mkdir(folder.File("VOQ").c_str(), 0700), 0); }},
+    // Opening a FIFO for reading would wait for a writer: the start must not hang.
+    {"LockIsAFifo",
+     [](const TemporaryFolder& folder) { ASSERT_EQ(mkfifo(folder.File("VOQ").c_str(), 0600), 0); }},
+};
+
+class NoHandleTest : public NamedLockTest, public testing::WithParamInterface<NoHandleCase> {};
+
+TEST_P(NoHandleTest, CreateGivesNoHandle) {
+    GetParam().prepare(m_folder);
+    CNamedLock lock;
+    EXPECT_FALSE(lock.Create("VOQ"));
+    EXPECT_FALSE(lock.IsOpen());
+    EXPECT_FALSE(lock.AlreadyExists());
+}
+
+INSTANTIATE_TEST_SUITE_P(NamedLock, NoHandleTest, testing::ValuesIn(kNoHandleCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(NamedLockFolder, WithoutARuntimeFolderTheLockLivesInTheUsersOwnFolderUnderTmp) {
+    for (const char* value : {static_cast<const char*>(nullptr), ""}) {
+        if (value == nullptr) {
+            unsetenv("XDG_RUNTIME_DIR");
+        } else {
+            setenv("XDG_RUNTIME_DIR", value, 1);
+        }
+        setenv("TMPDIR", "/nonexistent", 1); // not consulted: every copy must agree
+        const std::string folder = "/tmp/voq-" + std::to_string(geteuid());
+        EXPECT_EQ(CNamedLock::PathOf("VOQ"), folder + "/VOQ");
+        struct stat status {};
+        ASSERT_EQ(lstat(folder.c_str(), &status), 0);
+        EXPECT_TRUE(S_ISDIR(status.st_mode));
+        EXPECT_EQ(status.st_uid, geteuid());
+        EXPECT_EQ(status.st_mode & 0077, 0u);
+    }
+    unsetenv("TMPDIR");
+}
+
+} // namespace
