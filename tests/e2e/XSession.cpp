@@ -131,7 +131,7 @@ void ChildProcess::Stop() {
     }
 }
 
-XSession::XSession() {
+XSession::XSession(WindowManager windowManager) {
     m_runtime = m_folder.File("runtime");
     m_home = m_folder.File("home");
     mkdir(m_runtime.c_str(), 0700);
@@ -162,6 +162,10 @@ XSession::XSession() {
         return;
     }
     m_display = ":" + number.substr(0, number.find('\n'));
+    if (windowManager == WindowManager::None) {
+        m_ready = true;
+        return;
+    }
 
     m_windowManager =
         std::make_unique<ChildProcess>(std::vector<std::string>{"openbox", "--sm-disable"},

@@ -35,16 +35,20 @@ private:
     std::optional<int> m_status;
 };
 
+// Whether a session runs a window manager.
+enum class WindowManager { Openbox, None };
+
 // A private X display for one test: its own Xvfb (the server picks a free display
-// number and tells it through -displayfd), the openbox window manager, a 0700 runtime
-// folder and a home folder of its own. The viewer and the X tools run with an
-// environment that names only these.
+// number and tells it through -displayfd), the openbox window manager (unless told to
+// run none), a 0700 runtime folder and a home folder of its own. The viewer and the X
+// tools run with an environment that names only these.
 class XSession {
 public:
-    XSession();
+    explicit XSession(WindowManager windowManager = WindowManager::Openbox);
     ~XSession();
 
-    // True once the window manager has announced itself on the root window.
+    // True once the server accepts clients and the window manager, if any, has announced
+    // itself on the root window.
     bool Ready() const { return m_ready; }
     const std::string& Display() const { return m_display; }
     const TemporaryFolder& Folder() const { return m_folder; }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "shell/framework/CompoundText.h"
@@ -13,6 +14,9 @@ struct CompoundTextCase {
     std::string compoundText;
     std::string utf8;
 };
+void PrintTo(const CompoundTextCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 const std::string kEsc = "\x1b";
 

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <string>
 
 #include "shell/framework/NamedLock.h"
@@ -141,6 +142,9 @@ struct NoHandleCase {
     const char* name;
     void (*prepare)(const TemporaryFolder& folder);
 };
+void PrintTo(const NoHandleCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 const NoHandleCase kNoHandleCases[] = {
     {"RuntimeFolderMissing",

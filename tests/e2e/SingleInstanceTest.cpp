@@ -1,0 +1,523 @@
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/XSession.h"
+#include "tests/support/WavBuilder.h"
+
+// Copies of the real viewer started one after another, or at once, on a real X server:
+// only the first runs, a later one brings the first copy's window to the user and ends,
+// or says why it cannot. Every test has its own display and runtime folder, so its
+// copies meet only each other.
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::string kCaption = "ソラニカの波動";
+const std::string kBoxCaption = "VOQ006";
+
+// What a message box of the viewer puts on the clipboard on Ctrl+C.
+std::string BoxCopy(const std::string& text) {
+    const std::string rule = "---------------------------\n";
+    return rule + kBoxCaption + "\n" + rule + text + "\n" + rule + "OK\n" + rule;
+}
+
+std::string FirstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
+
+class SingleInstance : public testing::Test {
+protected:
+    explicit SingleInstance(WindowManager windowManager = WindowManager::Openbox)
+        : m_session(windowManager) {}
+
+    void SetUp() override {
+        ASSERT_TRUE(m_session.Ready()) << "the X server or the window manager did not start";
+    }
+
+    // The viewer, with the session's environment changed by changes ("NAME=value").
+    std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& arguments = {},
+                                        const std::vector<std::string>& changes = {},
+                                        const std::vector<std::string>& prefix = {}) const {
+        std::vector<std::string> environment = m_session.Environment();
+        for (const std::string& change : changes) {
+            const std::string name = change.substr(0, change.find('=') + 1);
+            std::erase_if(environment,
+                          [&](const std::string& entry) { return entry.rfind(name, 0) == 0; });
+            environment.push_back(change);
+        }
+        std::vector<std::string> argv = prefix;
+        argv.push_back(VOQ_VIEWER_PATH);
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return std::make_unique<ChildProcess>(argv, environment,
+                                              m_session.Folder().File("viewer.log"));
+    }
+
+    // Starts the first copy and waits for its main window.
+    std::string StartFirstCopy(std::unique_ptr<ChildProcess>& first) {
+        first = Start();
+        return first->Started() ? m_session.WaitForWindow(first->Pid(), kCaption) : std::string();
+    }
+
+    std::string ActiveWindow() const {
+        return FirstLine(m_session.Run({"xdotool", "getactivewindow"}));
+    }
+    std::string FocusWindow() const {
+        return FirstLine(m_session.Run({"xdotool", "getwindowfocus"}));
+    }
+    std::string WindowState(const std::string& window) const {
+        return m_session.Property(window, "WM_STATE");
+    }
+    std::vector<std::string> VisibleWindowsOf(pid_t pid) const {
+        std::vector<std::string> windows;
+        const std::string list =
+            m_session.Run({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)});
+        std::size_t start = 0;
+        while (start < list.size()) {
+            const std::size_t end = std::min(list.find('\n', start), list.size());
+            if (end > start) {
+                windows.push_back(list.substr(start, end - start));
+            }
+            start = end + 1;
+        }
+        return windows;
+    }
+
+    // Another program's window, made the active one: what the user worked in before.
+    std::string StartOtherWindow() {
+        m_other = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"xmessage", "-title", "other-window", "other window"},
+            m_session.Environment());
+        std::string window;
+        WaitUntil(
+            [&] {
+                window = FirstLine(m_session.Run(
+                    {"xdotool", "search", "--onlyvisible", "--name", "^other-window$"}));
+                return !window.empty();
+            },
+            10000);
+        return window;
+    }
+
+    // The message box of a process: its text as Ctrl+C copies it (caption and text).
+    std::string CopyBoxText(const std::string& box) const {
+        if (!m_session.Activate(box)) {
+            return "(the box could not be activated)";
+        }
+        std::string copied;
+        WaitUntil(
+            [&] {
+                m_session.Keys("ctrl+c");
+                copied = m_session.Run(
+                    {"xclip", "-o", "-selection", "clipboard", "-t", "UTF8_STRING"}, 2000);
+                return !copied.empty();
+            },
+            5000);
+        return copied;
+    }
+
+    // Presses the box's OK button (its default button) from the keyboard.
+    void PressOk(const std::string& box) const {
+        m_session.Activate(box);
+        m_session.Keys("Return");
+    }
+
+    // Waits for a message box of the process; its window or empty.
+    std::string WaitForBox(pid_t pid, int timeoutMs = 20000) const {
+        return m_session.WaitForWindow(pid, kBoxCaption, timeoutMs);
+    }
+
+    // The second start: waits up to 20 s for it to end, checks that it never showed a
+    // window, and reports how long it ran.
+    std::optional<int> RunLaterCopy(const std::vector<std::string>& arguments = {}) {
+        const auto started = Clock::now();
+        std::unique_ptr<ChildProcess> later = Start(arguments);
+        if (!later->Started()) {
+            return std::nullopt;
+        }
+        bool showedWindow = false;
+        WaitUntil(
+            [&] {
+                showedWindow = showedWindow || !VisibleWindowsOf(later->Pid()).empty();
+                return !later->IsRunning();
+            },
+            20000);
+        const std::optional<int> status = later->WaitForExit(0);
+        const auto milliseconds =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+        RecordProperty("later_copy_ms", std::to_string(milliseconds));
+        std::printf("the later copy ended after %lld ms\n", static_cast<long long>(milliseconds));
+        EXPECT_FALSE(showedWindow) << "the later copy showed a window of its own";
+        return status;
+    }
+
+    XSession m_session;
+    std::unique_ptr<ChildProcess> m_other;
+};
+
+TEST_F(SingleInstance, SecondStartActivatesTheFirstCopyAndEnds) {
+    std::unique_ptr<ChildProcess> first;
+    const std::string frame = StartFirstCopy(first);
+    ASSERT_FALSE(frame.empty());
+    const std::string other = StartOtherWindow();
+    ASSERT_FALSE(other.empty());
+    ASSERT_TRUE(m_session.Activate(other));
+
+    EXPECT_EQ(RunLaterCopy(), 0);
+    EXPECT_TRUE(WaitUntil([&] { return ActiveWindow() == frame; }, 5000))
+        << "active: " << ActiveWindow() << ", first copy: " << frame;
+    EXPECT_EQ(FocusWindow(), frame);
+    EXPECT_TRUE(first->IsRunning());
+    EXPECT_EQ(m_session.WindowsNamed(first->Pid(), kCaption).size(), 1u);
+}
+
+TEST_F(SingleInstance, SecondStartRestoresTheMinimisedFirstCopy) {
+    std::unique_ptr<ChildProcess> first;
+    const std::string frame = StartFirstCopy(first);
+    ASSERT_FALSE(frame.empty());
+    m_session.Run({"xdotool", "windowminimize", "--sync", frame});
+    ASSERT_TRUE(
+        WaitUntil([&] { return WindowState(frame).find("Iconic") != std::string::npos; }, 5000))
+        << WindowState(frame);
+
+    EXPECT_EQ(RunLaterCopy(), 0);
+    EXPECT_TRUE(
+        WaitUntil([&] { return WindowState(frame).find("Normal") != std::string::npos; }, 5000))
+        << WindowState(frame);
+    EXPECT_TRUE(WaitUntil([&] { return ActiveWindow() == frame; }, 5000));
+    EXPECT_EQ(m_session.Property(frame, "_NET_WM_STATE").find("HIDDEN"), std::string::npos);
+
+    // What the user sees now.
+    const std::string picture = m_session.Folder().File("restored.png");
+    m_session.Run({"import", "-window", "root", picture}, 20000);
+    std::ifstream source(picture, std::ios::binary);
+    std::ofstream(std::string(VOQ_SCREENSHOT_FOLDER) + "/single-instance-restored.png",
+                  std::ios::binary)
+        << source.rdbuf();
+}
+
+// Qt also writes the caption as COMPOUND_TEXT into WM_NAME; where a window offers only
+// that, the running copy is still found.
+TEST_F(SingleInstance, FirstCopyIsFoundByItsLegacyCaptionToo) {
+    std::unique_ptr<ChildProcess> first;
+    const std::string frame = StartFirstCopy(first);
+    ASSERT_FALSE(frame.empty());
+    ASSERT_NE(m_session.Run({"xprop", "-id", frame, "WM_NAME"}).find("COMPOUND_TEXT"),
+              std::string::npos);
+    m_session.Run({"xprop", "-id", frame, "-remove", "_NET_WM_NAME"});
+    m_session.Run({"xdotool", "windowminimize", "--sync", frame});
+    ASSERT_TRUE(
+        WaitUntil([&] { return WindowState(frame).find("Iconic") != std::string::npos; }, 5000));
+
+    EXPECT_EQ(RunLaterCopy(), 0);
+    EXPECT_TRUE(WaitUntil([&] { return ActiveWindow() == frame; }, 5000));
+    EXPECT_NE(WindowState(frame).find("Normal"), std::string::npos);
+}
+
+TEST_F(SingleInstance, SecondStartWithAFileOnlyBringsTheFirstCopyForward) {
+    std::unique_ptr<ChildProcess> first;
+    const std::string frame = StartFirstCopy(first);
+    ASSERT_FALSE(frame.empty());
+    // The first copy shows a file opened through its Open dialog.
+    std::vector<std::int16_t> samples;
+    for (int i = 0; i < 4000; ++i) {
+        samples.push_back(static_cast<std::int16_t>((i / 50) % 2 == 0 ? 16000 : -16000));
+    }
+    const std::string shown =
+        WavBuilder().Format(1, 16).SampleRate(8000).Samples16(samples).WriteTo(m_session.Folder(),
+                                                                               "shown.wav");
+    const std::string other = WavBuilder()
+                                  .Format(2, 16)
+                                  .SampleRate(44100)
+                                  .Samples16({1, 2, 3, 4})
+                                  .WriteTo(m_session.Folder(), "other.wav");
+    ASSERT_TRUE(m_session.Activate(frame));
+    m_session.Keys("ctrl+o");
+    ASSERT_FALSE(m_session.WaitForWindow(first->Pid(), "Open").empty());
+    m_session.Type(shown);
+    m_session.Keys("Return");
+    ASSERT_TRUE(
+        WaitUntil([&] { return m_session.WindowsNamed(first->Pid(), "Open").empty(); }, 10000));
+    QImage before;
+    QImage settled;
+    // Wait for the paint after the dialog: two pictures alike.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            before = settled;
+            settled = QImage(QString::fromStdString(m_session.Screenshot(frame, "before.png")));
+            return !settled.isNull() && settled == before;
+        },
+        10000));
+    const std::string otherWindow = StartOtherWindow();
+    ASSERT_TRUE(m_session.Activate(otherWindow));
+
+    EXPECT_EQ(RunLaterCopy({other}), 0);
+    EXPECT_TRUE(WaitUntil([&] { return ActiveWindow() == frame; }, 5000));
+    const QImage after(QString::fromStdString(m_session.Screenshot(frame, "after.png")));
+    EXPECT_TRUE(after == before) << "the first copy's view changed";
+    EXPECT_EQ(m_session.Property(frame, "_NET_WM_NAME"), "\"" + kCaption + "\"");
+}
+
+struct EndCase {
+    const char* name;
+    bool kill;
+};
+void PrintTo(const EndCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class NextStart : public SingleInstance, public testing::WithParamInterface<EndCase> {};
+
+TEST_P(NextStart, AfterTheFirstCopyEndedIsAFirstCopy) {
+    std::unique_ptr<ChildProcess> first;
+    const std::string frame = StartFirstCopy(first);
+    ASSERT_FALSE(frame.empty());
+    if (GetParam().kill) {
+        kill(first->Pid(), SIGKILL);
+        ASSERT_EQ(first->WaitForExit(5000), -SIGKILL);
+    } else {
+        ASSERT_TRUE(m_session.Activate(frame));
+        m_session.Keys("alt+F4");
+        ASSERT_EQ(first->WaitForExit(10000), 0);
+    }
+    std::unique_ptr<ChildProcess> next;
+    EXPECT_FALSE(StartFirstCopy(next).empty()) << "the next start did not open its window";
+    EXPECT_TRUE(next->IsRunning());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, NextStart,
+                         testing::Values(EndCase{"Closed", false}, EndCase{"Killed", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SingleInstance, TenCopiesAtOnceLeaveExactlyOneWindow) {
+    std::vector<std::unique_ptr<ChildProcess>> copies;
+    for (int i = 0; i < 10; ++i) {
+        copies.push_back(Start());
+        ASSERT_TRUE(copies.back()->Started());
+    }
+    // Each copy ends up as the first copy with its window, as a later copy that handed
+    // over and ended, or as a later copy that started before the first one's window had
+    // its caption and says so in a box.
+    std::vector<std::string> mainWindows(copies.size());
+    std::vector<std::string> boxes(copies.size());
+    const bool settled = WaitUntil(
+        [&] {
+            bool all = true;
+            for (std::size_t i = 0; i < copies.size(); ++i) {
+                if (!copies[i]->IsRunning() || !mainWindows[i].empty() || !boxes[i].empty()) {
+                    continue;
+                }
+                const std::vector<std::string> main =
+                    m_session.WindowsNamed(copies[i]->Pid(), kCaption);
+                const std::vector<std::string> box =
+                    m_session.WindowsNamed(copies[i]->Pid(), kBoxCaption);
+                mainWindows[i] = main.empty() ? std::string() : main.front();
+                boxes[i] = box.empty() ? std::string() : box.front();
+                all = all && (!mainWindows[i].empty() || !boxes[i].empty());
+            }
+            return all;
+        },
+        60000);
+    ASSERT_TRUE(settled) << "some copy neither ended nor showed a window";
+
+    std::size_t firstCopies = 0, handedOver = 0, told = 0;
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        if (!mainWindows[i].empty()) {
+            ++firstCopies;
+            EXPECT_TRUE(boxes[i].empty());
+            continue;
+        }
+        if (!boxes[i].empty()) {
+            ++told;
+            EXPECT_EQ(CopyBoxText(boxes[i]), BoxCopy("既に起動しています")) << "copy " << i;
+            PressOk(boxes[i]);
+            EXPECT_EQ(copies[i]->WaitForExit(10000), 1) << "copy " << i;
+            continue;
+        }
+        ++handedOver;
+        EXPECT_EQ(copies[i]->WaitForExit(0), 0) << "copy " << i;
+    }
+    std::printf("of ten copies: %zu first, %zu handed over, %zu showed the box\n", firstCopies,
+                handedOver, told);
+    EXPECT_EQ(firstCopies, 1u);
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        EXPECT_EQ(copies[i]->IsRunning(), !mainWindows[i].empty()) << "copy " << i;
+    }
+}
+
+TEST_F(SingleInstance, LockHeldWithoutAWindowSaysTheProgramRunsAndEndsWithStatus1) {
+    const std::string lockFile =
+        m_session.Folder().File("runtime") + "/VOQ"; // the session's runtime folder
+    ChildProcess holder({"flock", lockFile, "sleep", "120"}, m_session.Environment());
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const int fd = open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
+            const bool held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
+            if (fd >= 0) {
+                close(fd);
+            }
+            return held;
+        },
+        5000));
+
+    std::unique_ptr<ChildProcess> copy = Start();
+    const std::string box = WaitForBox(copy->Pid());
+    ASSERT_FALSE(box.empty()) << "no message box";
+    EXPECT_EQ(m_session.Property(box, "_NET_WM_NAME"), "\"" + kBoxCaption + "\"");
+    EXPECT_EQ(CopyBoxText(box), BoxCopy("既に起動しています"));
+    EXPECT_TRUE(m_session.WindowsNamed(copy->Pid(), kCaption).empty());
+    PressOk(box);
+    EXPECT_EQ(copy->WaitForExit(10000), 1);
+    EXPECT_TRUE(holder.IsRunning());
+}
+
+struct NoLockCase {
+    const char* name;
+    bool regularFile; // else a folder in a folder that does not exist
+};
+void PrintTo(const NoLockCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class LockCannotBeCreated : public SingleInstance,
+                            public testing::WithParamInterface<NoLockCase> {};
+
+// The tests run as root, whom permissions do not stop: the runtime folder is made
+// unusable by what it is instead. (Qt makes a missing runtime folder itself when its
+// parent exists, before the guard runs.)
+TEST_P(LockCannotBeCreated, SaysSoAndEndsWithStatus1) {
+    std::string runtime = m_session.Folder().File("not-a-folder");
+    if (GetParam().regularFile) {
+        std::ofstream(runtime) << "x";
+    } else {
+        runtime += "/runtime";
+    }
+    std::unique_ptr<ChildProcess> copy = Start({}, {"XDG_RUNTIME_DIR=" + runtime});
+    const std::string box = WaitForBox(copy->Pid());
+    ASSERT_FALSE(box.empty()) << "no message box";
+    EXPECT_EQ(CopyBoxText(box), BoxCopy("Cannot create Mutex"));
+    EXPECT_TRUE(m_session.WindowsNamed(copy->Pid(), kCaption).empty());
+    PressOk(box);
+    EXPECT_EQ(copy->WaitForExit(10000), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(RuntimeFolder, LockCannotBeCreated,
+                         testing::Values(NoLockCase{"Missing", false},
+                                         NoLockCase{"RegularFile", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A folder under /tmp that belongs to another user (the test folder is root's 0700).
+class ForeignFolder {
+public:
+    ForeignFolder(uid_t uid, gid_t gid) {
+        char pattern[] = "/tmp/voq006-other-user-XXXXXX";
+        if (mkdtemp(pattern) != nullptr && chown(pattern, uid, gid) == 0) {
+            m_path = pattern;
+        }
+    }
+    ~ForeignFolder() {
+        if (!m_path.empty()) {
+            std::filesystem::remove_all(m_path);
+        }
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+TEST_F(SingleInstance, AnotherUsersCopyNeitherBlocksNorIsActivated) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run a copy as another user";
+    }
+    constexpr uid_t kNobody = 65534;
+    ForeignFolder runtime(kNobody, kNobody);
+    ForeignFolder home(kNobody, kNobody);
+    ASSERT_FALSE(runtime.Path().empty());
+    ASSERT_FALSE(home.Path().empty());
+    chmod(runtime.Path().c_str(), 0700);
+    // Xvfb runs without authorization, so any local client may connect.
+    std::unique_ptr<ChildProcess> theirs =
+        Start({},
+              {"XDG_RUNTIME_DIR=" + runtime.Path(), "HOME=" + home.Path(),
+               "XDG_CONFIG_HOME=" + home.Path() + "/.config"},
+              {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    const std::string theirFrame = m_session.WaitForWindow(theirs->Pid(), kCaption);
+    ASSERT_FALSE(theirFrame.empty()) << "the other user's copy did not start";
+    m_session.Run({"xdotool", "windowminimize", "--sync", theirFrame});
+    ASSERT_TRUE(WaitUntil(
+        [&] { return WindowState(theirFrame).find("Iconic") != std::string::npos; }, 5000));
+
+    std::unique_ptr<ChildProcess> mine;
+    const std::string myFrame = StartFirstCopy(mine);
+    EXPECT_FALSE(myFrame.empty()) << "this user's copy did not start as a first copy";
+    EXPECT_TRUE(mine->IsRunning());
+    EXPECT_NE(WindowState(theirFrame).find("Iconic"), std::string::npos)
+        << "the other user's copy was restored";
+    EXPECT_NE(ActiveWindow(), theirFrame);
+    EXPECT_TRUE(theirs->IsRunning());
+}
+
+// With nobody managing the windows, the later copy raises the first copy's window above
+// the others and gives it the input focus itself.
+class SingleInstanceWithoutWindowManager : public SingleInstance {
+protected:
+    SingleInstanceWithoutWindowManager() : SingleInstance(WindowManager::None) {}
+
+    // The top-level windows from the top of the stack down.
+    std::vector<std::string> Stack() const {
+        std::vector<std::string> ids;
+        const std::string tree = m_session.Run({"xwininfo", "-root", "-children"});
+        std::size_t start = 0;
+        while ((start = tree.find("\n     0x", start)) != std::string::npos) {
+            start += 6;
+            const std::size_t end = tree.find(' ', start);
+            ids.push_back(std::to_string(std::stoul(tree.substr(start, end - start), nullptr, 16)));
+        }
+        return ids;
+    }
+    // Whether window a is above window b.
+    bool Above(const std::string& a, const std::string& b) const {
+        for (const std::string& id : Stack()) {
+            if (id == a || id == b) {
+                return id == a;
+            }
+        }
+        return false;
+    }
+};
+
+TEST_F(SingleInstanceWithoutWindowManager, SecondStartRaisesAndFocusesTheFirstCopy) {
+    std::unique_ptr<ChildProcess> first;
+    const std::string frame = StartFirstCopy(first);
+    ASSERT_FALSE(frame.empty());
+    const std::string other = StartOtherWindow();
+    ASSERT_FALSE(other.empty());
+    m_session.Run({"xdotool", "windowraise", other});
+    m_session.Run({"xdotool", "windowfocus", "--sync", other});
+    ASSERT_EQ(FocusWindow(), other);
+    ASSERT_TRUE(Above(other, frame));
+
+    EXPECT_EQ(RunLaterCopy(), 0);
+    EXPECT_TRUE(WaitUntil([&] { return FocusWindow() == frame; }, 5000))
+        << "focus: " << FocusWindow() << ", first copy: " << frame;
+    EXPECT_TRUE(Above(frame, other));
+}
+
+} // namespace
