@@ -69,10 +69,32 @@ protected:
                                               m_session.Folder().File("viewer.log"));
     }
 
-    // Starts the first copy and waits for its main window.
+    // Starts the first copy and waits for its main window (long: on a loaded machine
+    // other tests start their copies at the same time).
     std::string StartFirstCopy(std::unique_ptr<ChildProcess>& first) {
         first = Start();
-        return first->Started() ? m_session.WaitForWindow(first->Pid(), kCaption) : std::string();
+        const std::string window = first->Started()
+                                       ? m_session.WaitForWindow(first->Pid(), kCaption, 40000)
+                                       : std::string();
+        if (window.empty()) {
+            Describe(*first);
+        }
+        return window;
+    }
+
+    // Says what became of a copy that did not show what it should.
+    void Describe(ChildProcess& copy) const {
+        std::printf("copy %d: %s\n", static_cast<int>(copy.Pid()),
+                    copy.IsRunning() ? "running" : "ended");
+        for (const std::string& window : VisibleWindowsOf(copy.Pid())) {
+            std::printf("  window %s %s\n", window.c_str(),
+                        m_session.Property(window, "_NET_WM_NAME").c_str());
+        }
+        std::ifstream log(m_session.Folder().File("viewer.log"));
+        std::string line;
+        while (std::getline(log, line)) {
+            std::printf("  log: %s\n", line.c_str());
+        }
     }
 
     std::string ActiveWindow() const {
@@ -139,7 +161,7 @@ protected:
     }
 
     // Waits for a message box of the process; its window or empty.
-    std::string WaitForBox(pid_t pid, int timeoutMs = 20000) const {
+    std::string WaitForBox(pid_t pid, int timeoutMs = 40000) const {
         return m_session.WaitForWindow(pid, kBoxCaption, timeoutMs);
     }
 
@@ -458,7 +480,7 @@ TEST_F(SingleInstance, AnotherUsersCopyNeitherBlocksNorIsActivated) {
               {"XDG_RUNTIME_DIR=" + runtime.Path(), "HOME=" + home.Path(),
                "XDG_CONFIG_HOME=" + home.Path() + "/.config"},
               {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-    const std::string theirFrame = m_session.WaitForWindow(theirs->Pid(), kCaption);
+    const std::string theirFrame = m_session.WaitForWindow(theirs->Pid(), kCaption, 40000);
     ASSERT_FALSE(theirFrame.empty()) << "the other user's copy did not start";
     m_session.Run({"xdotool", "windowminimize", "--sync", theirFrame});
     ASSERT_TRUE(WaitUntil(
