@@ -17,8 +17,10 @@
 
 namespace {
 
-std::string g_inputPath;   // the current input, as a file
-std::string g_earlierPath; // the file loaded before each input
+// The input and the earlier file exist in the scratch folder only while they are loaded,
+// so that a run that libFuzzer ends (time limit, signal) leaves nothing behind.
+std::string g_inputPath;
+std::string g_earlierPath;
 WaveRecord g_record;
 bool g_recordChanged = true; // the last input loaded, so the earlier file must be reloaded
 
@@ -34,9 +36,10 @@ void Fail(const std::string& problem) {
     std::abort();
 }
 
-void WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size) {
+void WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) {
+    if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() ||
+        std::fclose(file) != 0) {
         Fail("cannot write " + path);
     }
 }
@@ -51,8 +54,11 @@ std::string ScratchFolder() {
 }
 
 void LoadEarlierFile() {
+    WriteWhole(g_earlierPath, EarlierFileBytes());
     g_record.path.clear();
-    if (LoadWaveFile(g_record, g_earlierPath) != 0) {
+    const int result = LoadWaveFile(g_record, g_earlierPath);
+    unlink(g_earlierPath.c_str());
+    if (result != 0) {
         Fail("the earlier file does not load");
     }
     g_record.loaded = 1; // what the view does after a successful load
@@ -61,6 +67,7 @@ void LoadEarlierFile() {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // mkstemp only picks a name no other process uses; the file is written per input.
     std::string pattern = ScratchFolder() + "/voq006-fuzz-XXXXXX";
     const int descriptor = mkstemp(pattern.data());
     if (descriptor < 0) {
@@ -69,9 +76,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     close(descriptor);
     g_inputPath = pattern;
     g_earlierPath = pattern + "-earlier.wav";
-    std::atexit(RemoveScratchFiles);
-    const std::vector<std::uint8_t> earlier = EarlierFileBytes();
-    WriteWhole(g_earlierPath, earlier.data(), earlier.size());
+    unlink(g_inputPath.c_str());
     return 0;
 }
 
@@ -79,9 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (g_recordChanged) {
         LoadEarlierFile();
     }
-    WriteWhole(g_inputPath, data, size);
-    const std::string problem =
-        CheckLoad(g_record, g_inputPath, std::vector<std::uint8_t>(data, data + size));
+    const std::vector<std::uint8_t> bytes(data, data + size);
+    WriteWhole(g_inputPath, bytes);
+    const std::string problem = CheckLoad(g_record, g_inputPath, bytes);
+    unlink(g_inputPath.c_str());
     if (!problem.empty()) {
         Fail(problem);
     }
