@@ -2,8 +2,8 @@
 # CI only: installs the given .deb as a user would (apt-get brings its dependencies),
 # checks what a desktop finds of it, starts the installed viewer on an X server of its
 # own, finds its window by its caption and checks that the desktop entry's
-# StartupWMClass matches the window, then purges the package. It changes the system,
-# so scripts/test.sh never runs it.
+# StartupWMClass matches the window, checks that a second launch hands over to it, then
+# purges the package. It changes the system, so scripts/test.sh never runs it.
 # Usage: CI=true .ci/install-check.sh path/to/voq006_VERSION_ARCH.deb
 set -euo pipefail
 
@@ -77,6 +77,15 @@ wanted=$(sed -n 's/^StartupWMClass=//p' "/usr/share/applications/$id.desktop")
 class=$(xprop -id "$window" WM_CLASS | sed -n 's/.*", "\(.*\)"$/\1/p')
 [ "$class" = "$wanted" ] ||
     fail "the window's WM_CLASS class is \"$class\", the desktop entry says \"$wanted\""
+
+# A second launch, as from the menu again, hands over to the running copy and ends.
+status=0
+XDG_RUNTIME_DIR="$work/runtime" timeout 20 /usr/bin/voq006 >"$work/second.log" 2>&1 || status=$?
+[ "$status" -eq 0 ] || { cat "$work/second.log"; fail "a second launch ended with status $status"; }
+windows=$(xdotool search --name "^$caption\$" | wc -l)
+[ "$windows" -eq 1 ] || fail "after a second launch $windows windows are captioned $caption"
+kill -0 "$viewer" 2>/dev/null || fail "the first copy did not survive a second launch"
+echo "install check: a second launch handed over to the running copy"
 
 kill "$viewer"
 wait "$viewer" 2>/dev/null || true

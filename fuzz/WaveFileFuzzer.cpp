@@ -56,10 +56,11 @@ std::string ScratchFolder() {
 void LoadEarlierFile() {
     WriteWhole(g_earlierPath, EarlierFileBytes());
     g_record.path.clear();
-    const int result = LoadWaveFile(g_record, g_earlierPath);
+    const LoadOutcome outcome = LoadWaveFileExplained(g_record, g_earlierPath);
     unlink(g_earlierPath.c_str());
-    if (result != 0) {
-        Fail("the earlier file does not load");
+    if (outcome.status != LoadStatus::Loaded) {
+        Fail(std::string("the earlier file does not load: ") + DescribeLoadStatus(outcome.status) +
+             " (errno " + std::to_string(outcome.errorNumber) + ")");
     }
     g_record.loaded = 1; // what the view does after a successful load
 }
