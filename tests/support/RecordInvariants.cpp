@@ -63,36 +63,21 @@ RecordSnapshot TakeSnapshot(const WaveRecord& record) {
 
 std::string DescribeChange(const WaveRecord& record, const RecordSnapshot& snapshot) {
     const WaveRecord& before = snapshot.fields;
-    const struct {
-        const char* name;
-        long long now, before;
-    } fields[] = {
-        {"riffId", record.riffId, before.riffId},
-        {"fileLength", record.fileLength, before.fileLength},
-        {"waveId", record.waveId, before.waveId},
-        {"fmtId", record.fmtId, before.fmtId},
-        {"fmtSize", record.fmtSize, before.fmtSize},
-        {"formatTag", record.formatTag, before.formatTag},
-        {"channels", record.channels, before.channels},
-        {"sampleRate", record.sampleRate, before.sampleRate},
-        {"byteRate", record.byteRate, before.byteRate},
-        {"blockAlign", record.blockAlign, before.blockAlign},
-        {"bitsPerSample", record.bitsPerSample, before.bitsPerSample},
-        {"dataSize", record.dataSize, before.dataSize},
-        {"bytesPerSample", record.bytesPerSample, before.bytesPerSample},
-        {"frameCount", record.frameCount, before.frameCount},
-        {"buffersAllocated", record.buffersAllocated, before.buffersAllocated},
-        {"peak", record.peak, before.peak},
-        {"peakRight", record.peakRight, before.peakRight},
-        {"loaded", record.loaded, before.loaded},
-        {"left size", static_cast<long long>(record.left.size()),
-         static_cast<long long>(snapshot.leftSize)},
-        {"right size", static_cast<long long>(record.right.size()),
-         static_cast<long long>(snapshot.rightSize)},
-    };
-    for (const auto& field : fields) {
-        if (field.now != field.before) {
-            return Differs(field.name, field.now, field.before);
+    std::vector<FieldPair> fields = HeaderFieldPairs(record, before);
+    fields.insert(fields.end(),
+                  {
+                      {"buffersAllocated", record.buffersAllocated, before.buffersAllocated},
+                      {"peak", record.peak, before.peak},
+                      {"peakRight", record.peakRight, before.peakRight},
+                      {"loaded", record.loaded, before.loaded},
+                      {"left size", static_cast<long long>(record.left.size()),
+                       static_cast<long long>(snapshot.leftSize)},
+                      {"right size", static_cast<long long>(record.right.size()),
+                       static_cast<long long>(snapshot.rightSize)},
+                  });
+    for (const FieldPair& field : fields) {
+        if (field.actual != field.expected) {
+            return Differs(field.name, field.actual, field.expected);
         }
     }
     if (record.path != before.path) {

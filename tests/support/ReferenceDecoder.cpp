@@ -239,29 +239,13 @@ std::string DescribeDifference(const WaveRecord& record, const ReferenceResult& 
     if (expected.status != LoadStatus::Loaded) {
         return "the file should have been rejected";
     }
-    const struct {
-        const char* name;
-        long long actual, expected;
-    } fields[] = {
-        {"riffId", record.riffId, expected.riffId},
-        {"fileLength", record.fileLength, expected.fileLength},
-        {"waveId", record.waveId, expected.waveId},
-        {"fmtId", record.fmtId, expected.fmtId},
-        {"fmtSize", record.fmtSize, expected.fmtSize},
-        {"formatTag", record.formatTag, expected.formatTag},
-        {"channels", record.channels, expected.channels},
-        {"sampleRate", record.sampleRate, expected.sampleRate},
-        {"byteRate", record.byteRate, expected.byteRate},
-        {"blockAlign", record.blockAlign, expected.blockAlign},
-        {"bitsPerSample", record.bitsPerSample, expected.bitsPerSample},
-        {"dataSize", record.dataSize, expected.dataSize},
-        {"bytesPerSample", record.bytesPerSample, expected.bytesPerSample},
-        {"frameCount", record.frameCount, expected.frameCount},
-        {"buffersAllocated", record.buffersAllocated, 1},
-        {"peak", record.peak, expected.peak},
-        {"peakRight", record.peakRight, expected.peakRight},
-    };
-    for (const auto& field : fields) {
+    std::vector<FieldPair> fields = HeaderFieldPairs(record, expected);
+    fields.insert(fields.end(), {
+                                    {"buffersAllocated", record.buffersAllocated, 1},
+                                    {"peak", record.peak, expected.peak},
+                                    {"peakRight", record.peakRight, expected.peakRight},
+                                });
+    for (const FieldPair& field : fields) {
         if (field.actual != field.expected) {
             return Mismatch(field.name, field.actual, field.expected);
         }

@@ -32,6 +32,34 @@ struct ReferenceResult {
 
 ReferenceResult DecodeReference(const std::vector<std::uint8_t>& file);
 
+// One field of two records side by side, for comparisons that name the first difference.
+struct FieldPair {
+    const char* name;
+    long long actual, expected;
+};
+
+// The header and derived fields that WaveRecord and ReferenceResult both hold, riffId to
+// frameCount in file order, of actual beside expected.
+template <typename Actual, typename Expected>
+std::vector<FieldPair> HeaderFieldPairs(const Actual& actual, const Expected& expected) {
+    return {
+        {"riffId", actual.riffId, expected.riffId},
+        {"fileLength", actual.fileLength, expected.fileLength},
+        {"waveId", actual.waveId, expected.waveId},
+        {"fmtId", actual.fmtId, expected.fmtId},
+        {"fmtSize", actual.fmtSize, expected.fmtSize},
+        {"formatTag", actual.formatTag, expected.formatTag},
+        {"channels", actual.channels, expected.channels},
+        {"sampleRate", actual.sampleRate, expected.sampleRate},
+        {"byteRate", actual.byteRate, expected.byteRate},
+        {"blockAlign", actual.blockAlign, expected.blockAlign},
+        {"bitsPerSample", actual.bitsPerSample, expected.bitsPerSample},
+        {"dataSize", actual.dataSize, expected.dataSize},
+        {"bytesPerSample", actual.bytesPerSample, expected.bytesPerSample},
+        {"frameCount", actual.frameCount, expected.frameCount},
+    };
+}
+
 // Compares a record after a load with the expected outcome. Returns an empty string when
 // they agree, else a description of the first difference. For a load, every header and
 // derived field, the array sizes (frameCount each), the written prefixes, peak and
