@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "tests/support/ProcessStatus.h"
+
 namespace {
 
 void PutU16(std::vector<unsigned char>& out, std::uint16_t value) {
@@ -53,17 +55,10 @@ std::uint64_t NextRandom(std::uint64_t& state) {
     return state * 0x2545F4914F6CDD1DULL;
 }
 
-std::size_t ReadStatusField(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string word;
-    while (status >> word) {
-        if (word == field) {
-            std::size_t kibibytes = 0;
-            status >> kibibytes;
-            return kibibytes * 1024;
-        }
-    }
-    return 0;
+// A value from /proc/self/status in bytes, or 0.
+std::size_t StatusBytes(const char* key) {
+    const long kibibytes = StatusKiB(key);
+    return kibibytes > 0 ? static_cast<std::size_t>(kibibytes) * 1024 : 0;
 }
 
 } // namespace
@@ -137,11 +132,11 @@ std::string DefaultBenchDataFolder() {
 }
 
 std::size_t ResidentBytes() {
-    return ReadStatusField("VmRSS:");
+    return StatusBytes("VmRSS");
 }
 
 std::size_t PeakResidentBytes() {
-    return ReadStatusField("VmHWM:");
+    return StatusBytes("VmHWM");
 }
 
 std::string TransparentHugePageMode() {

@@ -7,7 +7,6 @@
 //   reader_memory descriptors FOLDER 1000 loads, rejected ones included: no descriptor leaks
 //   reader_memory generate FOLDER    write the two large measurement files if missing
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "bench/BenchFiles.h"
+#include "tests/support/ProcessStatus.h"
 #include "wave/WaveFileReader.h"
 #include "wave/WaveRecord.h"
 
@@ -134,17 +134,6 @@ int Series(const std::string& folder) {
                 kFiles, rejected, baseline, worstExcess, worstFile);
     std::printf("  (at most %.0f MiB above the current file's arrays)\n", kConstantMiB);
     return Verdict(rejected == 0 && worstExcess <= kConstantMiB);
-}
-
-int OpenDescriptors() {
-    int count = 0;
-    if (DIR* folder = opendir("/proc/self/fd")) {
-        while (const dirent* entry = readdir(folder)) {
-            count += entry->d_name[0] != '.';
-        }
-        closedir(folder);
-    }
-    return count;
 }
 
 bool WriteBytes(const std::string& path, const std::string& bytes) {

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -12,36 +11,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <future>
 
+#include "tests/support/ProcessStatus.h"
 #include "tests/unit/WaveReaderTestHelpers.h"
 
 namespace {
-
-// A value from /proc/self/status in KiB ("VmRSS", "VmSize"), or -1.
-long StatusKiB(const std::string& key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(key + ":", 0) == 0) {
-            return std::strtol(line.c_str() + key.size() + 1, nullptr, 10);
-        }
-    }
-    return -1;
-}
-
-int OpenDescriptors() {
-    int count = 0;
-    if (DIR* folder = opendir("/proc/self/fd")) {
-        while (readdir(folder) != nullptr) {
-            ++count;
-        }
-        closedir(folder);
-    }
-    return count;
-}
 
 // A stereo file with a peak in each channel, loaded before a rejected one.
 WavBuilder Previous() {

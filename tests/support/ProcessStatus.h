@@ -1,0 +1,34 @@
+#pragma once
+
+// Figures of this process read from /proc, for the checks and measurements of its memory
+// and descriptors. Header-only, so that the benchmarks share it without the test support.
+
+#include <dirent.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+// A value from /proc/self/status in KiB ("VmRSS", "VmHWM", "VmSize"), or -1.
+inline long StatusKiB(const std::string& key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(key + ":", 0) == 0) {
+            return std::strtol(line.c_str() + key.size() + 1, nullptr, 10);
+        }
+    }
+    return -1;
+}
+
+// The descriptors open in this process, the one that reads them included.
+inline int OpenDescriptors() {
+    int count = 0;
+    if (DIR* folder = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(folder)) {
+            count += entry->d_name[0] != '.';
+        }
+        closedir(folder);
+    }
+    return count;
+}
