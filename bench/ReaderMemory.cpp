@@ -38,6 +38,15 @@ int LoadOnce(const std::string& path) {
     return outcome.status == LoadStatus::Loaded ? 0 : 1;
 }
 
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
 // A 44-byte header whose data chunk claims 0xFFFFFFFF bytes with one byte per frame,
 // followed by 156 bytes of real data: 200 bytes in all.
 bool WriteHugeClaim(const std::string& path, std::uint16_t channels) {
@@ -49,12 +58,7 @@ bool WriteHugeClaim(const std::string& path, std::uint16_t channels) {
     for (int i = 0; bytes.size() < 200; ++i) {
         bytes.push_back(static_cast<unsigned char>(0x80 + (i * 37) % 100));
     }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
+    return WriteBytes(path, std::string(bytes.begin(), bytes.end()));
 }
 
 // The waveform plot reads one element per pixel column across the whole claim.
@@ -134,15 +138,6 @@ int Series(const std::string& folder) {
                 kFiles, rejected, baseline, worstExcess, worstFile);
     std::printf("  (at most %.0f MiB above the current file's arrays)\n", kConstantMiB);
     return Verdict(rejected == 0 && worstExcess <= kConstantMiB);
-}
-
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
 }
 
 int Descriptors(const std::string& folder) {
