@@ -1,7 +1,6 @@
 #include "display/VOQ006View.h"
 
-#include "display/InfoLines.h"
-#include "display/WaveformPlot.h"
+#include "display/ViewDrawing.h"
 #include "shell/framework/FileDialog.h"
 #include "shell/framework/WaitCursor.h"
 #include "wave/WaveFileReader.h"
@@ -22,8 +21,7 @@ void CVOQ006View::OnDraw(DrawingSurface& surface) {
     if (m_record == nullptr || m_record->loaded != 1) {
         return;
     }
-    DrawInfoLines(surface, *m_record, kInfoLeft, kInfoTop);
-    DrawWaveform(surface, *m_record, kPlotLeft, kPlotCenterY);
+    DrawLoadedRecord(surface, *m_record);
 }
 
 void CVOQ006View::OnFileOpen() {

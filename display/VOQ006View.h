@@ -9,12 +9,6 @@ struct WaveRecord;
 class CVOQ006View : public CView {
     DECLARE_DYNCREATE(CVOQ006View)
 public:
-    // Where the drawing stands in the view, in pixels.
-    static constexpr int kInfoLeft = 0;
-    static constexpr int kInfoTop = 0;
-    static constexpr int kPlotLeft = 70;
-    static constexpr int kPlotCenterY = 220;
-
     // The Open dialog's settings.
     static constexpr const char* kDefaultExtension = "NULL";
     static constexpr const char* kInitialFileName = "*.wav";

@@ -23,8 +23,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "display/InfoLines.h"
-#include "display/WaveformPlot.h"
+#include "display/ViewDrawing.h"
 #include "shell/framework/PainterSurface.h"
 #include "wave/WaveFileReader.h"
 #include "wave/WaveRecord.h"
@@ -32,13 +31,9 @@
 namespace {
 
 constexpr const char* kProgram = "voq006-render";
-// The viewer's client area and the places it draws at.
+// The viewer's client area.
 constexpr int kWidth = 960;
 constexpr int kHeight = 440;
-constexpr int kInfoLeft = 0;
-constexpr int kInfoTop = 0;
-constexpr int kPlotLeft = 70;
-constexpr int kPlotCenterY = 220;
 constexpr int kMaxScale = 8;
 
 // Exit statuses.
@@ -171,8 +166,7 @@ QImage Render(const WaveRecord& record, int scale) {
     QPainter painter(&image);
     {
         PainterSurface surface(painter);
-        DrawInfoLines(surface, record, kInfoLeft, kInfoTop);
-        DrawWaveform(surface, record, kPlotLeft, kPlotCenterY);
+        DrawLoadedRecord(surface, record);
     }
     painter.end();
     return image;
