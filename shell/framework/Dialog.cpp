@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "shell/framework/FrameWnd.h"
 #include "shell/framework/ResourceTables.h"
 #include "shell/framework/WinApp.h"
 
@@ -30,15 +31,10 @@ private:
     CDialog& m_dialog;
 };
 
+// A dialog box's flags are a frame's, as a dialog and without minimise and maximise
+// buttons.
 Qt::WindowFlags DialogFlagsFromStyle(DWORD style) {
-    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint;
-    if ((style & WS_CAPTION) == WS_CAPTION) {
-        flags |= Qt::WindowTitleHint;
-    }
-    if ((style & WS_SYSMENU) != 0) {
-        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-    }
-    return flags;
+    return AfxWindowFlagsFromStyle(style & ~(WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) | Qt::Dialog;
 }
 
 } // namespace
