@@ -86,7 +86,7 @@ protected:
     void Describe(ChildProcess& copy) const {
         std::printf("copy %d: %s\n", static_cast<int>(copy.Pid()),
                     copy.IsRunning() ? "running" : "ended");
-        for (const std::string& window : VisibleWindowsOf(copy.Pid())) {
+        for (const std::string& window : m_session.VisibleWindowsOf(copy.Pid())) {
             std::printf("  window %s %s\n", window.c_str(),
                         m_session.Property(window, "_NET_WM_NAME").c_str());
         }
@@ -105,20 +105,6 @@ protected:
     }
     std::string WindowState(const std::string& window) const {
         return m_session.Property(window, "WM_STATE");
-    }
-    std::vector<std::string> VisibleWindowsOf(pid_t pid) const {
-        std::vector<std::string> windows;
-        const std::string list =
-            m_session.Run({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)});
-        std::size_t start = 0;
-        while (start < list.size()) {
-            const std::size_t end = std::min(list.find('\n', start), list.size());
-            if (end > start) {
-                windows.push_back(list.substr(start, end - start));
-            }
-            start = end + 1;
-        }
-        return windows;
     }
 
     // Another program's window, made the active one: what the user worked in before.
@@ -176,7 +162,7 @@ protected:
         bool showedWindow = false;
         WaitUntil(
             [&] {
-                showedWindow = showedWindow || !VisibleWindowsOf(later->Pid()).empty();
+                showedWindow = showedWindow || !m_session.VisibleWindowsOf(later->Pid()).empty();
                 return !later->IsRunning();
             },
             20000);

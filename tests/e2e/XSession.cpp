@@ -26,6 +26,20 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
     return pointers;
 }
 
+// The non-empty pieces of text between separators.
+std::vector<std::string> Words(const std::string& text, char separator) {
+    std::vector<std::string> words;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find(separator, start), text.size());
+        if (end > start) {
+            words.push_back(text.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return words;
+}
+
 // The directory of PATH that holds program, or program itself.
 std::string FindProgram(const std::string& program) {
     if (program.find('/') != std::string::npos) {
@@ -243,19 +257,15 @@ XSession::StartViewer(const std::vector<std::string>& arguments) const {
     return std::make_unique<ChildProcess>(argv, Environment(), m_folder.File("viewer.log"));
 }
 
+std::vector<std::string> XSession::VisibleWindowsOf(pid_t pid) const {
+    return Words(Run({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)}), '\n');
+}
+
 std::vector<std::string> XSession::WindowsNamed(pid_t pid, const std::string& name) const {
-    std::vector<std::string> windows;
-    const std::string list =
-        Run({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)});
-    std::size_t start = 0;
-    while (start < list.size()) {
-        const std::size_t end = std::min(list.find('\n', start), list.size());
-        const std::string window = list.substr(start, end - start);
-        if (!window.empty() && Property(window, "_NET_WM_NAME") == "\"" + name + "\"") {
-            windows.push_back(window);
-        }
-        start = end + 1;
-    }
+    std::vector<std::string> windows = VisibleWindowsOf(pid);
+    std::erase_if(windows, [&](const std::string& window) {
+        return Property(window, "_NET_WM_NAME") != "\"" + name + "\"";
+    });
     return windows;
 }
 
@@ -289,14 +299,8 @@ std::string XSession::Property(const std::string& window, const std::string& pro
 
 void XSession::Keys(const std::string& keys) const {
     std::vector<std::string> argv{"xdotool", "key", "--delay", "100"};
-    std::size_t start = 0;
-    while (start < keys.size()) {
-        const std::size_t end = std::min(keys.find(' ', start), keys.size());
-        if (end > start) {
-            argv.push_back(keys.substr(start, end - start));
-        }
-        start = end + 1;
-    }
+    const std::vector<std::string> names = Words(keys, ' ');
+    argv.insert(argv.end(), names.begin(), names.end());
     Run(argv);
 }
 

@@ -60,7 +60,9 @@ public:
     // Starts the viewer with arguments; its output goes to the session's log.
     std::unique_ptr<ChildProcess> StartViewer(const std::vector<std::string>& arguments = {}) const;
 
-    // The mapped top-level windows of a process whose _NET_WM_NAME is name.
+    // The mapped top-level windows of a process: all of them, or those whose _NET_WM_NAME
+    // is name.
+    std::vector<std::string> VisibleWindowsOf(pid_t pid) const;
     std::vector<std::string> WindowsNamed(pid_t pid, const std::string& name) const;
     // Waits up to timeoutMs for one such window; its id, or empty.
     std::string WaitForWindow(pid_t pid, const std::string& name, int timeoutMs = 15000) const;
