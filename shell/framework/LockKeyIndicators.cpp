@@ -1,8 +1,8 @@
 #include "shell/framework/LockKeyIndicators.h"
 
-#include <cstdlib>
+#include "shell/framework/XcbReply.h"
+
 #include <cstring>
-#include <memory>
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -21,13 +21,8 @@ constexpr std::array<const char*, 4> kIndicatorNames{"Kana", "Caps Lock", "Num L
 constexpr std::array<UINT, 4> kIndicatorIds{ID_INDICATOR_KANA, ID_INDICATOR_CAPS, ID_INDICATOR_NUM,
                                             ID_INDICATOR_SCRL};
 
-struct FreeDeleter {
-    void operator()(void* pointer) const { std::free(pointer); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
-
 xcb_atom_t AtomIfExists(xcb_connection_t* connection, const char* name) {
-    const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+    const XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
         connection,
         xcb_intern_atom(connection, 1, static_cast<std::uint16_t>(std::strlen(name)), name),
         nullptr));
@@ -48,7 +43,7 @@ LockKeyIndicators::LockKeyIndicators(std::function<void()> onChange)
     if (extension == nullptr || extension->present == 0) {
         return;
     }
-    const Reply<xcb_xkb_use_extension_reply_t> use(xcb_xkb_use_extension_reply(
+    const XcbReply<xcb_xkb_use_extension_reply_t> use(xcb_xkb_use_extension_reply(
         connection, xcb_xkb_use_extension(connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION),
         nullptr));
     if (use == nullptr || use->supported == 0) {
@@ -73,7 +68,7 @@ LockKeyIndicators::~LockKeyIndicators() {
 }
 
 void LockKeyIndicators::FindIndicatorBits() {
-    const Reply<xcb_xkb_get_names_reply_t> names(
+    const XcbReply<xcb_xkb_get_names_reply_t> names(
         xcb_xkb_get_names_reply(m_connection,
                                 xcb_xkb_get_names(m_connection, XCB_XKB_ID_USE_CORE_KBD,
                                                   XCB_XKB_NAME_DETAIL_INDICATOR_NAMES),
@@ -107,7 +102,7 @@ void LockKeyIndicators::FindIndicatorBits() {
 }
 
 void LockKeyIndicators::ReadState() {
-    const Reply<xcb_xkb_get_indicator_state_reply_t> state(xcb_xkb_get_indicator_state_reply(
+    const XcbReply<xcb_xkb_get_indicator_state_reply_t> state(xcb_xkb_get_indicator_state_reply(
         m_connection, xcb_xkb_get_indicator_state(m_connection, XCB_XKB_ID_USE_CORE_KBD), nullptr));
     if (state != nullptr) {
         m_state = state->state;

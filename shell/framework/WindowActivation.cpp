@@ -1,13 +1,12 @@
 #include "shell/framework/WindowActivation.h"
 
 #include "shell/framework/CompoundText.h"
+#include "shell/framework/XcbReply.h"
 
 #include <poll.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include <QGuiApplication>
@@ -15,11 +14,6 @@
 #include <xcb/xcb.h>
 
 namespace {
-
-struct FreeDeleter {
-    void operator()(void* pointer) const { std::free(pointer); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
 // The atoms this file uses, in the order of kAtomNames.
 enum AtomIndex {
@@ -68,7 +62,7 @@ struct Property {
 Property ReadProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property) {
     // Up to 1 MiB: far more than any caption or window list.
     constexpr std::uint32_t kMaxLongs = 1U << 18;
-    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+    const XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
         connection,
         xcb_get_property(connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, kMaxLongs),
         nullptr));
@@ -116,7 +110,7 @@ CWindowActivation::CWindowActivation() {
             connection, 0, static_cast<std::uint16_t>(std::strlen(kAtomNames[i])), kAtomNames[i]);
     }
     for (std::size_t i = 0; i < kAtomCount; ++i) {
-        const Reply<xcb_intern_atom_reply_t> reply(
+        const XcbReply<xcb_intern_atom_reply_t> reply(
             xcb_intern_atom_reply(connection, cookies[i], nullptr));
         m_atoms[i] = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     }
@@ -145,7 +139,7 @@ bool CWindowActivation::WindowManagerRuns() {
 }
 
 bool CWindowActivation::IsClientWindow(WindowId window) {
-    const Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+    const XcbReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
         m_connection, xcb_get_window_attributes(m_connection, window), nullptr));
     if (attributes == nullptr) {
         return false;
@@ -194,14 +188,14 @@ WindowId CWindowActivation::FindWindow(const char* lpszCaption) {
     if (candidates.empty()) {
         // No list kept: the root's children, and theirs, where a window manager that keeps
         // no list has put the client windows into frames.
-        const Reply<xcb_query_tree_reply_t> tree(
+        const XcbReply<xcb_query_tree_reply_t> tree(
             xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), nullptr));
         if (tree != nullptr) {
             const xcb_window_t* children = xcb_query_tree_children(tree.get());
             const int count = xcb_query_tree_children_length(tree.get());
             for (int i = 0; i < count; ++i) {
                 candidates.push_back(children[i]);
-                const Reply<xcb_query_tree_reply_t> inner(xcb_query_tree_reply(
+                const XcbReply<xcb_query_tree_reply_t> inner(xcb_query_tree_reply(
                     m_connection, xcb_query_tree(m_connection, children[i]), nullptr));
                 if (inner != nullptr) {
                     const xcb_window_t* grandchildren = xcb_query_tree_children(inner.get());
@@ -295,7 +289,7 @@ std::uint32_t CWindowActivation::ServerTime() {
     const auto deadline = Clock::now() + std::chrono::milliseconds(kServerTimeTimeoutMs);
     for (;;) {
         while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-            const Reply<xcb_generic_event_t> owned(event);
+            const XcbReply<xcb_generic_event_t> owned(event);
             if ((event->response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
                 const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
                 if (notify->window == m_ownWindow) {
@@ -315,6 +309,6 @@ std::uint32_t CWindowActivation::ServerTime() {
 
 void CWindowActivation::WaitForServer() {
     // A reply comes only after the server has carried out every request before it.
-    const Reply<xcb_get_input_focus_reply_t> reply(
+    const XcbReply<xcb_get_input_focus_reply_t> reply(
         xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
 }
