@@ -159,13 +159,12 @@ int CFrameWnd::OnCreate(LPCREATESTRUCT lpCreateStruct) {
 }
 
 BOOL CFrameWnd::CreateView(CCreateContext& context) {
-    std::unique_ptr<CObject> object(context.m_pNewViewClass->CreateObject());
-    auto* view = dynamic_cast<CView*>(object.get());
-    if (view == nullptr) {
+    std::unique_ptr<CView> created = AfxCreateObjectAs<CView>(context.m_pNewViewClass);
+    if (created == nullptr) {
         return FALSE;
     }
-    object.release();
-    m_views.emplace_back(view);
+    CView* view = created.get();
+    m_views.push_back(std::move(created));
     if (!view->Create(*this, context)) {
         m_views.pop_back();
         return FALSE;

@@ -4,6 +4,8 @@
 // factory) through which the document template creates documents, frames and views
 // without knowing their types.
 
+#include <memory>
+
 class CObject;
 
 struct CRuntimeClass {
@@ -25,6 +27,18 @@ protected:
     CObject(const CObject&) = default;
     CObject& operator=(const CObject&) = default;
 };
+
+// An object of a runtime class, if it is of type T; nullptr for no class, a class that
+// cannot be created by name, or an object of another type.
+template <typename T> std::unique_ptr<T> AfxCreateObjectAs(const CRuntimeClass* runtimeClass) {
+    std::unique_ptr<CObject> object(runtimeClass != nullptr ? runtimeClass->CreateObject()
+                                                            : nullptr);
+    if (auto* typed = dynamic_cast<T*>(object.get())) {
+        object.release();
+        return std::unique_ptr<T>(typed);
+    }
+    return nullptr;
+}
 
 #define RUNTIME_CLASS(className) (&className::class##className)
 

@@ -8,17 +8,6 @@
 
 namespace {
 
-// An object of a runtime class, if it is of type T.
-template <typename T> std::unique_ptr<T> CreateAs(const CRuntimeClass* runtimeClass) {
-    std::unique_ptr<CObject> object(runtimeClass != nullptr ? runtimeClass->CreateObject()
-                                                            : nullptr);
-    if (auto* typed = dynamic_cast<T*>(object.get())) {
-        object.release();
-        return std::unique_ptr<T>(typed);
-    }
-    return nullptr;
-}
-
 // The title of a new document: the framework's "untitled" text.
 const char* UntitledText() {
     const char* text = AfxFindString(AFX_IDS_UNTITLED);
@@ -62,12 +51,12 @@ CDocument* CSingleDocTemplate::OpenDocumentFile(const char* path, BOOL bMakeVisi
         return InitialiseDocument(*m_document, path) ? m_document.get() : nullptr;
     }
 
-    std::unique_ptr<CDocument> document = CreateAs<CDocument>(m_pDocClass);
+    std::unique_ptr<CDocument> document = AfxCreateObjectAs<CDocument>(m_pDocClass);
     if (document == nullptr) {
         return nullptr;
     }
     document->m_pDocTemplate = this;
-    std::unique_ptr<CFrameWnd> frame = CreateAs<CFrameWnd>(m_pFrameClass);
+    std::unique_ptr<CFrameWnd> frame = AfxCreateObjectAs<CFrameWnd>(m_pFrameClass);
     if (frame == nullptr) {
         return nullptr;
     }
