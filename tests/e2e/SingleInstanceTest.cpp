@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "tests/e2e/XSession.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/WavBuilder.h"
 
 // Copies of the real viewer started one after another, or at once, on a real X server:
@@ -311,7 +312,7 @@ TEST_P(NextStart, AfterTheFirstCopyEndedIsAFirstCopy) {
 
 INSTANTIATE_TEST_SUITE_P(Ways, NextStart,
                          testing::Values(EndCase{"Closed", false}, EndCase{"Killed", true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         CaseName);
 
 TEST_F(SingleInstance, TenCopiesAtOnceLeaveExactlyOneWindow) {
     std::vector<std::unique_ptr<ChildProcess>> copies;
@@ -428,7 +429,7 @@ TEST_P(LockCannotBeCreated, SaysSoAndEndsWithStatus1) {
 INSTANTIATE_TEST_SUITE_P(RuntimeFolder, LockCannotBeCreated,
                          testing::Values(NoLockCase{"Missing", false},
                                          NoLockCase{"RegularFile", true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         CaseName);
 
 // A folder under /tmp that belongs to another user (the test folder is root's 0700).
 class ForeignFolder {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/e2e/XSession.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/WavBuilder.h"
 
 // The real viewer on a real X server with a real window manager, driven as a user drives
@@ -195,8 +196,6 @@ TEST_P(ViewerClose, EndsTheProcessWithStatusZero) {
 INSTANTIATE_TEST_SUITE_P(Ways, ViewerClose,
                          testing::Values(CloseCase{"WindowManagerClose", "alt+F4"},
                                          CloseCase{"FileMenuExit", "alt+f x"}),
-                         [](const testing::TestParamInfo<CloseCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         CaseName);
 
 } // namespace

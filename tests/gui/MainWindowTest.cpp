@@ -21,6 +21,7 @@
 #include "shell/framework/FrameWnd.h"
 #include "tests/gui/ImageProbe.h"
 #include "tests/gui/ViewerSession.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/WavBuilder.h"
 
 // The main window as the user meets it: menus, keys, status bar, size and caption, and
@@ -84,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
                   static_cast<AFX_PMSG>(&CWinApp::OnAppExit)},
         RouteCase{"StatusBarGoesToTheFrameworksToggle", ID_VIEW_STATUS_BAR, RouteCase::Frame,
                   nullptr}),
-    [](const testing::TestParamInfo<RouteCase>& info) { return std::string(info.param.name); });
+    CaseName);
 
 TEST(CommandRoutingEdges, AnIdentifierInNoTableIsNotHandled) {
     ViewerSession session;
@@ -191,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
                     PromptCase{"Exit", ID_APP_EXIT, "ｱﾌﾟﾘｹｰｼｮﾝを終了し、ﾌｧｲﾙの保存を指示"},
                     PromptCase{"StatusBar", ID_VIEW_STATUS_BAR, "ｽﾃｰﾀｽ ﾊﾞｰの 表示/非表示"},
                     PromptCase{"About", ID_APP_ABOUT, "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示"}),
-    [](const testing::TestParamInfo<PromptCase>& info) { return std::string(info.param.name); });
+    CaseName);
 
 TEST(StatusBar, HasTheMessagePaneAndTheFourIndicatorsInOrder) {
     ViewerSession session;
@@ -286,12 +287,12 @@ TEST_P(WindowStyle, BecomesTheMatchingWindowButtons) {
     EXPECT_EQ(flags.testFlag(Qt::WindowCloseButtonHint), c.close);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Styles, WindowStyle,
-    testing::Values(StyleCase{"MainFrame", 0x00CA8000, false, true, true},
-                    StyleCase{"OverlappedWindow", WS_OVERLAPPEDWINDOW, true, true, true},
-                    StyleCase{"CaptionOnly", WS_CAPTION, false, false, false}),
-    [](const testing::TestParamInfo<StyleCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Styles, WindowStyle,
+                         testing::Values(StyleCase{"MainFrame", 0x00CA8000, false, true, true},
+                                         StyleCase{"OverlappedWindow", WS_OVERLAPPEDWINDOW, true,
+                                                   true, true},
+                                         StyleCase{"CaptionOnly", WS_CAPTION, false, false, false}),
+                         CaseName);
 
 struct CommandLineCase {
     const char* name;
@@ -324,9 +325,7 @@ TEST_P(CommandLine, AFileNamedOnItLeavesTheViewBlankAndTheCaptionExact) {
 INSTANTIATE_TEST_SUITE_P(Files, CommandLine,
                          testing::Values(CommandLineCase{"ExistingFile", true},
                                          CommandLineCase{"MissingFile", false}),
-                         [](const testing::TestParamInfo<CommandLineCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         CaseName);
 
 TEST(CommandLineOptions, AreIgnoredAndTheFirstOtherArgumentIsTheDocument) {
     // The viewer has no options of its own: "--help" and "--version" open the window.
@@ -395,6 +394,6 @@ INSTANTIATE_TEST_SUITE_P(
                     PlatformCase{"WaylandOnly", nullptr, "wayland-0", nullptr, nullptr},
                     PlatformCase{"X11Only", nullptr, nullptr, ":0", nullptr},
                     PlatformCase{"EmptyWaylandDisplay", nullptr, "", ":0", nullptr}),
-    [](const testing::TestParamInfo<PlatformCase>& info) { return std::string(info.param.name); });
+    CaseName);
 
 } // namespace

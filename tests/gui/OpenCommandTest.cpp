@@ -21,6 +21,7 @@
 #include "shell/framework/WaitCursor.h"
 #include "tests/gui/ImageProbe.h"
 #include "tests/gui/ViewerSession.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/WavBuilder.h"
 
 using namespace image_probe;
@@ -206,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(
                     SuffixCase{"ExistingNameWithoutExtension", "README", "README", "README"},
                     SuffixCase{"NewNameWithExtension", "fresh.wav", nullptr, "fresh.wav"},
                     SuffixCase{"ExistingNameWithExtension", "old.txt", "old.txt", "old.txt"}),
-    [](const testing::TestParamInfo<SuffixCase>& info) { return std::string(info.param.name); });
+    CaseName);
 
 TEST(OpenDialog, OpensInTheFolderOfTheLastFileChosen) {
     TemporaryFolder folder;
@@ -266,9 +267,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, OpenIsReached,
                                          ReachCase{"MenuItem", true, false},
                                          ReachCase{"CtrlOWithoutStatusBar", false, true},
                                          ReachCase{"MenuItemWithoutStatusBar", false, false}),
-                         [](const testing::TestParamInfo<ReachCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         CaseName);
 
 // ---- what the view shows ----------------------------------------------------------------
 
@@ -345,7 +344,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A typed name that names no file: the load cannot open it.
         RejectCase{"NonexistentPath",
                    [](const TemporaryFolder& f) { return f.File("typed-name.wav"); }}),
-    [](const testing::TestParamInfo<RejectCase>& info) { return std::string(info.param.name); });
+    CaseName);
 
 TEST(ViewAfterOpen, ASecondFileReplacesTheFirst) {
     TemporaryFolder folder;

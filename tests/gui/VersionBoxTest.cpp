@@ -12,6 +12,7 @@
 
 #include "shell/framework/Dialog.h"
 #include "tests/gui/ViewerSession.h"
+#include "tests/support/CaseName.h"
 
 // The version box: its texts, layout in dialog units, and the four ways to close it.
 namespace {
@@ -122,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                     CloseCase{"Escape",
                               [](QDialog& box) { QTest::keyClick(&box, Qt::Key_Escape); }},
                     CloseCase{"CloseBox", [](QDialog& box) { box.close(); }}),
-    [](const testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.name); });
+    CaseName);
 
 TEST(VersionBox, KeepsCtrlOFromTheMainWindowWhileOpen) {
     ViewerSession session;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "shell/framework/CompoundText.h"
+#include "tests/support/CaseName.h"
 
 namespace {
 
@@ -43,8 +44,7 @@ TEST_P(CompoundTextTest, DecodesToUtf8) {
     EXPECT_EQ(AfxCompoundTextToUtf8(GetParam().compoundText), GetParam().utf8);
 }
 
-INSTANTIATE_TEST_SUITE_P(Captions, CompoundTextTest, testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Captions, CompoundTextTest, testing::ValuesIn(kCases), CaseName);
 
 TEST(Latin1Text, BecomesUtf8) {
     EXPECT_EQ(AfxLatin1ToUtf8("VOQ \xe9\xff"), "VOQ \xc3\xa9\xc3\xbf");

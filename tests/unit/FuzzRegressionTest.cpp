@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/CaseName.h"
 #include "tests/support/RecordInvariants.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/WavBuilder.h"
@@ -72,10 +73,6 @@ void PrintTo(const Damage& damage, std::ostream* out) {
     *out << damage.name;
 }
 
-std::string DamageName(const ::testing::TestParamInfo<Damage>& info) {
-    return info.param.name;
-}
-
 class ChecksNotice : public LoadedRecordTest, public ::testing::WithParamInterface<Damage> {};
 
 // A rejection must leave everything as it was.
@@ -101,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(Rejection, ChecksNotice,
                               }},
                              {"ArraysReleased", [](WaveRecord& r) { AllocateSampleBuffers(r, 0); }},
                          }),
-                         DamageName);
+                         CaseName);
 
 class InvariantCheckNotices : public LoadedRecordTest,
                               public ::testing::WithParamInterface<Damage> {};
@@ -126,6 +123,6 @@ INSTANTIATE_TEST_SUITE_P(
         {"NegativePeak", [](WaveRecord& r) { r.peak = -1; }},
         {"PathNotSet", [](WaveRecord& r) { r.path = "elsewhere.wav"; }},
     }),
-    DamageName);
+    CaseName);
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "display/InfoLines.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/RecordingSurface.h"
 #include "tests/unit/TestLocale.h"
 
@@ -185,10 +186,7 @@ TEST_P(PathLine, ShowsInvalidUtf8AsReplacementCharactersWhereTheyStand) {
     EXPECT_EQ(surface.Texts()[0].text, GetParam().drawn);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, PathLine, testing::ValuesIn(kPathCases),
-                         [](const testing::TestParamInfo<PathCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, PathLine, testing::ValuesIn(kPathCases), CaseName);
 
 // The number texts against the C library's printf in the C locale, including the values
 // whose rounding is decided by their exact binary value (0.125 is a tie; 2.675 lies below).

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "shell/framework/NamedLock.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/TemporaryFolder.h"
 
 extern char** environ;
@@ -178,8 +179,7 @@ TEST_P(NoHandleTest, CreateGivesNoHandle) {
     EXPECT_FALSE(lock.AlreadyExists());
 }
 
-INSTANTIATE_TEST_SUITE_P(NamedLock, NoHandleTest, testing::ValuesIn(kNoHandleCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(NamedLock, NoHandleTest, testing::ValuesIn(kNoHandleCases), CaseName);
 
 TEST(NamedLockFolder, WithoutARuntimeFolderTheLockLivesInTheUsersOwnFolderUnderTmp) {
     for (const char* value : {static_cast<const char*>(nullptr), ""}) {

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string>
 
+#include "tests/support/CaseName.h"
 #include "tests/support/RecordingSurface.h"
 
 namespace {
@@ -87,10 +88,7 @@ TEST_P(RecordingSurfaceMisuse, IsReported) {
     EXPECT_FALSE(surface.Violations().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RecordingSurfaceMisuse, testing::ValuesIn(kMisuseCases),
-                         [](const testing::TestParamInfo<MisuseCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, RecordingSurfaceMisuse, testing::ValuesIn(kMisuseCases), CaseName);
 
 TEST(RecordingSurface, AcceptsNestedPensRestoredInOrderAndRecordsWhatWasDrawn) {
     RecordingSurface surface;

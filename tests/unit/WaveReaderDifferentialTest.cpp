@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "tests/support/CaseName.h"
 #include "tests/support/ReferenceDecoder.h"
 #include "tests/unit/WaveReaderTestHelpers.h"
 
@@ -155,9 +156,7 @@ INSTANTIATE_TEST_SUITE_P(Blocks, LargeFile,
                              {"Five16", 5, 16, 2 * kMiB + 10, 0},
                              {"Stereo8000Bytes", 2, 64000, 3 * kMiB, 0},
                          }),
-                         [](const ::testing::TestParamInfo<LargeCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         CaseName);
 
 // Files written by sox, a real writer: the header fields it wrote, and every sample as
 // the reference reads it.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/CaseName.h"
 #include "tests/unit/WaveReaderTestHelpers.h"
 
 namespace {
@@ -19,9 +20,6 @@ struct HeaderCase {
     LoadStatus status;
 };
 
-std::string CaseName(const ::testing::TestParamInfo<HeaderCase>& info) {
-    return info.param.name;
-}
 void PrintTo(const HeaderCase& c, std::ostream* out) {
     *out << c.name;
 }

@@ -14,6 +14,7 @@
 #include <functional>
 #include <future>
 
+#include "tests/support/CaseName.h"
 #include "tests/support/ProcessStatus.h"
 #include "tests/unit/WaveReaderTestHelpers.h"
 
@@ -40,9 +41,6 @@ struct RejectionCase {
     LoadStatus status;
 };
 
-std::string CaseName(const ::testing::TestParamInfo<RejectionCase>& info) {
-    return info.param.name;
-}
 void PrintTo(const RejectionCase& c, std::ostream* out) {
     *out << c.name;
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/CaseName.h"
 #include "tests/unit/WaveReaderTestHelpers.h"
 
 namespace {
@@ -16,9 +17,6 @@ struct SamplesCase {
     std::int16_t peak, peakRight;
 };
 
-std::string CaseName(const ::testing::TestParamInfo<SamplesCase>& info) {
-    return info.param.name;
-}
 void PrintTo(const SamplesCase& c, std::ostream* out) {
     *out << c.name;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "display/WaveformPlot.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/RecordingSurface.h"
 #include "tests/unit/TestLocale.h"
 
@@ -194,10 +195,7 @@ TEST_P(ChannelCount, OnlyTwoChannelsDrawTheRedTraceAndTheLegend) {
     EXPECT_EQ(surface.Texts().size(), GetParam().stereo ? 18u : 16u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ChannelCount, testing::ValuesIn(kChannelCases),
-                         [](const testing::TestParamInfo<ChannelCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, ChannelCount, testing::ValuesIn(kChannelCases), CaseName);
 
 // --- The amplitude scale ---
 
@@ -255,10 +253,7 @@ TEST_P(AmplitudeScale, LabelsTheEdgesAndQuarterLinesAndPlacesThePeak) {
     EXPECT_EQ(TraceHeights(blue, kViewLeft, kViewCentre)[0], scale.peakHeight);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AmplitudeScale, testing::ValuesIn(kScaleCases),
-                         [](const testing::TestParamInfo<ScaleCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, AmplitudeScale, testing::ValuesIn(kScaleCases), CaseName);
 
 // Two-byte samples of 17 to 23 bits measure against 256, so a peak of 128 or more leaves
 // no scale at all; as with fewer than 2 bits, the labels read 0 and no trace is drawn.
@@ -302,10 +297,7 @@ TEST_P(NoScale, DrawsZeroLabelsAndNoTraceButKeepsTheLegend) {
     EXPECT_EQ(surface.Texts()[17].text, "右");
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, NoScale, testing::ValuesIn(kNoScaleCases),
-                         [](const testing::TestParamInfo<NoScaleCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, NoScale, testing::ValuesIn(kNoScaleCases), CaseName);
 
 // --- The traces ---
 
@@ -419,10 +411,7 @@ TEST_P(HugeOffset, IsClampedToABillionPixels) {
     EXPECT_EQ(heights[839], GetParam().height);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, HugeOffset, testing::ValuesIn(kHugeOffsetCases),
-                         [](const testing::TestParamInfo<HugeOffsetCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, HugeOffset, testing::ValuesIn(kHugeOffsetCases), CaseName);
 
 // A record whose arrays are shorter than frameCount claims (or missing): elements that are
 // not there read as 0, as the reader leaves samples that a file does not supply. Under the
@@ -468,10 +457,7 @@ TEST_P(ShortArrays, DrawMissingElementsOnTheCentreLine) {
               expectedRight);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ShortArrays, testing::ValuesIn(kShortArrayCases),
-                         [](const testing::TestParamInfo<ShortArrayCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, ShortArrays, testing::ValuesIn(kShortArrayCases), CaseName);
 
 TEST(Traces, NoFramesDrawNoTraceAndReadNoElement) {
     WaveRecord record = MakeRecord(2, 16, 0, 0); // both arrays empty, nothing to read
