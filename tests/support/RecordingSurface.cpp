@@ -23,7 +23,7 @@ void RecordingSurface::EndPendingMove(std::size_t call) {
 PenHandle RecordingSurface::CreatePen(PenStyle style, int width, Colour colour) {
     const PenHandle pen = m_nextHandle;
     m_nextHandle += kHandleStride;
-    m_livePens[pen] = Pen{style, width, colour};
+    m_livePens.insert(pen);
     m_allPens[pen] = Pen{style, width, colour};
     Call call;
     call.kind = CallKind::CreatePen;

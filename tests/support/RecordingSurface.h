@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -95,7 +96,7 @@ private:
     std::vector<Line> m_lines;
     std::vector<Text> m_texts;
     std::vector<std::string> m_violations;
-    std::map<PenHandle, Pen> m_livePens;
+    std::set<PenHandle> m_livePens;
     std::map<PenHandle, Pen> m_allPens;              // every pen ever created, for the lines' looks
     std::vector<PenHandle> m_selection{kDefaultPen}; // selected pens, nested; last is current
     PenHandle m_nextHandle{0x1000};
