@@ -57,16 +57,6 @@ bool Cancel(ViewerSession& session) {
     return OpenWith(session, [](QWidget& modal) { AsFileDialog(modal)->reject(); });
 }
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
-    for (int waited = 0; waited < timeoutMs; waited += 20) {
-        if (condition()) {
-            return true;
-        }
-        QTest::qWait(20);
-    }
-    return condition();
-}
-
 bool IsBlank(const QImage& image) {
     return Count(image, 0, 0, image.width(), image.height(), IsWhite) ==
            image.width() * image.height();
@@ -155,13 +145,14 @@ TEST(OpenDialog, AllFilesShowsNamesWithoutADotToo) {
     OpenWith(session, [&](QWidget& modal) {
         QFileDialog& dialog = *AsFileDialog(modal);
         dialog.setDirectory(path);
-        waveOnly = WaitUntil([&] { return Lists(dialog, path, QStringLiteral("tone.wav")); });
+        waveOnly = QTest::qWaitFor([&] { return Lists(dialog, path, QStringLiteral("tone.wav")); });
         readmeHidden = !Lists(dialog, path, QStringLiteral("README"));
         // The user picks the second entry of the type box.
         auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
         types->setFocus();
         QTest::keyClick(types, Qt::Key_Down);
-        readmeShown = WaitUntil([&] { return Lists(dialog, path, QStringLiteral("README")); });
+        readmeShown =
+            QTest::qWaitFor([&] { return Lists(dialog, path, QStringLiteral("README")); });
         textShown = Lists(dialog, path, QStringLiteral("notes.txt"));
         dialog.reject();
     });
