@@ -15,14 +15,14 @@ namespace {
 // exactly the reference's fields and samples, a rejection must change nothing.
 void ExpectAgreement(WaveRecord& record, const std::string& path) {
     const ReferenceResult expected = DecodeReference(ReadFile(path));
-    const RecordSnapshot before(record);
+    const RecordCopy before(record);
     const LoadStatus status = LoadWaveFileExplained(record, path).status;
     ASSERT_EQ(status, expected.status);
     if (status == LoadStatus::Loaded) {
         EXPECT_EQ(DescribeDifference(record, expected), "");
         EXPECT_EQ(record.path, path);
     } else {
-        EXPECT_TRUE(RecordSnapshot(record) == before) << "a rejected file changed the record";
+        EXPECT_TRUE(RecordCopy(record) == before) << "a rejected file changed the record";
     }
 }
 

@@ -64,16 +64,16 @@ class Rejection : public WaveReaderTest, public ::testing::WithParamInterface<Re
 TEST_P(Rejection, LeavesThePreviousFileIntact) {
     ASSERT_EQ(LoadWaveFile(m_record, Write(Previous(), "previous.wav")), 0);
     m_record.loaded = 1;
-    const RecordSnapshot before(m_record);
+    const RecordCopy before(m_record);
     ASSERT_EQ(LoadWaveFileExplained(m_record, GetParam().make(m_folder)).status, GetParam().status);
-    EXPECT_TRUE(RecordSnapshot(m_record) == before);
+    EXPECT_TRUE(RecordCopy(m_record) == before);
     EXPECT_EQ(m_record.peak, 250);
     EXPECT_EQ(Elements(m_record.right), (std::vector<std::int16_t>{-7, 250, 2}));
 }
 
 TEST_P(Rejection, LeavesAFreshRecordBlank) {
     EXPECT_EQ(LoadWaveFile(m_record, GetParam().make(m_folder)), 1);
-    EXPECT_TRUE(RecordSnapshot(m_record) == RecordSnapshot(WaveRecord()));
+    EXPECT_TRUE(RecordCopy(m_record) == RecordCopy(WaveRecord()));
 }
 
 // clang-format off
@@ -137,9 +137,9 @@ TEST_F(WaveReaderTest, EveryStatusHasAShortDescription) {
     const rlim_t cap = static_cast<rlim_t>(StatusKiB("VmSize") + (256 << 10)) * 1024;
     const rlimit limit{cap, cap};
     setrlimit(RLIMIT_AS, &limit);
-    const RecordSnapshot before(record);
+    const RecordCopy before(record);
     const LoadStatus status = LoadWaveFileExplained(record, path).status;
-    std::_Exit(status == LoadStatus::CannotAllocate && RecordSnapshot(record) == before ? 0 : 1);
+    std::_Exit(status == LoadStatus::CannotAllocate && RecordCopy(record) == before ? 0 : 1);
 }
 
 // The two arrays of a huge claim cannot be mapped under the cap: the load is rejected
@@ -168,9 +168,9 @@ TEST_F(WaveReaderTest, ASecondFileReplacesTheFirst) {
 TEST_F(WaveReaderTest, TheSameFileTwiceGivesTheSameRecord) {
     const std::string path = Write(Previous().Chunk("LIST", Bytes(5), WavBuilder::Pad::Add));
     ASSERT_EQ(LoadWaveFile(m_record, path), 0);
-    RecordSnapshot first(m_record);
+    RecordCopy first(m_record);
     ASSERT_EQ(LoadWaveFile(m_record, path), 0);
-    RecordSnapshot second(m_record);
+    RecordCopy second(m_record);
     first.leftData = second.leftData = nullptr; // new arrays, same contents
     first.rightData = second.rightData = nullptr;
     EXPECT_TRUE(first == second);

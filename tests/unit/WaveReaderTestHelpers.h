@@ -1,7 +1,7 @@
 #pragma once
 
 // Helpers shared by the reader's tests: a fixture that writes a built file and loads it,
-// and a snapshot of a whole record to prove that a rejected load changed nothing.
+// and a copy of a whole record to prove that a rejected load changed nothing.
 
 #include <gtest/gtest.h>
 
@@ -31,9 +31,10 @@ inline std::vector<std::int16_t> Prefix(const SampleArray& array) {
 }
 
 // Every field of a record, with the arrays' addresses and sizes and copies of their
-// first elements.
-struct RecordSnapshot {
-    explicit RecordSnapshot(const WaveRecord& record)
+// first elements. (Named apart from the test support's RecordSnapshot, so that no test
+// that links both gets two types of one name.)
+struct RecordCopy {
+    explicit RecordCopy(const WaveRecord& record)
         : riffId(record.riffId), fileLength(record.fileLength), waveId(record.waveId),
           fmtId(record.fmtId), fmtSize(record.fmtSize), formatTag(record.formatTag),
           channels(record.channels), sampleRate(record.sampleRate), byteRate(record.byteRate),
@@ -45,7 +46,7 @@ struct RecordSnapshot {
           buffersAllocated(record.buffersAllocated), peak(record.peak), peakRight(record.peakRight),
           path(record.path), loaded(record.loaded) {}
 
-    bool operator==(const RecordSnapshot&) const = default;
+    bool operator==(const RecordCopy&) const = default;
 
     std::uint32_t riffId, fileLength, waveId, fmtId, fmtSize;
     std::uint16_t formatTag, channels;
