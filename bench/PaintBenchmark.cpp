@@ -25,7 +25,7 @@
 
 #include "display/InfoLines.h"
 #include "display/WaveformPlot.h"
-#include "shell/framework/PainterSurface.h"
+#include "display/qt/PainterSurface.h"
 #include "wave/WaveRecord.h"
 
 namespace {

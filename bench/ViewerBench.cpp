@@ -37,7 +37,7 @@
 #include <vector>
 
 #include "bench/BenchFiles.h"
-#include "display/VOQ006View.h"
+#include "shell/VOQ006View.h"
 #include "resources/ApplicationResources.h"
 #include "shell/MainFrame.h"
 #include "shell/VOQ006App.h"

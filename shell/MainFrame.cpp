@@ -36,5 +36,14 @@ int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct) {
     if (!m_statusBar.SetIndicators(statusIndicators, 5)) {
         return -1;
     }
+    m_lockKeys = std::make_unique<LockKeyIndicators>([this] { UpdateLockKeyPanes(); });
+    UpdateLockKeyPanes();
     return 0;
+}
+
+void CMainFrame::UpdateLockKeyPanes() {
+    m_statusBar.SetIndicatorOn(ID_INDICATOR_KANA, m_lockKeys->IsOn(LockKey::Kana));
+    m_statusBar.SetIndicatorOn(ID_INDICATOR_CAPS, m_lockKeys->IsOn(LockKey::CapsLock));
+    m_statusBar.SetIndicatorOn(ID_INDICATOR_NUM, m_lockKeys->IsOn(LockKey::NumLock));
+    m_statusBar.SetIndicatorOn(ID_INDICATOR_SCRL, m_lockKeys->IsOn(LockKey::ScrollLock));
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <memory>
+
+#include "platform/LockKeyIndicators.h"
 #include "shell/framework/FrameWnd.h"
 #include "shell/framework/StatusBar.h"
 
@@ -24,6 +27,12 @@ public:
 
 protected:
     CStatusBar m_statusBar;
+
+private:
+    // Lights the lock-key panes as the keyboard reports its lights.
+    void UpdateLockKeyPanes();
+
+    std::unique_ptr<LockKeyIndicators> m_lockKeys;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -1,9 +1,9 @@
 #include "shell/VOQ006App.h"
 
-#include "display/VOQ006View.h"
 #include "resources/Resource.h"
 #include "shell/MainFrame.h"
 #include "shell/VOQ006Doc.h"
+#include "shell/VOQ006View.h"
 #include "shell/VersionDlg.h"
 #include "shell/framework/AfxMessageBox.h"
 #include "shell/framework/CommandLineInfo.h"
@@ -20,7 +20,7 @@ END_MESSAGE_MAP()
 // Constructed without a name: the framework takes it from string AFX_IDS_APP_TITLE.
 CVOQ006App::CVOQ006App() = default;
 
-CNamedLock g_hInstanceMutex;
+NamedLock g_hInstanceMutex;
 WindowId g_hRunningWindow = kNoWindow;
 
 BOOL CVOQ006App::GuardSingleInstance() {
@@ -38,11 +38,11 @@ BOOL CVOQ006App::GuardSingleInstance() {
     // caption alone, so a copy that is still starting, before its window has the
     // caption, is not found.
     g_hInstanceMutex.Close();
-    CWindowActivation windows;
+    WindowActivation windows;
     g_hRunningWindow = windows.FindWindow(kMainWindowTitle);
     if (g_hRunningWindow != kNoWindow) {
         if (windows.IsIconic(g_hRunningWindow)) {
-            windows.ShowWindow(g_hRunningWindow, SW_RESTORE);
+            windows.Restore(g_hRunningWindow);
         }
         windows.SetForegroundWindow(g_hRunningWindow);
         return FALSE;

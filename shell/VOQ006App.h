@@ -1,8 +1,8 @@
 #pragma once
 
-#include "shell/framework/NamedLock.h"
+#include "platform/NamedLock.h"
+#include "platform/WindowActivation.h"
 #include "shell/framework/WinApp.h"
-#include "shell/framework/WindowActivation.h"
 #include "wave/WaveRecord.h"
 
 // The name of the lock that only the first running copy of the program holds.
@@ -15,7 +15,7 @@ inline constexpr const char* kRegistryKey = "VOQ016";
 
 // The single-instance lock. The first copy holds it from start-up until the process ends
 // and never closes it; the system lets it go with the process.
-extern CNamedLock g_hInstanceMutex;
+extern NamedLock g_hInstanceMutex;
 // The first copy's main window, as a later copy found it during start-up.
 extern WindowId g_hRunningWindow;
 

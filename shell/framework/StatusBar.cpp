@@ -5,7 +5,6 @@
 #include <QStatusBar>
 
 #include "shell/framework/FrameWnd.h"
-#include "shell/framework/LockKeyIndicators.h"
 #include "shell/framework/ResourceTables.h"
 
 IMPLEMENT_DYNAMIC(CStatusBar)
@@ -13,7 +12,6 @@ IMPLEMENT_DYNAMIC(CStatusBar)
 CStatusBar::CStatusBar() = default;
 
 CStatusBar::~CStatusBar() {
-    m_lockKeys.reset();
     if (auto* frame = dynamic_cast<CFrameWnd*>(m_pParent)) {
         frame->RemoveControlBar(*this);
     }
@@ -68,8 +66,6 @@ BOOL CStatusBar::SetIndicators(const UINT* lpIDArray, int nIDCount) {
     if (nIDCount > 0 && m_panes.front().id == ID_SEPARATOR) {
         SetPaneText(0, AfxLoadString(AFX_IDS_IDLEMESSAGE).c_str());
     }
-    m_lockKeys = std::make_unique<LockKeyIndicators>([this] { UpdateIndicators(); });
-    UpdateIndicators();
     return result;
 }
 
@@ -98,12 +94,5 @@ void CStatusBar::SetIndicatorOn(UINT nID, bool on) {
         if (pane.id == nID && nID != ID_SEPARATOR) {
             pane.label->setText(on ? QString::fromStdString(pane.text) : QString());
         }
-    }
-}
-
-void CStatusBar::UpdateIndicators() {
-    for (const UINT id :
-         {ID_INDICATOR_KANA, ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL}) {
-        SetIndicatorOn(id, m_lockKeys != nullptr && m_lockKeys->IsOn(id));
     }
 }

@@ -1,12 +1,10 @@
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "shell/framework/Wnd.h"
 
-class LockKeyIndicators;
 class QLabel;
 
 // The status bar along the bottom of a frame: a row of panes made from identifiers. A
@@ -31,12 +29,10 @@ public:
     BOOL SetPaneText(int nIndex, const char* text);
 
     // Shows or blanks the indicator panes with this identifier (called as the lock keys
-    // change, and by tests).
+    // change).
     void SetIndicatorOn(UINT nID, bool on);
 
 private:
-    void UpdateIndicators();
-
     struct Pane {
         UINT id;
         std::string text; // the indicator's string
@@ -44,5 +40,4 @@ private:
     };
     std::vector<Pane> m_panes;
     CWnd* m_pParent{};
-    std::unique_ptr<LockKeyIndicators> m_lockKeys;
 };

@@ -3,10 +3,10 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "display/qt/PainterSurface.h"
 #include "shell/framework/CreateContext.h"
 #include "shell/framework/Document.h"
 #include "shell/framework/FrameWnd.h"
-#include "shell/framework/PainterSurface.h"
 
 // The widget of a view: it only forwards its paints.
 class ViewWidget final : public QWidget {

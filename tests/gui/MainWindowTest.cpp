@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "display/VOQ006View.h"
+#include "shell/VOQ006View.h"
 #include "shell/framework/AfxWinMain.h"
 #include "shell/framework/Document.h"
 #include "shell/framework/FrameWnd.h"

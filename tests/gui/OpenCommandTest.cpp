@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "display/VOQ006View.h"
+#include "shell/VOQ006View.h"
 #include "shell/framework/FileDialog.h"
 #include "shell/framework/WaitCursor.h"
 #include "tests/gui/ImageProbe.h"

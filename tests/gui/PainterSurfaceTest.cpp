@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "shell/framework/PainterSurface.h"
+#include "display/qt/PainterSurface.h"
 #include "tests/gui/ImageProbe.h"
 
 using namespace image_probe;

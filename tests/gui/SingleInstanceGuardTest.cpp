@@ -13,7 +13,7 @@
 #include "shell/VOQ006App.h"
 #include "shell/framework/AfxMessageBox.h"
 #include "shell/framework/ResourceTables.h"
-#include "shell/framework/WindowActivation.h"
+#include "platform/WindowActivation.h"
 #include "tests/gui/ViewerSession.h"
 
 // The single-instance guard where there is no X11 display (Qt's offscreen platform, as on
@@ -69,13 +69,13 @@ TEST(SingleInstanceGuard, FirstCopyHoldsTheLockForItsWholeLife) {
     ASSERT_TRUE(session.started());
     EXPECT_TRUE(g_hInstanceMutex.IsOpen());
     EXPECT_FALSE(g_hInstanceMutex.AlreadyExists());
-    CNamedLock other;
+    NamedLock other;
     ASSERT_TRUE(other.Create(kInstanceMutexName));
     EXPECT_TRUE(other.AlreadyExists());
 }
 
 TEST(SingleInstanceGuard, WithoutAnX11DisplayTheRunningCopyIsNeverFound) {
-    CWindowActivation windows;
+    WindowActivation windows;
     EXPECT_FALSE(windows.HasDisplay());
     EXPECT_EQ(windows.FindWindow(kMainWindowTitle), kNoWindow);
     EXPECT_FALSE(windows.IsIconic(kNoWindow));
@@ -83,7 +83,7 @@ TEST(SingleInstanceGuard, WithoutAnX11DisplayTheRunningCopyIsNeverFound) {
 }
 
 TEST(SingleInstanceGuard, LaterCopyWithoutADisplaySaysItIsRunningAndEndsWithStatus1) {
-    CNamedLock firstCopy;
+    NamedLock firstCopy;
     ASSERT_TRUE(firstCopy.Create(kInstanceMutexName));
     // A file on the command line changes nothing: the guard comes first.
     LaterCopy later({"/nonexistent/file.wav"});
@@ -99,7 +99,7 @@ TEST(SingleInstanceGuard, LaterCopyWithoutADisplaySaysItIsRunningAndEndsWithStat
     EXPECT_FALSE(g_hInstanceMutex.IsOpen()) << "a later copy closes its handle";
 
     // The first copy still holds the lock.
-    CNamedLock another;
+    NamedLock another;
     ASSERT_TRUE(another.Create(kInstanceMutexName));
     EXPECT_TRUE(another.AlreadyExists());
 }

@@ -11,7 +11,7 @@
 
 #include <cstdlib>
 
-#include "display/VOQ006View.h"
+#include "shell/VOQ006View.h"
 #include "resources/ApplicationResources.h"
 #include "shell/framework/ResourceTables.h"
 

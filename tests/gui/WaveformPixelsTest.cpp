@@ -8,7 +8,7 @@
 
 #include "display/InfoLines.h"
 #include "display/WaveformPlot.h"
-#include "shell/framework/PainterSurface.h"
+#include "display/qt/PainterSurface.h"
 #include "tests/gui/ImageProbe.h"
 #include "wave/WaveRecord.h"
 

@@ -3,7 +3,7 @@
 #include <ostream>
 #include <string>
 
-#include "shell/framework/CompoundText.h"
+#include "platform/CompoundText.h"
 #include "tests/support/CaseName.h"
 
 namespace {
@@ -41,13 +41,13 @@ const CompoundTextCase kCases[] = {
 class CompoundTextTest : public testing::TestWithParam<CompoundTextCase> {};
 
 TEST_P(CompoundTextTest, DecodesToUtf8) {
-    EXPECT_EQ(AfxCompoundTextToUtf8(GetParam().compoundText), GetParam().utf8);
+    EXPECT_EQ(CompoundTextToUtf8(GetParam().compoundText), GetParam().utf8);
 }
 
 INSTANTIATE_TEST_SUITE_P(Captions, CompoundTextTest, testing::ValuesIn(kCases), CaseName);
 
 TEST(Latin1Text, BecomesUtf8) {
-    EXPECT_EQ(AfxLatin1ToUtf8("VOQ \xe9\xff"), "VOQ \xc3\xa9\xc3\xbf");
+    EXPECT_EQ(Latin1ToUtf8("VOQ \xe9\xff"), "VOQ \xc3\xa9\xc3\xbf");
 }
 
 } // namespace

@@ -12,7 +12,7 @@
 #include <ostream>
 #include <string>
 
-#include "shell/framework/NamedLock.h"
+#include "platform/NamedLock.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -41,7 +41,7 @@ pid_t StartHolder(bool& holds) {
     const pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
-        CNamedLock lock;
+        NamedLock lock;
         const char state = lock.Create("VOQ") && !lock.AlreadyExists() ? 'H' : 'N';
         if (write(fds[1], &state, 1) != 1) {
             _exit(2);
@@ -57,7 +57,7 @@ pid_t StartHolder(bool& holds) {
 }
 
 TEST_F(NamedLockTest, FirstCreateHoldsTheLockInAnEmptyPrivateFile) {
-    CNamedLock lock;
+    NamedLock lock;
     ASSERT_TRUE(lock.Create("VOQ"));
     EXPECT_TRUE(lock.IsOpen());
     EXPECT_FALSE(lock.AlreadyExists());
@@ -69,38 +69,38 @@ TEST_F(NamedLockTest, FirstCreateHoldsTheLockInAnEmptyPrivateFile) {
 }
 
 TEST_F(NamedLockTest, SecondCreateFindsItAlreadyExistsUntilTheFirstCloses) {
-    CNamedLock first;
+    NamedLock first;
     ASSERT_TRUE(first.Create("VOQ"));
-    CNamedLock second;
+    NamedLock second;
     ASSERT_TRUE(second.Create("VOQ")) << "a handle comes back also for a lock that exists";
     EXPECT_TRUE(second.AlreadyExists());
     second.Close();
     EXPECT_FALSE(second.IsOpen());
 
     first.Close();
-    CNamedLock third;
+    NamedLock third;
     ASSERT_TRUE(third.Create("VOQ"));
     EXPECT_FALSE(third.AlreadyExists());
     EXPECT_TRUE(std::ifstream(LockFile()).good()) << "closing never removes the file";
 }
 
 TEST_F(NamedLockTest, ClosingTheHandleOfALaterCopyLeavesTheHolderHoldingIt) {
-    CNamedLock holder;
+    NamedLock holder;
     ASSERT_TRUE(holder.Create("VOQ"));
     {
-        CNamedLock later;
+        NamedLock later;
         ASSERT_TRUE(later.Create("VOQ"));
         ASSERT_TRUE(later.AlreadyExists());
     }
-    CNamedLock another;
+    NamedLock another;
     ASSERT_TRUE(another.Create("VOQ"));
     EXPECT_TRUE(another.AlreadyExists());
 }
 
 TEST_F(NamedLockTest, LocksOfOtherNamesAreIndependent) {
-    CNamedLock voq;
+    NamedLock voq;
     ASSERT_TRUE(voq.Create("VOQ"));
-    CNamedLock other;
+    NamedLock other;
     ASSERT_TRUE(other.Create("VOQ2"));
     EXPECT_FALSE(other.AlreadyExists());
 }
@@ -111,7 +111,7 @@ TEST_F(NamedLockTest, LockHeldByAnotherProcessIsReleasedWhenItIsKilled) {
     ASSERT_GT(holder, 0);
     ASSERT_TRUE(holds);
 
-    CNamedLock lock;
+    NamedLock lock;
     ASSERT_TRUE(lock.Create("VOQ"));
     EXPECT_TRUE(lock.AlreadyExists());
 
@@ -122,14 +122,14 @@ TEST_F(NamedLockTest, LockHeldByAnotherProcessIsReleasedWhenItIsKilled) {
 }
 
 TEST_F(NamedLockTest, AProgramStartedByTheHolderDoesNotKeepTheLock) {
-    CNamedLock lock;
+    NamedLock lock;
     ASSERT_TRUE(lock.Create("VOQ"));
     const char* argv[] = {"/bin/sleep", "30", nullptr};
     pid_t child = -1;
     ASSERT_EQ(posix_spawn(&child, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
     lock.Close();
 
-    CNamedLock next;
+    NamedLock next;
     ASSERT_TRUE(next.Create("VOQ"));
     EXPECT_FALSE(next.AlreadyExists()) << "the child inherited the lock";
     kill(child, SIGKILL);
@@ -173,7 +173,7 @@ class NoHandleTest : public NamedLockTest, public testing::WithParamInterface<No
 
 TEST_P(NoHandleTest, CreateGivesNoHandle) {
     GetParam().prepare(m_folder);
-    CNamedLock lock;
+    NamedLock lock;
     EXPECT_FALSE(lock.Create("VOQ"));
     EXPECT_FALSE(lock.IsOpen());
     EXPECT_FALSE(lock.AlreadyExists());
@@ -190,7 +190,7 @@ TEST(NamedLockFolder, WithoutARuntimeFolderTheLockLivesInTheUsersOwnFolderUnderT
         }
         setenv("TMPDIR", "/nonexistent", 1); // not consulted: every copy must agree
         const std::string folder = "/tmp/voq-" + std::to_string(geteuid());
-        EXPECT_EQ(CNamedLock::PathOf("VOQ"), folder + "/VOQ");
+        EXPECT_EQ(NamedLock::PathOf("VOQ"), folder + "/VOQ");
         struct stat status {};
         ASSERT_EQ(lstat(folder.c_str(), &status), 0);
         EXPECT_TRUE(S_ISDIR(status.st_mode));

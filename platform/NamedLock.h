@@ -1,8 +1,7 @@
 #pragma once
 
 #include <string>
-
-#include "shell/framework/AfxRes.h"
+#include <string_view>
 
 // The platform's named lock: one per name and user, held by whichever process created it
 // until that process closes it or ends (also by a crash or kill -9). On Linux it is an
@@ -11,28 +10,28 @@
 // not consulted, so that every copy of a program agrees on the file. The file is never
 // written and never removed: removing it would let two processes lock two different
 // files of the same name.
-class CNamedLock {
+class NamedLock {
 public:
-    CNamedLock() = default;
-    ~CNamedLock();
-    CNamedLock(const CNamedLock&) = delete;
-    CNamedLock& operator=(const CNamedLock&) = delete;
+    NamedLock() = default;
+    ~NamedLock();
+    NamedLock(const NamedLock&) = delete;
+    NamedLock& operator=(const NamedLock&) = delete;
 
-    // Creates the lock named lpszName, or opens it when another process holds it. Closes
-    // what this object held before. FALSE when no handle came back: the runtime folder or
+    // Creates the lock called name, or opens it when another process holds it. Closes
+    // what this object held before. False when no handle came back: the runtime folder or
     // the file cannot be used.
-    BOOL Create(const char* lpszName);
+    bool Create(std::string_view name);
     // A handle came back from Create and has not been closed.
-    BOOL IsOpen() const { return m_fd >= 0 ? TRUE : FALSE; }
+    bool IsOpen() const { return m_fd >= 0; }
     // The last Create found the lock held by another process (or another handle of this
     // one); this handle does not hold it.
-    BOOL AlreadyExists() const { return m_alreadyExists ? TRUE : FALSE; }
+    bool AlreadyExists() const { return m_alreadyExists; }
     // Lets the lock go, if this handle holds it.
     void Close();
 
-    // The file that stands for the lock named lpszName, or empty when the runtime folder
+    // The file that stands for the lock called name, or empty when the runtime folder
     // cannot be used. Makes /tmp/voq-<uid> when that is the folder and it is missing.
-    static std::string PathOf(const char* lpszName);
+    static std::string PathOf(std::string_view name);
 
 private:
     int m_fd{-1};

@@ -1,4 +1,4 @@
-#include "shell/framework/NamedLock.h"
+#include "platform/NamedLock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -29,25 +29,25 @@ std::string PrivateTemporaryFolder() {
 
 } // namespace
 
-std::string CNamedLock::PathOf(const char* lpszName) {
+std::string NamedLock::PathOf(std::string_view name) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     const std::string folder =
         runtime != nullptr && runtime[0] != '\0' ? std::string(runtime) : PrivateTemporaryFolder();
     if (folder.empty()) {
         return {};
     }
-    return folder + "/" + lpszName;
+    return folder + "/" + std::string(name);
 }
 
-CNamedLock::~CNamedLock() {
+NamedLock::~NamedLock() {
     Close();
 }
 
-BOOL CNamedLock::Create(const char* lpszName) {
+bool NamedLock::Create(std::string_view name) {
     Close();
-    const std::string path = PathOf(lpszName);
+    const std::string path = PathOf(name);
     if (path.empty()) {
-        return FALSE;
+        return false;
     }
     // Read-only is enough for flock, and the file is never written. O_NOFOLLOW: a link
     // planted under the lock's name is refused rather than followed. O_NONBLOCK: a FIFO
@@ -56,25 +56,25 @@ BOOL CNamedLock::Create(const char* lpszName) {
     const int fd =
         open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) {
-        return FALSE;
+        return false;
     }
     struct stat status {};
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         close(fd);
-        return FALSE;
+        return false;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK) {
             close(fd);
-            return FALSE;
+            return false;
         }
         m_alreadyExists = true;
     }
     m_fd = fd;
-    return TRUE;
+    return true;
 }
 
-void CNamedLock::Close() {
+void NamedLock::Close() {
     if (m_fd >= 0) {
         close(m_fd);
     }

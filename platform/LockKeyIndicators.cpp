@@ -1,6 +1,6 @@
-#include "shell/framework/LockKeyIndicators.h"
+#include "platform/LockKeyIndicators.h"
 
-#include "shell/framework/XcbReply.h"
+#include "platform/XcbReply.h"
 
 #include <cstring>
 
@@ -15,11 +15,9 @@
 
 namespace {
 
-// The indicator names XKB keyboards give the four lock lights, in the order of m_bits.
+// The indicator names XKB keyboards give the four lock lights, in the order of LockKey.
 constexpr std::array<const char*, 4> kIndicatorNames{"Kana", "Caps Lock", "Num Lock",
                                                      "Scroll Lock"};
-constexpr std::array<UINT, 4> kIndicatorIds{ID_INDICATOR_KANA, ID_INDICATOR_CAPS, ID_INDICATOR_NUM,
-                                            ID_INDICATOR_SCRL};
 
 xcb_atom_t AtomIfExists(xcb_connection_t* connection, const char* name) {
     const XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
@@ -109,13 +107,9 @@ void LockKeyIndicators::ReadState() {
     }
 }
 
-bool LockKeyIndicators::IsOn(UINT indicatorId) const {
-    for (std::size_t i = 0; i < kIndicatorIds.size(); ++i) {
-        if (kIndicatorIds[i] == indicatorId) {
-            return m_bits[i] != 0 && (m_state & m_bits[i]) != 0;
-        }
-    }
-    return false;
+bool LockKeyIndicators::IsOn(LockKey key) const {
+    const std::uint32_t bit = m_bits[static_cast<std::size_t>(key)];
+    return bit != 0 && (m_state & bit) != 0;
 }
 
 bool LockKeyIndicators::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {

@@ -1,4 +1,4 @@
-#include "display/VOQ006View.h"
+#include "shell/VOQ006View.h"
 
 #include "display/ViewDrawing.h"
 #include "shell/framework/FileDialog.h"

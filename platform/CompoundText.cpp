@@ -1,4 +1,4 @@
-#include "shell/framework/CompoundText.h"
+#include "platform/CompoundText.h"
 
 #include <iconv.h>
 
@@ -54,7 +54,7 @@ const char* EucOfDoubleByteSet(char f) {
 
 } // namespace
 
-std::string AfxLatin1ToUtf8(const std::string& latin1) {
+std::string Latin1ToUtf8(const std::string& latin1) {
     std::string text;
     for (const char byte : latin1) {
         AppendCodePoint(text, static_cast<unsigned char>(byte));
@@ -62,7 +62,7 @@ std::string AfxLatin1ToUtf8(const std::string& latin1) {
     return text;
 }
 
-std::string AfxCompoundTextToUtf8(const std::string& compoundText) {
+std::string CompoundTextToUtf8(const std::string& compoundText) {
     // The sets in use: the left half is ASCII or a two-byte set, the right half Latin-1
     // or a two-byte set. A two-byte set is decoded through its EUC encoding, whose bytes
     // are the set's bytes with the top bit set.

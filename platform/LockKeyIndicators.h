@@ -6,9 +6,10 @@
 
 #include <QAbstractNativeEventFilter>
 
-#include "shell/framework/AfxRes.h"
-
 struct xcb_connection_t;
+
+// The four lock keys whose lights a status bar shows.
+enum class LockKey { Kana, CapsLock, NumLock, ScrollLock };
 
 // The keyboard's lock indicators (kana, caps lock, num lock, scroll lock) as the X
 // server's keyboard extension (XKB) reports them, found by their indicator names and kept
@@ -23,11 +24,8 @@ public:
     LockKeyIndicators(const LockKeyIndicators&) = delete;
     LockKeyIndicators& operator=(const LockKeyIndicators&) = delete;
 
-    // Whether the platform tells the indicators at all.
-    bool IsAvailable() const { return m_connection != nullptr; }
-    // Whether the indicator of a status-bar pane (ID_INDICATOR_KANA, _CAPS, _NUM, _SCRL)
-    // is on.
-    bool IsOn(UINT indicatorId) const;
+    // Whether the light of this key is on.
+    bool IsOn(LockKey key) const;
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
@@ -39,7 +37,7 @@ private:
     xcb_connection_t* m_connection{};
     std::uint8_t m_firstEvent{};
     std::uint32_t m_state{}; // one bit per XKB indicator
-    // The XKB indicator bit of kana, caps, num and scroll lock; 0 where the keyboard
+    // The XKB indicator bit of each LockKey, in its order; 0 where the keyboard
     // has no indicator of that name.
     std::array<std::uint32_t, 4> m_bits{};
 };

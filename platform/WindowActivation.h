@@ -3,8 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
-
-#include "shell/framework/AfxRes.h"
+#include <string_view>
 
 struct xcb_connection_t;
 
@@ -18,24 +17,24 @@ inline constexpr WindowId kNoWindow = 0;
 // Where there is no X11 display (Qt's offscreen platform, a pure Wayland session, DISPLAY
 // unset, or a display that refuses the connection) no window is ever found, and the
 // other calls do nothing.
-class CWindowActivation {
+class WindowActivation {
 public:
-    CWindowActivation();
+    WindowActivation();
     // Waits until the server has carried out every request sent.
-    ~CWindowActivation();
-    CWindowActivation(const CWindowActivation&) = delete;
-    CWindowActivation& operator=(const CWindowActivation&) = delete;
+    ~WindowActivation();
+    WindowActivation(const WindowActivation&) = delete;
+    WindowActivation& operator=(const WindowActivation&) = delete;
 
     // A client window of the display whose caption (_NET_WM_NAME, else WM_NAME) is
-    // exactly lpszCaption (UTF-8), or kNoWindow. Only windows that are mapped or managed
+    // exactly caption (UTF-8), or kNoWindow. Only windows that are mapped or managed
     // by a window manager count: Qt keeps unmapped helper windows of its own.
-    WindowId FindWindow(const char* lpszCaption);
+    WindowId FindWindow(std::string_view caption);
     // The window is minimised (WM_STATE IconicState, or _NET_WM_STATE_HIDDEN).
-    BOOL IsIconic(WindowId window);
-    // SW_RESTORE: shows a minimised window again. Other commands are not needed here.
-    void ShowWindow(WindowId window, int nCmdShow);
+    bool IsIconic(WindowId window);
+    // Shows a minimised window again.
+    void Restore(WindowId window);
     // Makes the window the active one, raised and with the input focus.
-    BOOL SetForegroundWindow(WindowId window);
+    bool SetForegroundWindow(WindowId window);
 
     // True when this object has an X11 connection.
     bool HasDisplay() const { return m_connection != nullptr; }

@@ -1,7 +1,7 @@
-#include "shell/framework/WindowActivation.h"
+#include "platform/WindowActivation.h"
 
-#include "shell/framework/CompoundText.h"
-#include "shell/framework/XcbReply.h"
+#include "platform/CompoundText.h"
+#include "platform/XcbReply.h"
 
 #include <poll.h>
 
@@ -80,7 +80,7 @@ Property ReadProperty(xcb_connection_t* connection, xcb_window_t window, xcb_ato
 
 } // namespace
 
-CWindowActivation::CWindowActivation() {
+WindowActivation::WindowActivation() {
     // Qt draws this program's windows on the same display only on its xcb platform. On
     // any other (offscreen, Wayland) there is no X11 display of this program's to look
     // at, and the running copy cannot be found.
@@ -116,7 +116,7 @@ CWindowActivation::CWindowActivation() {
     }
 }
 
-CWindowActivation::~CWindowActivation() {
+WindowActivation::~WindowActivation() {
     if (m_connection == nullptr) {
         return;
     }
@@ -124,7 +124,7 @@ CWindowActivation::~CWindowActivation() {
     xcb_disconnect(m_connection);
 }
 
-bool CWindowActivation::WindowManagerRuns() {
+bool WindowActivation::WindowManagerRuns() {
     // A window manager names a check window of its own on the root, and the check window
     // names itself; a stale value left by a window manager that has gone fails the second
     // test.
@@ -138,7 +138,7 @@ bool CWindowActivation::WindowManagerRuns() {
     return self.size() == 1 && self[0] == check[0];
 }
 
-bool CWindowActivation::IsClientWindow(WindowId window) {
+bool WindowActivation::IsClientWindow(WindowId window) {
     const XcbReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
         m_connection, xcb_get_window_attributes(m_connection, window), nullptr));
     if (attributes == nullptr) {
@@ -153,7 +153,7 @@ bool CWindowActivation::IsClientWindow(WindowId window) {
     return !state.empty() && (state[0] == kNormalState || state[0] == kIconicState);
 }
 
-std::string CWindowActivation::Caption(WindowId window) {
+std::string WindowActivation::Caption(WindowId window) {
     const Property name = ReadProperty(m_connection, window, Atom(kNetWmName));
     if (name.type == Atom(kUtf8String) && name.format == 8) {
         return name.bytes;
@@ -163,10 +163,10 @@ std::string CWindowActivation::Caption(WindowId window) {
         return {};
     }
     if (legacy.type == XCB_ATOM_STRING) {
-        return AfxLatin1ToUtf8(legacy.bytes);
+        return Latin1ToUtf8(legacy.bytes);
     }
     if (legacy.type == Atom(kCompoundText)) {
-        return AfxCompoundTextToUtf8(legacy.bytes);
+        return CompoundTextToUtf8(legacy.bytes);
     }
     if (legacy.type == Atom(kUtf8String)) {
         return legacy.bytes;
@@ -174,7 +174,7 @@ std::string CWindowActivation::Caption(WindowId window) {
     return {};
 }
 
-WindowId CWindowActivation::FindWindow(const char* lpszCaption) {
+WindowId WindowActivation::FindWindow(std::string_view caption) {
     if (m_connection == nullptr) {
         return kNoWindow;
     }
@@ -206,33 +206,33 @@ WindowId CWindowActivation::FindWindow(const char* lpszCaption) {
         }
     }
     for (const std::uint32_t window : candidates) {
-        if (IsClientWindow(window) && Caption(window) == lpszCaption) {
+        if (IsClientWindow(window) && Caption(window) == caption) {
             return window;
         }
     }
     return kNoWindow;
 }
 
-BOOL CWindowActivation::IsIconic(WindowId window) {
+bool WindowActivation::IsIconic(WindowId window) {
     if (m_connection == nullptr || window == kNoWindow) {
-        return FALSE;
+        return false;
     }
     const std::vector<std::uint32_t> state =
         ReadProperty(m_connection, window, Atom(kWmState)).Values();
     if (!state.empty() && state[0] == kIconicState) {
-        return TRUE;
+        return true;
     }
     for (const std::uint32_t atom :
          ReadProperty(m_connection, window, Atom(kNetWmState)).Values()) {
         if (atom == Atom(kNetWmStateHidden)) {
-            return TRUE;
+            return true;
         }
     }
-    return FALSE;
+    return false;
 }
 
-void CWindowActivation::ShowWindow(WindowId window, int nCmdShow) {
-    if (m_connection == nullptr || window == kNoWindow || nCmdShow != SW_RESTORE) {
+void WindowActivation::Restore(WindowId window) {
+    if (m_connection == nullptr || window == kNoWindow) {
         return;
     }
     // Mapping an iconic window is the request to make it normal again (ICCCM 4.1.4); a
@@ -241,9 +241,9 @@ void CWindowActivation::ShowWindow(WindowId window, int nCmdShow) {
     xcb_flush(m_connection);
 }
 
-BOOL CWindowActivation::SetForegroundWindow(WindowId window) {
+bool WindowActivation::SetForegroundWindow(WindowId window) {
     if (m_connection == nullptr || window == kNoWindow) {
-        return FALSE;
+        return false;
     }
     const std::uint32_t time = ServerTime();
     if (WindowManagerRuns()) {
@@ -268,10 +268,10 @@ BOOL CWindowActivation::SetForegroundWindow(WindowId window) {
         xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, window, time);
     }
     WaitForServer();
-    return TRUE;
+    return true;
 }
 
-std::uint32_t CWindowActivation::ServerTime() {
+std::uint32_t WindowActivation::ServerTime() {
     // The server stamps a PropertyNotify with its time: append nothing to a property of an
     // invisible window of our own and read the stamp from the event.
     if (m_ownWindow == kNoWindow) {
@@ -307,7 +307,7 @@ std::uint32_t CWindowActivation::ServerTime() {
     }
 }
 
-void CWindowActivation::WaitForServer() {
+void WindowActivation::WaitForServer() {
     // A reply comes only after the server has carried out every request before it.
     const XcbReply<xcb_get_input_focus_reply_t> reply(
         xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));

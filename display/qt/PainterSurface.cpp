@@ -1,4 +1,4 @@
-#include "shell/framework/PainterSurface.h"
+#include "display/qt/PainterSurface.h"
 
 #include <QFontMetrics>
 #include <QLineF>
