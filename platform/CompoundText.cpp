@@ -38,18 +38,10 @@ bool AppendConverted(std::string& text, const char* encoding, const std::string&
     return true;
 }
 
-// The EUC encoding whose two-byte set is the ISO 2022 94x94 set with final byte f.
+// The EUC encoding whose two-byte set is the ISO 2022 94x94 set with final byte f. Only
+// JIS X 0208 ('B') is read: it is the set Qt writes a Japanese caption in.
 const char* EucOfDoubleByteSet(char f) {
-    switch (f) {
-    case 'A':
-        return "EUC-CN";
-    case 'B':
-        return "EUC-JP";
-    case 'C':
-        return "EUC-KR";
-    default:
-        return nullptr;
-    }
+    return f == 'B' ? "EUC-JP" : nullptr;
 }
 
 } // namespace

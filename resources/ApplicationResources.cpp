@@ -83,19 +83,7 @@ constexpr std::array kIcons{
     IconResource{IDI_ALTERNATE, kMainIconImages},
 };
 
-constexpr VersionResource kVersion{
-    {VOQ_VERSION_MAJOR, VOQ_VERSION_MINOR, VOQ_VERSION_PATCH, VOQ_VERSION_TWEAK},
-    {VOQ_VERSION_MAJOR, VOQ_VERSION_MINOR, VOQ_VERSION_PATCH, VOQ_VERSION_TWEAK},
-    0x0411, // Japanese
-    0x04B0, // Unicode
-    VOQ_DISPLAY_VERSION,
-    "0, 1, 6, 0",
-    "VOQ016",
-    "VOQ016",
-    "VOQ016",
-    "ソラニカの波動",
-    "Copyright (C) 2026 VOQ016",
-};
+constexpr VersionResource kVersion{VOQ_DISPLAY_VERSION};
 
 constexpr ResourceTables kTables{kStrings, kMenus, kAccelerators, kDialogs, kIcons, &kVersion};
 

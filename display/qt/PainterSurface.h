@@ -38,8 +38,6 @@ public:
     static QFont DefaultFont();
     // The family the default font asks for.
     static constexpr const char* kFontFamily = "IPAGothic";
-    // Pens that are alive (created and not yet deleted), for tests.
-    std::size_t LivePenCount() const { return m_pens.size(); }
 
 private:
     // A live pen: its handle and the index of its look in m_looks.

@@ -1,7 +1,5 @@
 #include "shell/framework/CmdTarget.h"
 
-#include "shell/framework/WaitCursor.h"
-
 const AFX_MSGMAP* CCmdTarget::GetThisMessageMap() {
     static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, AfxSig::End, nullptr, nullptr}};
     static const AFX_MSGMAP map{nullptr, entries};
@@ -36,12 +34,4 @@ BOOL CCmdTarget::OnCmdMsg(UINT nID, AFX_CMDHANDLERINFO* pHandlerInfo) {
     }
     (this->*(entry->pfnCommand))();
     return TRUE;
-}
-
-void CCmdTarget::BeginWaitCursor() {
-    CWaitCursor::Begin();
-}
-
-void CCmdTarget::EndWaitCursor() {
-    CWaitCursor::End();
 }

@@ -44,10 +44,6 @@ public:
     // pass commands on (frame, view) override this to route them.
     virtual BOOL OnCmdMsg(UINT nID, AFX_CMDHANDLERINFO* pHandlerInfo);
 
-    // Shows and hides the busy cursor; see also CWaitCursor.
-    void BeginWaitCursor();
-    void EndWaitCursor();
-
 protected:
     CCmdTarget() = default;
 

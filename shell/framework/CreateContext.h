@@ -3,7 +3,6 @@
 struct CRuntimeClass;
 class CDocument;
 class CDocTemplate;
-class CFrameWnd;
 
 // What a new frame needs to create its view: the view's class and the document and
 // template it belongs to.
@@ -11,5 +10,4 @@ struct CCreateContext {
     const CRuntimeClass* m_pNewViewClass{};
     CDocument* m_pCurrentDoc{};
     CDocTemplate* m_pNewDocTemplate{};
-    CFrameWnd* m_pCurrentFrame{};
 };

@@ -3,15 +3,13 @@
 BOOL CDocument::OnNewDocument() {
     DeleteContents();
     m_strPathName.clear();
-    SetModifiedFlag(FALSE);
     return TRUE;
 }
 
-BOOL CDocument::OnOpenDocument(const char* path) {
+BOOL CDocument::OnOpenDocument(const char*) {
     DeleteContents();
-    CArchive archive(path, CArchive::load);
+    CArchive archive;
     Serialize(archive);
-    SetModifiedFlag(FALSE);
     return TRUE;
 }
 

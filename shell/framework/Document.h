@@ -5,8 +5,6 @@
 #include "shell/framework/Archive.h"
 #include "shell/framework/CmdTarget.h"
 
-class CDocTemplate;
-
 // A document: the data behind the views of a frame, with a title and a path.
 class CDocument : public CCmdTarget {
 public:
@@ -24,17 +22,11 @@ public:
     const std::string& GetPathName() const { return m_strPathName; }
     // Sets the path and makes its file name the title.
     void SetPathName(const char* path);
-    BOOL IsModified() const { return m_bModified; }
-    void SetModifiedFlag(BOOL modified = TRUE) { m_bModified = modified; }
-    CDocTemplate* GetDocTemplate() const { return m_pDocTemplate; }
 
 protected:
     CDocument() = default;
 
 private:
-    friend class CSingleDocTemplate;
     std::string m_strTitle;
     std::string m_strPathName;
-    BOOL m_bModified{FALSE};
-    CDocTemplate* m_pDocTemplate{};
 };

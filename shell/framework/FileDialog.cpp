@@ -62,10 +62,9 @@ public:
 
 IMPLEMENT_DYNAMIC(CFileDialog)
 
-CFileDialog::CFileDialog(BOOL bOpenFileDialog, const char* lpszDefExt, const char* lpszFileName,
-                         DWORD dwFlags, const char* lpszFilter, CWnd* pParentWnd)
-    : CDialog(0, pParentWnd), m_bOpenFileDialog(bOpenFileDialog),
-      m_strDefExt(lpszDefExt != nullptr ? lpszDefExt : ""),
+CFileDialog::CFileDialog(BOOL, const char* lpszDefExt, const char* lpszFileName, DWORD dwFlags,
+                         const char* lpszFilter, CWnd* pParentWnd)
+    : CDialog(0, pParentWnd), m_strDefExt(lpszDefExt != nullptr ? lpszDefExt : ""),
       m_strFileName(lpszFileName != nullptr ? lpszFileName : ""),
       m_filters(ParseFilter(lpszFilter)) {
     m_ofn.Flags = dwFlags;
@@ -124,14 +123,11 @@ std::string CFileDialog::ApplyDefaultExtension(const std::string& path,
 int CFileDialog::DoModal() {
     FileDialogWidget dialog(ParentWidget());
     dialog.setObjectName(QStringLiteral("fileDialog"));
-    dialog.setAcceptMode(m_bOpenFileDialog ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode((m_ofn.Flags & OFN_FILEMUSTEXIST) != 0 ? QFileDialog::ExistingFile
                                                               : QFileDialog::AnyFile);
     // The read-only check box that OFN_HIDEREADONLY hides does not exist here, and
-    // OFN_OVERWRITEPROMPT concerns saving only; a save dialog confirms by default.
-    if (!m_bOpenFileDialog && (m_ofn.Flags & OFN_OVERWRITEPROMPT) == 0) {
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    }
+    // OFN_OVERWRITEPROMPT concerns saving only.
     if (!g_lastFolder.isEmpty()) {
         dialog.setDirectory(g_lastFolder);
     } else {

@@ -10,7 +10,7 @@ struct OPENFILENAME {
     DWORD Flags{};
 };
 
-// The Open (or Save) file dialog: Qt's own file dialog widget, so that it looks the same
+// The Open file dialog: Qt's own file dialog widget, so that it looks the same
 // on every desktop and tests can drive it. The filter is given in the classic form
 // "description|patterns|description|patterns||" (patterns separated by ";").
 //
@@ -24,6 +24,8 @@ struct OPENFILENAME {
 class CFileDialog : public CDialog {
     DECLARE_DYNAMIC(CFileDialog)
 public:
+    // Every dialog of this framework is an Open dialog: bOpenFileDialog is TRUE at every
+    // caller, and there is no Save dialog to choose.
     explicit CFileDialog(BOOL bOpenFileDialog, const char* lpszDefExt = nullptr,
                          const char* lpszFileName = nullptr,
                          DWORD dwFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
@@ -46,7 +48,6 @@ public:
     OPENFILENAME m_ofn;
 
 private:
-    BOOL m_bOpenFileDialog;
     std::string m_strDefExt;
     std::string m_strFileName;
     std::vector<Filter> m_filters;

@@ -107,7 +107,6 @@ BOOL CFrameWnd::PreCreateWindow(CREATESTRUCT& cs) {
 }
 
 BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd*, CCreateContext* pContext) {
-    m_nIDHelp = nIDResource;
     m_strTitle = AfxFirstLine(AfxLoadString(nIDResource));
 
     CREATESTRUCT cs;
@@ -220,31 +219,8 @@ QMainWindow* CFrameWnd::GetMainWindow() const {
     return static_cast<QMainWindow*>(GetSafeHwnd());
 }
 
-void CFrameWnd::SetViewWidget(QWidget* widget) {
-    if (QMainWindow* window = GetMainWindow()) {
-        window->setCentralWidget(widget);
-    }
-}
-
-void CFrameWnd::AddControlBar(UINT nID, CWnd& bar, QWidget* widget) {
-    m_controlBars.push_back({nID, &bar});
-    if (QMainWindow* window = GetMainWindow(); window != nullptr && nID == AFX_IDW_STATUS_BAR) {
-        window->setStatusBar(static_cast<QStatusBar*>(widget));
-    }
-}
-
-void CFrameWnd::RemoveControlBar(CWnd& bar) {
-    std::erase_if(m_controlBars,
-                  [&bar](const ControlBarEntry& entry) { return entry.bar == &bar; });
-}
-
 CWnd* CFrameWnd::GetControlBar(UINT nID) const {
-    for (const ControlBarEntry& entry : m_controlBars) {
-        if (entry.id == nID) {
-            return entry.bar;
-        }
-    }
-    return nullptr;
+    return nID != 0 ? GetDescendantWindow(nID) : nullptr;
 }
 
 void CFrameWnd::ShowControlBar(CWnd* pBar, BOOL bShow, BOOL) {

@@ -61,18 +61,12 @@ public:
     QMainWindow* GetMainWindow() const;
     const std::string& GetTitle() const { return m_strTitle; }
 
-    // Used by views and control bars as they are created.
-    void SetViewWidget(QWidget* widget);
-    void AddControlBar(UINT nID, CWnd& bar, QWidget* widget);
-    void RemoveControlBar(CWnd& bar);
-
 protected:
     // The framework's handler of ID_VIEW_STATUS_BAR: shows or hides the status bar.
     void OnViewStatusBar();
     BOOL CreateView(CCreateContext& context);
 
     std::string m_strTitle; // the first line of the resource's string
-    UINT m_nIDHelp{};
 
     DECLARE_MESSAGE_MAP()
 
@@ -81,11 +75,6 @@ private:
     void CreateAccelerators(UINT nIDResource);
     void UpdateMenuChecks(QMenu& menu);
 
-    struct ControlBarEntry {
-        UINT id;
-        CWnd* bar;
-    };
-    std::vector<ControlBarEntry> m_controlBars;
     std::vector<std::unique_ptr<CView>> m_views;
     CView* m_pActiveView{};
 };

@@ -72,18 +72,10 @@ struct IconResource {
     std::span<const char* const> imagePaths;
 };
 
+// The version record: what the framework tells about the program's version (Qt's
+// application version, as "--version"-style tools and the desktop read it).
 struct VersionResource {
-    std::uint16_t fileVersion[4];
-    std::uint16_t productVersion[4];
-    std::uint16_t language; // 0x0411 Japanese
-    std::uint16_t codePage; // 0x04B0 Unicode
-    const char* fileVersionText;
-    const char* productVersionText;
-    const char* productName;
-    const char* internalName;
-    const char* fileDescription;
-    const char* comments;
-    const char* legalCopyright;
+    const char* fileVersionText; // "0.16"
 };
 
 struct ResourceTables {

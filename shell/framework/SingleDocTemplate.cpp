@@ -55,7 +55,6 @@ CDocument* CSingleDocTemplate::OpenDocumentFile(const char* path, BOOL bMakeVisi
     if (document == nullptr) {
         return nullptr;
     }
-    document->m_pDocTemplate = this;
     std::unique_ptr<CFrameWnd> frame = AfxCreateObjectAs<CFrameWnd>(m_pFrameClass);
     if (frame == nullptr) {
         return nullptr;
@@ -64,7 +63,6 @@ CDocument* CSingleDocTemplate::OpenDocumentFile(const char* path, BOOL bMakeVisi
     context.m_pNewViewClass = m_pViewClass;
     context.m_pCurrentDoc = document.get();
     context.m_pNewDocTemplate = this;
-    context.m_pCurrentFrame = frame.get();
     if (!frame->LoadFrame(m_nIDResource, WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE, nullptr, &context)) {
         return nullptr;
     }

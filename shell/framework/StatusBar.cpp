@@ -2,33 +2,30 @@
 
 #include <QFontMetrics>
 #include <QLabel>
+#include <QMainWindow>
 #include <QStatusBar>
 
-#include "shell/framework/FrameWnd.h"
 #include "shell/framework/ResourceTables.h"
 
 IMPLEMENT_DYNAMIC(CStatusBar)
 
 CStatusBar::CStatusBar() = default;
 
-CStatusBar::~CStatusBar() {
-    if (auto* frame = dynamic_cast<CFrameWnd*>(m_pParent)) {
-        frame->RemoveControlBar(*this);
-    }
-}
+CStatusBar::~CStatusBar() = default;
 
 BOOL CStatusBar::Create(CWnd* pParentWnd, DWORD dwStyle, UINT nID) {
-    auto* frame = dynamic_cast<CFrameWnd*>(pParentWnd);
-    if (frame == nullptr || frame->GetSafeHwnd() == nullptr) {
+    auto* window =
+        pParentWnd != nullptr ? qobject_cast<QMainWindow*>(pParentWnd->GetSafeHwnd()) : nullptr;
+    if (window == nullptr) {
         return FALSE;
     }
-    auto* bar = new QStatusBar(frame->GetSafeHwnd());
+    auto* bar = new QStatusBar(window);
     bar->setObjectName(QStringLiteral("statusBar"));
     // Panes are fixed; the size grip would suggest a window that can be resized.
-    bar->setSizeGripEnabled((frame->GetStyle() & WS_THICKFRAME) != 0);
+    bar->setSizeGripEnabled((pParentWnd->GetStyle() & WS_THICKFRAME) != 0);
     Attach(bar, dwStyle);
-    m_pParent = frame;
-    frame->AddControlBar(nID, *this, bar);
+    SetDlgCtrlID(nID);
+    window->setStatusBar(bar);
     bar->setVisible((dwStyle & WS_VISIBLE) != 0);
     return TRUE;
 }

@@ -17,7 +17,8 @@ public:
     CStatusBar();
     ~CStatusBar() override;
 
-    // Creates the bar in pParentWnd, a frame; style WS_VISIBLE shows it at once.
+    // Creates the bar along the bottom of pParentWnd, a frame; style WS_VISIBLE shows it
+    // at once.
     BOOL Create(CWnd* pParentWnd, DWORD dwStyle = WS_CHILD | WS_VISIBLE | CBRS_BOTTOM,
                 UINT nID = AFX_IDW_STATUS_BAR);
     // Makes the panes; FALSE where an indicator has no string.
@@ -39,5 +40,4 @@ private:
         QLabel* label;
     };
     std::vector<Pane> m_panes;
-    CWnd* m_pParent{};
 };

@@ -1,12 +1,12 @@
 #include "shell/framework/View.h"
 
+#include <QMainWindow>
 #include <QPaintEvent>
 #include <QPainter>
 
 #include "display/qt/PainterSurface.h"
 #include "shell/framework/CreateContext.h"
 #include "shell/framework/Document.h"
-#include "shell/framework/FrameWnd.h"
 
 // The widget of a view: it only forwards its paints.
 class ViewWidget final : public QWidget {
@@ -27,7 +27,7 @@ private:
     CView& m_view;
 };
 
-BOOL CView::Create(CFrameWnd& frame, CCreateContext& context) {
+BOOL CView::Create(CWnd& parent, CCreateContext& context) {
     CREATESTRUCT cs;
     cs.style = WS_CHILD | WS_VISIBLE;
     cs.lpCreateParams = &context;
@@ -35,10 +35,12 @@ BOOL CView::Create(CFrameWnd& frame, CCreateContext& context) {
         return FALSE;
     }
     m_pDocument = context.m_pCurrentDoc;
-    auto* widget = new ViewWidget(*this, frame.GetSafeHwnd());
+    auto* widget = new ViewWidget(*this, parent.GetSafeHwnd());
     widget->setObjectName(QStringLiteral("view"));
     Attach(widget, cs.style);
-    frame.SetViewWidget(widget);
+    if (auto* window = qobject_cast<QMainWindow*>(parent.GetSafeHwnd())) {
+        window->setCentralWidget(widget);
+    }
     if (SendCreate(cs) == -1) {
         DestroyWindow();
         return FALSE;

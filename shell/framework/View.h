@@ -5,7 +5,6 @@
 class CDocument;
 class QPainter;
 class QRect;
-class CFrameWnd;
 class DrawingSurface;
 struct CCreateContext;
 
@@ -17,8 +16,8 @@ public:
 
     CDocument* GetDocument() const { return m_pDocument; }
 
-    // Creates the view's widget as the central part of frame.
-    BOOL Create(CFrameWnd& frame, CCreateContext& context);
+    // Creates the view's widget as the client of parent, a frame.
+    BOOL Create(CWnd& parent, CCreateContext& context);
 
     // The paint hook, called for every repaint.
     virtual void OnDraw(DrawingSurface& surface) = 0;

@@ -19,7 +19,3 @@ void CWaitCursor::End() {
     --g_depth;
     QGuiApplication::restoreOverrideCursor();
 }
-
-bool CWaitCursor::IsShown() {
-    return g_depth > 0;
-}

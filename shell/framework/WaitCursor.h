@@ -11,6 +11,4 @@ public:
 
     static void Begin();
     static void End();
-    // True while a busy cursor is shown by this framework (for tests).
-    static bool IsShown();
 };

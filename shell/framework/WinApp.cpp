@@ -74,13 +74,10 @@ int CWinApp::ExitInstance() {
 }
 
 void CWinApp::SetRegistryKey(const char* lpszRegistryKey) {
-    m_strRegistryKey = lpszRegistryKey;
     QCoreApplication::setOrganizationName(QString::fromUtf8(lpszRegistryKey));
 }
 
-void CWinApp::LoadStdProfileSettings(UINT nMaxMRU) {
-    m_nMaxMRU = nMaxMRU;
-}
+void CWinApp::LoadStdProfileSettings(UINT) {}
 
 void CWinApp::AddDocTemplate(CDocTemplate* pTemplate) {
     m_templates.emplace_back(pTemplate);

@@ -35,7 +35,7 @@ public:
 
     // Names the root of the framework's per-user settings (Qt's organisation name).
     void SetRegistryKey(const char* lpszRegistryKey);
-    // nMaxMRU: entries of the recent-file list; this framework keeps none.
+    // The size of the recent-file list; this framework keeps none, whatever the size.
     void LoadStdProfileSettings(UINT nMaxMRU = 4);
     // Nothing to do on this platform; kept so start-up reads as it always has.
     BOOL Enable3dControls() { return TRUE; }
@@ -51,7 +51,6 @@ public:
 
     CDocTemplate* GetFirstDocTemplate() const;
     const std::string& GetAppName() const { return m_strAppName; }
-    const std::string& GetRegistryKey() const { return m_strRegistryKey; }
 
     // The command-line arguments after the program's name, as the framework was
     // started with them (Qt has taken out its own options).
@@ -69,8 +68,6 @@ protected:
 private:
     friend BOOL AfxWinInit(const std::vector<std::string>& arguments);
     std::string m_strAppName;
-    std::string m_strRegistryKey;
-    UINT m_nMaxMRU{};
     int m_nExitCode{};
     std::vector<std::unique_ptr<CDocTemplate>> m_templates;
 };

@@ -1,5 +1,12 @@
 #include "shell/framework/Wnd.h"
 
+#include <QVariant>
+
+namespace {
+// The widget property that leads back from a widget to its window object.
+constexpr const char* kWindowObjectProperty = "voqWindowObject";
+} // namespace
+
 IMPLEMENT_DYNAMIC(CWnd)
 
 CWnd::~CWnd() {
@@ -21,6 +28,25 @@ BOOL CWnd::DestroyWindow() {
 void CWnd::Attach(QWidget* widget, DWORD style) {
     m_hWnd = widget;
     m_style = style;
+    widget->setProperty(kWindowObjectProperty, QVariant::fromValue(static_cast<void*>(this)));
+}
+
+CWnd* CWnd::FromHandlePermanent(const QWidget* widget) {
+    return widget != nullptr
+               ? static_cast<CWnd*>(widget->property(kWindowObjectProperty).value<void*>())
+               : nullptr;
+}
+
+CWnd* CWnd::GetDescendantWindow(UINT nID) const {
+    if (GetSafeHwnd() == nullptr) {
+        return nullptr;
+    }
+    for (const QWidget* child : GetSafeHwnd()->findChildren<QWidget*>()) {
+        if (CWnd* window = FromHandlePermanent(child); window != nullptr && window->m_nID == nID) {
+            return window;
+        }
+    }
+    return nullptr;
 }
 
 int CWnd::SendCreate(CREATESTRUCT& cs) {

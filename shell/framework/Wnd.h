@@ -30,6 +30,15 @@ public:
 
     // The widget, or nullptr before creation and after destruction.
     QWidget* GetSafeHwnd() const { return m_hWnd.data(); }
+    // The window object of a widget made by this framework, or nullptr.
+    static CWnd* FromHandlePermanent(const QWidget* widget);
+
+    // The identifier of a child window, such as AFX_IDW_STATUS_BAR; 0 when none was given.
+    UINT GetDlgCtrlID() const { return m_nID; }
+    void SetDlgCtrlID(UINT nID) { m_nID = nID; }
+    // The window with this identifier among this window's children and their children,
+    // or nullptr.
+    CWnd* GetDescendantWindow(UINT nID) const;
 
     virtual BOOL PreCreateWindow(CREATESTRUCT& cs);
     BOOL DestroyWindow();
@@ -53,4 +62,5 @@ protected:
 
     QPointer<QWidget> m_hWnd;
     DWORD m_style{};
+    UINT m_nID{};
 };

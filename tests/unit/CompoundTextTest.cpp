@@ -29,8 +29,9 @@ const CompoundTextCase kCases[] = {
     {"JapaneseInTheLeftHalfThenAsciiAgain", kEsc + "$(BGHF0" + kEsc + "(B!", "波動!"},
     {"AsciiJapaneseAndLatin1Mixed", "Wave " + kEsc + "$)B\xc7\xc8\xc6\xb0" + kEsc + "-A\xe9",
      "Wave 波動\xc3\xa9"},
-    {"Korean", kEsc + "$)C\xc7\xd1\xb1\xb9", "한국"},
-    {"Chinese", kEsc + "$)A\xba\xba\xd7\xd6", "汉字"},
+    // Only the Japanese double-byte set is read: no other can spell the viewer's caption.
+    {"KoreanSetIsNotRead", kEsc + "$)C\xc7\xd1\xb1\xb9", ""},
+    {"ChineseSetIsNotRead", kEsc + "$)A\xba\xba\xd7\xd6", ""},
     {"Utf8Segment", "a" + kEsc + "%G\xe5\x8b\x95" + kEsc + "%@b", "a動b"},
     {"UnknownSet", kEsc + "$)D\xb0\xa1", ""},
     {"UnknownEscape", kEsc + "Zabc", ""},
