@@ -283,14 +283,9 @@ TEST_F(SingleInstance, SecondStartWithAFileOnlyBringsTheFirstCopyForward) {
     EXPECT_EQ(m_session.Property(frame, "_NET_WM_NAME"), "\"" + kCaption + "\"");
 }
 
-struct EndCase {
-    const char* name;
+struct EndCase : NamedCase {
     bool kill;
 };
-void PrintTo(const EndCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class NextStart : public SingleInstance, public testing::WithParamInterface<EndCase> {};
 
 TEST_P(NextStart, AfterTheFirstCopyEndedIsAFirstCopy) {
@@ -396,14 +391,9 @@ TEST_F(SingleInstance, LockHeldWithoutAWindowSaysTheProgramRunsAndEndsWithStatus
     EXPECT_TRUE(holder.IsRunning());
 }
 
-struct NoLockCase {
-    const char* name;
+struct NoLockCase : NamedCase {
     bool regularFile; // else a folder in a folder that does not exist
 };
-void PrintTo(const NoLockCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class LockCannotBeCreated : public SingleInstance,
                             public testing::WithParamInterface<NoLockCase> {};
 

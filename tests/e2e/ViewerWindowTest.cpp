@@ -175,14 +175,9 @@ TEST_F(ViewerWindow, CapsLockShowsItsIndicatorWhileOn) {
     EXPECT_TRUE(WaitUntil([&] { return IndicatorInk(Picture("off-again.png")) == off; }, 5000));
 }
 
-struct CloseCase {
-    const char* name;
+struct CloseCase : NamedCase {
     const char* keys;
 };
-void PrintTo(const CloseCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class ViewerClose : public ViewerWindow, public testing::WithParamInterface<CloseCase> {};
 
 TEST_P(ViewerClose, EndsTheProcessWithStatusZero) {

@@ -38,18 +38,13 @@ bool IsBlank(const QImage& image) {
 
 // ---- command routing -------------------------------------------------------------------
 
-struct RouteCase {
-    const char* name;
+struct RouteCase : NamedCase {
     UINT command;
     enum Target { View, Frame, App } target;
     AFX_PMSG handler; // nullptr: any handler of the target
 };
 
 // The case's name, in test output.
-void PrintTo(const RouteCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class CommandRouting : public testing::TestWithParam<RouteCase> {};
 
 TEST_P(CommandRouting, ReachesTheFirstTableThatHandlesIt) {
@@ -152,17 +147,12 @@ TEST(MenuBar, HasTheThreeMenusWithTheirItemsInOrder) {
     }
 }
 
-struct PromptCase {
-    const char* name;
+struct PromptCase : NamedCase {
     UINT command;
     const char* prompt;
 };
 
 // The case's name, in test output.
-void PrintTo(const PromptCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class StatusPrompt : public testing::TestWithParam<PromptCase> {};
 
 TEST_P(StatusPrompt, ShowsTheFirstLineWhileTheItemIsHighlightedAndTheIdleTextAfter) {
@@ -266,17 +256,12 @@ TEST(MainWindow, ViewHoldsTheWholeDrawingWithAndWithoutTheStatusBar) {
     }
 }
 
-struct StyleCase {
-    const char* name;
+struct StyleCase : NamedCase {
     DWORD style;
     bool maximise, minimise, close;
 };
 
 // The case's name, in test output.
-void PrintTo(const StyleCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class WindowStyle : public testing::TestWithParam<StyleCase> {};
 
 TEST_P(WindowStyle, BecomesTheMatchingWindowButtons) {
@@ -294,16 +279,11 @@ INSTANTIATE_TEST_SUITE_P(Styles, WindowStyle,
                                          StyleCase{"CaptionOnly", WS_CAPTION, false, false, false}),
                          CaseName);
 
-struct CommandLineCase {
-    const char* name;
+struct CommandLineCase : NamedCase {
     bool fileExists;
 };
 
 // The case's name, in test output.
-void PrintTo(const CommandLineCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class CommandLine : public testing::TestWithParam<CommandLineCase> {};
 
 TEST_P(CommandLine, AFileNamedOnItLeavesTheViewBlankAndTheCaptionExact) {
@@ -353,17 +333,12 @@ TEST(MainWindow, StartsBlankUnderItsCaption) {
 
 // ---- the windowing platform ---------------------------------------------------------------
 
-struct PlatformCase {
-    const char* name;
+struct PlatformCase : NamedCase {
     const char* chosen;  // QT_QPA_PLATFORM before start-up, or nullptr
     const char* wayland; // WAYLAND_DISPLAY, or nullptr
     const char* x11;     // DISPLAY, or nullptr
     const char* result;  // QT_QPA_PLATFORM after, or nullptr
 };
-void PrintTo(const PlatformCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class WindowingPlatform : public testing::TestWithParam<PlatformCase> {};
 
 void SetOrUnset(const char* name, const char* value) {

@@ -162,18 +162,13 @@ TEST(OpenDialog, AllFilesShowsNamesWithoutADotToo) {
     EXPECT_TRUE(textShown);
 }
 
-struct SuffixCase {
-    const char* name;
+struct SuffixCase : NamedCase {
     const char* typed;
     const char* existing; // a file made beforehand, or nullptr
     const char* chosen;   // the path the dialog gives, relative to the folder
 };
 
 // The case's name, in test output.
-void PrintTo(const SuffixCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class DefaultExtension : public testing::TestWithParam<SuffixCase> {};
 
 TEST_P(DefaultExtension, IsAddedOnlyToANewNameWithoutExtension) {
@@ -215,17 +210,12 @@ TEST(OpenDialog, OpensInTheFolderOfTheLastFileChosen) {
 
 // ---- how the Open command is reached --------------------------------------------------
 
-struct ReachCase {
-    const char* name;
+struct ReachCase : NamedCase {
     bool statusBarShown;
     bool byKey; // Ctrl+O, or else the File menu's first item
 };
 
 // The case's name, in test output.
-void PrintTo(const ReachCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class OpenIsReached : public testing::TestWithParam<ReachCase> {};
 
 TEST_P(OpenIsReached, ByTheKeyAndTheMenuItem) {
@@ -284,16 +274,11 @@ TEST(ViewAfterOpen, AGoodFileIsDrawnAndACancelKeepsIt) {
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
-struct RejectCase {
-    const char* name;
+struct RejectCase : NamedCase {
     std::function<std::string(const TemporaryFolder&)> make;
 };
 
 // The case's name, in test output.
-void PrintTo(const RejectCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class RejectedChoice : public testing::TestWithParam<RejectCase> {};
 
 TEST_P(RejectedChoice, ChangesNothingAfterAGoodFile) {

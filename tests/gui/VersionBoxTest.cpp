@@ -78,16 +78,11 @@ TEST(VersionBox, ShowsItsCaptionTextsAndControlsInOrder) {
     EXPECT_TRUE(checked);
 }
 
-struct CloseCase {
-    const char* name;
+struct CloseCase : NamedCase {
     void (*close)(QDialog& box);
 };
 
 // The case's name, in test output.
-void PrintTo(const CloseCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class VersionBoxClose : public testing::TestWithParam<CloseCase> {};
 
 TEST_P(VersionBoxClose, EndsTheBoxAndChangesNothingElse) {

@@ -10,15 +10,10 @@ namespace {
 
 // Captions as X11 clients write them in a COMPOUND_TEXT WM_NAME (Xlib does so for text
 // outside Latin-1), and the UTF-8 they stand for; empty where the text cannot be read.
-struct CompoundTextCase {
-    const char* name;
+struct CompoundTextCase : NamedCase {
     std::string compoundText;
     std::string utf8;
 };
-void PrintTo(const CompoundTextCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 const std::string kEsc = "\x1b";
 
 const CompoundTextCase kCases[] = {

@@ -46,15 +46,10 @@ std::string SummaryOf(const WaveRecord& record) {
     return surface.Texts().size() == 2 ? surface.Texts()[1].text : "(not two texts)";
 }
 
-struct SummaryCase {
-    const char* name;
+struct SummaryCase : NamedCase {
     Header header;
     const char* summary;
 };
-
-void PrintTo(const SummaryCase& testCase, std::ostream* out) {
-    *out << testCase.name;
-}
 
 // 8-bit mono at 8000 Hz, 964 frames, with the file size under test.
 constexpr Header MonoOfLength(std::uint32_t fileLength) {
@@ -141,15 +136,10 @@ TEST(InfoLines, DrawsThePathAndTwentyPixelsBelowItTheSummaryInTheSurfacesTextCol
     EXPECT_EQ(surface.Calls().size(), 2u) << "no pen, line or colour change";
 }
 
-struct PathCase {
-    const char* name;
+struct PathCase : NamedCase {
     std::string bytes;
     std::string drawn;
 };
-
-void PrintTo(const PathCase& testCase, std::ostream* out) {
-    *out << testCase.name;
-}
 
 // U+FFFD REPLACEMENT CHARACTER.
 const std::string kReplaced = "\xEF\xBF\xBD";

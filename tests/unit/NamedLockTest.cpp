@@ -139,14 +139,9 @@ TEST_F(NamedLockTest, AProgramStartedByTheHolderDoesNotKeepTheLock) {
 // What stands at the lock's place, or in the runtime variable, and why no handle comes
 // back. Permissions prove nothing to a test run as root, so every case is one that
 // refuses root too.
-struct NoHandleCase {
-    const char* name;
+struct NoHandleCase : NamedCase {
     void (*prepare)(const TemporaryFolder& folder);
 };
-void PrintTo(const NoHandleCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 const NoHandleCase kNoHandleCases[] = {
     {"RuntimeFolderMissing",
      [](const TemporaryFolder& folder) {

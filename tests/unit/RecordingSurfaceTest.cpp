@@ -11,14 +11,9 @@ namespace {
 
 // The drawing tests trust the recording surface to catch misuse; these cases show that it
 // does, one breach each.
-struct MisuseCase {
-    const char* name;
+struct MisuseCase : NamedCase {
     std::function<void(RecordingSurface&)> draw;
 };
-
-void PrintTo(const MisuseCase& testCase, std::ostream* out) {
-    *out << testCase.name;
-}
 
 const MisuseCase kMisuseCases[] = {
     {"LineToWithoutMoveTo", [](RecordingSurface& s) { s.LineTo(1, 1); }},

@@ -15,14 +15,14 @@ namespace {
 // exactly the reference's fields and samples, a rejection must change nothing.
 void ExpectAgreement(WaveRecord& record, const std::string& path) {
     const ReferenceResult expected = DecodeReference(ReadFile(path));
-    const RecordCopy before(record);
+    const RecordSnapshot before = TakeSnapshot(record);
     const LoadStatus status = LoadWaveFileExplained(record, path).status;
     ASSERT_EQ(status, expected.status);
     if (status == LoadStatus::Loaded) {
         EXPECT_EQ(DescribeDifference(record, expected), "");
         EXPECT_EQ(record.path, path);
     } else {
-        EXPECT_TRUE(RecordCopy(record) == before) << "a rejected file changed the record";
+        EXPECT_EQ(DescribeChange(record, before), "") << "a rejected file changed the record";
     }
 }
 
@@ -112,16 +112,11 @@ TEST_F(WaveReaderTest, RandomFilesAgreeWithTheReference) {
 
 // Files of more than one block: samples split by a block boundary, and blocks that begin
 // with the right half of a frame.
-struct LargeCase {
-    const char* name;
+struct LargeCase : NamedCase {
     std::uint16_t channels, bits;
     std::size_t dataBytes;
     std::uint32_t declaredSize; // 0: the real size
 };
-
-void PrintTo(const LargeCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class LargeFile : public WaveReaderTest, public ::testing::WithParamInterface<LargeCase> {};
 

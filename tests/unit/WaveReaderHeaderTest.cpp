@@ -14,15 +14,10 @@ WavBuilder Mono() {
     return WavBuilder().Format(1, 16).Samples16({1234});
 }
 
-struct HeaderCase {
-    const char* name;
+struct HeaderCase : NamedCase {
     Bytes file;
     LoadStatus status;
 };
-
-void PrintTo(const HeaderCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class HeaderCheck : public WaveReaderTest, public ::testing::WithParamInterface<HeaderCase> {};
 

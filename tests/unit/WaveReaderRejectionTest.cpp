@@ -34,16 +34,11 @@ WavBuilder HugeClaim() {
     return WavBuilder().Format(1, 8).Data(data).DataSize(0xFFFFFFFF);
 }
 
-struct RejectionCase {
-    const char* name;
+struct RejectionCase : NamedCase {
     // Makes the path to load inside folder.
     std::function<std::string(const TemporaryFolder& folder)> make;
     LoadStatus status;
 };
-
-void PrintTo(const RejectionCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 std::function<std::string(const TemporaryFolder&)> Built(WavBuilder builder) {
     return [builder](const TemporaryFolder& folder) { return builder.WriteTo(folder, "bad.wav"); };
@@ -64,16 +59,16 @@ class Rejection : public WaveReaderTest, public ::testing::WithParamInterface<Re
 TEST_P(Rejection, LeavesThePreviousFileIntact) {
     ASSERT_EQ(LoadWaveFile(m_record, Write(Previous(), "previous.wav")), 0);
     m_record.loaded = 1;
-    const RecordCopy before(m_record);
+    const RecordSnapshot before = TakeSnapshot(m_record);
     ASSERT_EQ(LoadWaveFileExplained(m_record, GetParam().make(m_folder)).status, GetParam().status);
-    EXPECT_TRUE(RecordCopy(m_record) == before);
+    EXPECT_EQ(DescribeChange(m_record, before), "");
     EXPECT_EQ(m_record.peak, 250);
     EXPECT_EQ(Elements(m_record.right), (std::vector<std::int16_t>{-7, 250, 2}));
 }
 
 TEST_P(Rejection, LeavesAFreshRecordBlank) {
     EXPECT_EQ(LoadWaveFile(m_record, GetParam().make(m_folder)), 1);
-    EXPECT_TRUE(RecordCopy(m_record) == RecordCopy(WaveRecord()));
+    EXPECT_EQ(DescribeChange(m_record, TakeSnapshot(WaveRecord())), "");
 }
 
 // clang-format off
@@ -137,9 +132,10 @@ TEST_F(WaveReaderTest, EveryStatusHasAShortDescription) {
     const rlim_t cap = static_cast<rlim_t>(StatusKiB("VmSize") + (256 << 10)) * 1024;
     const rlimit limit{cap, cap};
     setrlimit(RLIMIT_AS, &limit);
-    const RecordCopy before(record);
+    const RecordSnapshot before = TakeSnapshot(record);
     const LoadStatus status = LoadWaveFileExplained(record, path).status;
-    std::_Exit(status == LoadStatus::CannotAllocate && RecordCopy(record) == before ? 0 : 1);
+    std::_Exit(status == LoadStatus::CannotAllocate && DescribeChange(record, before).empty() ? 0
+                                                                                            : 1);
 }
 
 // The two arrays of a huge claim cannot be mapped under the cap: the load is rejected
@@ -168,12 +164,11 @@ TEST_F(WaveReaderTest, ASecondFileReplacesTheFirst) {
 TEST_F(WaveReaderTest, TheSameFileTwiceGivesTheSameRecord) {
     const std::string path = Write(Previous().Chunk("LIST", Bytes(5), WavBuilder::Pad::Add));
     ASSERT_EQ(LoadWaveFile(m_record, path), 0);
-    RecordCopy first(m_record);
+    RecordSnapshot first = TakeSnapshot(m_record);
     ASSERT_EQ(LoadWaveFile(m_record, path), 0);
-    RecordCopy second(m_record);
-    first.leftData = second.leftData = nullptr; // new arrays, same contents
-    first.rightData = second.rightData = nullptr;
-    EXPECT_TRUE(first == second);
+    first.leftData = m_record.left.data(); // new arrays, same contents
+    first.rightData = m_record.right.data();
+    EXPECT_EQ(DescribeChange(m_record, first), "");
 }
 
 TEST_F(WaveReaderTest, ThePathIsKeptByteForByteAndLoadedIsLeftAlone) {

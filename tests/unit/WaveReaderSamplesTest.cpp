@@ -10,16 +10,11 @@ namespace {
 
 using Samples = std::vector<std::int16_t>;
 
-struct SamplesCase {
-    const char* name;
+struct SamplesCase : NamedCase {
     Bytes file;
     Samples left, right; // frameCount elements each
     std::int16_t peak, peakRight;
 };
-
-void PrintTo(const SamplesCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class SamplesCheck : public WaveReaderTest, public ::testing::WithParamInterface<SamplesCase> {};
 

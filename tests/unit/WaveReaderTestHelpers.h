@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers shared by the reader's tests: a fixture that writes a built file and loads it,
-// and a copy of a whole record to prove that a rejected load changed nothing.
+// Helpers shared by the reader's tests: a fixture that writes a built file and loads it.
+// A rejected load is proved to change nothing with the test support's RecordSnapshot.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/RecordInvariants.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/WavBuilder.h"
 #include "wave/WaveFileReader.h"
@@ -23,47 +24,6 @@ inline void PrintTo(LoadStatus status, std::ostream* out) {
 inline std::vector<std::int16_t> Elements(const SampleArray& array) {
     return std::vector<std::int16_t>(array.begin(), array.end());
 }
-
-// The first elements of an array (a claim of billions of frames is not copied whole).
-inline std::vector<std::int16_t> Prefix(const SampleArray& array) {
-    const std::size_t count = array.size() < (std::size_t{1} << 16) ? array.size() : 1 << 16;
-    return std::vector<std::int16_t>(array.begin(), array.begin() + count);
-}
-
-// Every field of a record, with the arrays' addresses and sizes and copies of their
-// first elements. (Named apart from the test support's RecordSnapshot, so that no test
-// that links both gets two types of one name.)
-struct RecordCopy {
-    explicit RecordCopy(const WaveRecord& record)
-        : riffId(record.riffId), fileLength(record.fileLength), waveId(record.waveId),
-          fmtId(record.fmtId), fmtSize(record.fmtSize), formatTag(record.formatTag),
-          channels(record.channels), sampleRate(record.sampleRate), byteRate(record.byteRate),
-          blockAlign(record.blockAlign), bitsPerSample(record.bitsPerSample),
-          dataSize(record.dataSize), bytesPerSample(record.bytesPerSample),
-          frameCount(record.frameCount), left(Prefix(record.left)), right(Prefix(record.right)),
-          leftSize(record.left.size()), rightSize(record.right.size()),
-          leftData(record.left.data()), rightData(record.right.data()),
-          buffersAllocated(record.buffersAllocated), peak(record.peak), peakRight(record.peakRight),
-          path(record.path), loaded(record.loaded) {}
-
-    bool operator==(const RecordCopy&) const = default;
-
-    std::uint32_t riffId, fileLength, waveId, fmtId, fmtSize;
-    std::uint16_t formatTag, channels;
-    std::uint32_t sampleRate, byteRate;
-    std::uint16_t blockAlign, bitsPerSample;
-    std::uint32_t dataSize;
-    std::uint16_t bytesPerSample;
-    std::uint32_t frameCount;
-    std::vector<std::int16_t> left, right;
-    std::size_t leftSize, rightSize;
-    const std::int16_t* leftData; // the same arrays, not only equal contents
-    const std::int16_t* rightData;
-    std::uint16_t buffersAllocated;
-    std::int16_t peak, peakRight;
-    std::string path;
-    std::int32_t loaded;
-};
 
 // A temporary folder, and loading of built files from it.
 class WaveReaderTest : public ::testing::Test {

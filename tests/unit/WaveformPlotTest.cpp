@@ -163,15 +163,10 @@ INSTANTIATE_TEST_SUITE_P(Origins, PlotOrigin,
                              return std::get<0>(info.param) == kViewLeft ? "View" : "Elsewhere";
                          });
 
-struct ChannelCase {
-    const char* name;
+struct ChannelCase : NamedCase {
     std::uint16_t channels;
     bool stereo;
 };
-
-void PrintTo(const ChannelCase& testCase, std::ostream* out) {
-    *out << testCase.name;
-}
 
 const ChannelCase kChannelCases[] = {
     {"Mono", 1, false},          {"Stereo", 2, true},        {"NoChannels", 0, false},
@@ -199,8 +194,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ChannelCount, testing::ValuesIn(kChannelCases), 
 
 // --- The amplitude scale ---
 
-struct ScaleCase {
-    const char* name;
+struct ScaleCase : NamedCase {
     std::uint16_t bitsPerSample;
     std::int16_t peak;
     const char* top;
@@ -209,10 +203,6 @@ struct ScaleCase {
     const char* lowerQuarter;
     int peakHeight; // where a sample equal to the peak is drawn, above the centre line
 };
-
-void PrintTo(const ScaleCase& testCase, std::ostream* out) {
-    *out << testCase.name;
-}
 
 const ScaleCase kScaleCases[] = {
     {"Loud16Bit", 16, 32767, "32768", "-32768", "16384", "-16384", 159},
@@ -257,15 +247,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, AmplitudeScale, testing::ValuesIn(kScaleCases), 
 
 // Two-byte samples of 17 to 23 bits measure against 256, so a peak of 128 or more leaves
 // no scale at all; as with fewer than 2 bits, the labels read 0 and no trace is drawn.
-struct NoScaleCase {
-    const char* name;
+struct NoScaleCase : NamedCase {
     std::uint16_t bitsPerSample;
     std::int16_t peak;
 };
-
-void PrintTo(const NoScaleCase& testCase, std::ostream* out) {
-    *out << testCase.name;
-}
 
 const NoScaleCase kNoScaleCases[] = {
     {"SeventeenBitsPeak128", 17, 128},
@@ -378,16 +363,11 @@ TEST(Traces, NegativeSamplesBeyondTheBoxAreDrawnUnclipped) {
 
 // With no peak and a wide sample the scale becomes tiny and offsets huge: they are clamped
 // to a billion pixels, and offsets inside that range are unchanged.
-struct HugeOffsetCase {
-    const char* name;
+struct HugeOffsetCase : NamedCase {
     std::uint16_t bitsPerSample;
     std::int16_t sample;
     int height;
 };
-
-void PrintTo(const HugeOffsetCase& testCase, std::ostream* out) {
-    *out << testCase.name;
-}
 
 const HugeOffsetCase kHugeOffsetCases[] = {
     {"EighteenBitsSmallSampleUnchanged", 18, 1, 81920}, // scale 1/256
@@ -416,15 +396,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, HugeOffset, testing::ValuesIn(kHugeOffsetCases),
 // A record whose arrays are shorter than frameCount claims (or missing): elements that are
 // not there read as 0, as the reader leaves samples that a file does not supply. Under the
 // sanitizers an element read beyond the arrays would also fail the test.
-struct ShortArrayCase {
-    const char* name;
+struct ShortArrayCase : NamedCase {
     std::uint32_t frameCount;
     std::uint32_t elements;
 };
-
-void PrintTo(const ShortArrayCase& testCase, std::ostream* out) {
-    *out << testCase.name;
-}
 
 const ShortArrayCase kShortArrayCases[] = {
     {"StepZeroWithoutArrays", 500, 0},
@@ -470,16 +445,11 @@ TEST(Traces, NoFramesDrawNoTraceAndReadNoElement) {
 
 // --- The time labels, in any process locale ---
 
-struct TimeCase {
-    const char* name;
+struct TimeCase : NamedCase {
     std::uint32_t dataSize;
     std::uint32_t byteRate;
     std::vector<std::string> labels;
 };
-
-void PrintTo(const TimeCase& testCase, std::ostream* out) {
-    *out << testCase.name;
-}
 
 const TimeCase kTimeCases[] = {
     {"TenSeconds",
