@@ -74,6 +74,8 @@ std::string CompoundTextToUtf8(const std::string& compoundText) {
             } else if (rest.rfind("%@", 0) == 0) {
                 utf8 = false;
                 i += 3;
+                // Inside UTF-8 only its end may follow, so this rejects as the last branch does.
+                // NOLINTNEXTLINE(bugprone-branch-clone)
             } else if (utf8) {
                 return {};
             } else if (rest.rfind("(B", 0) == 0) {

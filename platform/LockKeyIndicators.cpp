@@ -9,7 +9,7 @@
 
 #include <xcb/xcb.h>
 // xkb.h names a structure field "explicit", a C++ keyword.
-#define explicit explicit_
+#define explicit explicit_ // NOLINT(clang-diagnostic-keyword-macro)
 #include <xcb/xkb.h>
 #undef explicit
 

@@ -14,6 +14,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev libsndfile1-dev sox
   time  # /usr/bin/time -v: peak memory of the reader in bench/run.sh
   clang libclang-rt-14-dev
+  clang-tidy  # scripts/tidy.sh, run by CI over the program's code
   # end-to-end tests: a real X server, window manager and X tools
   xvfb openbox x11-utils xdotool imagemagick locales
   xclip  # reads the text a message box copies with Ctrl+C

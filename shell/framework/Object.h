@@ -33,13 +33,14 @@ protected:
 template <typename T> std::unique_ptr<T> AfxCreateObjectAs(const CRuntimeClass* runtimeClass) {
     std::unique_ptr<CObject> object(runtimeClass != nullptr ? runtimeClass->CreateObject()
                                                             : nullptr);
-    if (auto* typed = dynamic_cast<T*>(object.get())) {
-        object.release();
-        return std::unique_ptr<T>(typed);
+    if (dynamic_cast<T*>(object.get()) == nullptr) {
+        return nullptr;
     }
-    return nullptr;
+    return std::unique_ptr<T>(static_cast<T*>(object.release()));
 }
 
+// The macros take a class name, which cannot stand in parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define RUNTIME_CLASS(className) (&className::class##className)
 
 // In the class body: a runtime class record and a factory.
@@ -70,3 +71,4 @@ public:                                                                         
     const CRuntimeClass* className::GetRuntimeClass() const {                                      \
         return RUNTIME_CLASS(className);                                                           \
     }
+// NOLINTEND(bugprone-macro-parentheses)

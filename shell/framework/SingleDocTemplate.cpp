@@ -25,7 +25,8 @@ CSingleDocTemplate::CSingleDocTemplate(UINT nIDResource, const CRuntimeClass* pD
       m_pViewClass(pViewClass) {}
 
 CSingleDocTemplate::~CSingleDocTemplate() {
-    CloseAllDocuments();
+    // This class's own version: a derived class is already gone here.
+    CSingleDocTemplate::CloseAllDocuments();
 }
 
 void CSingleDocTemplate::CloseAllDocuments() {
