@@ -36,10 +36,8 @@ inline constexpr int SW_RESTORE = 9;
 inline constexpr DWORD WS_OVERLAPPED = 0x00000000;
 inline constexpr DWORD WS_POPUP = 0x80000000;
 inline constexpr DWORD WS_CHILD = 0x40000000;
-inline constexpr DWORD WS_MINIMIZE = 0x20000000;
 inline constexpr DWORD WS_VISIBLE = 0x10000000;
-inline constexpr DWORD WS_CAPTION = 0x00C00000; // a title bar (includes WS_BORDER)
-inline constexpr DWORD WS_BORDER = 0x00800000;
+inline constexpr DWORD WS_CAPTION = 0x00C00000;    // a title bar and a border
 inline constexpr DWORD WS_SYSMENU = 0x00080000;    // the window menu and the close box
 inline constexpr DWORD WS_THICKFRAME = 0x00040000; // a border the user can drag to resize
 inline constexpr DWORD WS_GROUP = 0x00020000;
@@ -61,11 +59,9 @@ inline constexpr DWORD DS_SETFONT = 0x00000040;
 inline constexpr DWORD DS_MODALFRAME = 0x00000080;
 
 // Static control and button styles.
-inline constexpr DWORD SS_LEFT = 0x00000000;
 inline constexpr DWORD SS_ICON = 0x00000003;
 inline constexpr DWORD SS_NOPREFIX = 0x00000080;
 inline constexpr DWORD SS_TYPEMASK = 0x0000001F;
-inline constexpr DWORD BS_PUSHBUTTON = 0x00000000;
 inline constexpr DWORD BS_DEFPUSHBUTTON = 0x00000001;
 
 // Open-dialog flags.
@@ -89,12 +85,9 @@ inline constexpr UINT ID_APP_EXIT = 0xE141;
 inline constexpr UINT ID_VIEW_STATUS_BAR = 0xE801;
 
 // Status bar indicators.
-inline constexpr UINT ID_INDICATOR_EXT = 0xE700;
 inline constexpr UINT ID_INDICATOR_CAPS = 0xE701;
 inline constexpr UINT ID_INDICATOR_NUM = 0xE702;
 inline constexpr UINT ID_INDICATOR_SCRL = 0xE703;
-inline constexpr UINT ID_INDICATOR_OVR = 0xE704;
-inline constexpr UINT ID_INDICATOR_REC = 0xE705;
 inline constexpr UINT ID_INDICATOR_KANA = 0xE706;
 
 // Standard strings.
@@ -104,7 +97,6 @@ inline constexpr UINT AFX_IDS_UNTITLED = 0xF000;
 
 // Control identifiers of the frame's parts.
 inline constexpr UINT AFX_IDW_STATUS_BAR = 0xE801;
-inline constexpr UINT AFX_IDW_PANE_FIRST = 0xE900;
 
 // "Let the system choose" for a window's position or size.
 inline constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000);

@@ -18,7 +18,6 @@ public:
     void CloseAllDocuments() override;
 
     CDocument* GetDocument() const { return m_document.get(); }
-    CFrameWnd* GetFrame() const { return m_frame.get(); }
 
 private:
     BOOL InitialiseDocument(CDocument& document, const char* path);

@@ -33,8 +33,7 @@ public:
     // The window object of a widget made by this framework, or nullptr.
     static CWnd* FromHandlePermanent(const QWidget* widget);
 
-    // The identifier of a child window, such as AFX_IDW_STATUS_BAR; 0 when none was given.
-    UINT GetDlgCtrlID() const { return m_nID; }
+    // Gives a child window its identifier, such as AFX_IDW_STATUS_BAR (0 by default).
     void SetDlgCtrlID(UINT nID) { m_nID = nID; }
     // The window with this identifier among this window's children and their children,
     // or nullptr.
