@@ -209,45 +209,7 @@ std::vector<std::string> XSession::Environment() const {
 }
 
 std::string XSession::Run(const std::vector<std::string>& argv, int timeoutMs) const {
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-        return {};
-    }
-    std::vector<std::string> arguments = argv;
-    std::vector<std::string> environment = Environment();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const std::string program = FindProgram(argv.front());
-    const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr,
-                                  Pointers(arguments).data(), Pointers(environment).data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    std::string output;
-    if (error == 0) {
-        pollfd reader{pipeFds[0], POLLIN, 0};
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (Clock::now() < deadline && poll(&reader, 1, 100) >= 0) {
-            if ((reader.revents & (POLLIN | POLLHUP)) == 0) {
-                continue;
-            }
-            char buffer[4096];
-            const ssize_t count = read(pipeFds[0], buffer, sizeof buffer);
-            if (count <= 0) {
-                break;
-            }
-            output.append(buffer, static_cast<std::size_t>(count));
-        }
-        if (waitpid(pid, nullptr, WNOHANG) == 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    close(pipeFds[0]);
-    return output;
+    return RunProcess(argv, {Environment(), ProcessOptions::Errors::Discard, timeoutMs}).output;
 }
 
 std::unique_ptr<ChildProcess>

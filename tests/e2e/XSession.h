@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ProcessRunner.h"
 #include "tests/support/TemporaryFolder.h"
 
 // A process started by a test, killed (SIGTERM, then SIGKILL) when the object goes.

@@ -3,17 +3,8 @@
 #include <QImage>
 #include <QString>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <array>
-#include <cerrno>
 #include <fstream>
 #include <sstream>
-
-extern char** environ;
 
 namespace {
 
@@ -22,45 +13,7 @@ constexpr const char* kId = VOQ_APPLICATION_ID;
 } // namespace
 
 CommandResult RunCommand(const std::vector<std::string>& arguments) {
-    CommandResult result;
-    int pipeEnds[2];
-    if (arguments.empty() || pipe2(pipeEnds, O_CLOEXEC) != 0) {
-        return result;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 2);
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
-    if (spawned != 0) {
-        close(pipeEnds[0]);
-        result.output = "cannot start " + arguments[0];
-        return result;
-    }
-    std::array<char, 4096> buffer;
-    ssize_t count = 0;
-    while ((count = read(pipeEnds[0], buffer.data(), buffer.size())) != 0) {
-        if (count > 0) {
-            result.output.append(buffer.data(), static_cast<std::size_t>(count));
-        } else if (errno != EINTR) {
-            break;
-        }
-    }
-    close(pipeEnds[0]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return RunProcess(arguments);
 }
 
 CommandResult RunShell(const std::string& commandLine) {

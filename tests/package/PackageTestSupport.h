@@ -7,12 +7,11 @@
 
 #include <gtest/gtest.h>
 
-// What a finished command left behind: its exit status (-1 when a signal ended it) and
-// everything it wrote to standard output and standard error, interleaved.
-struct CommandResult {
-    int exitStatus{-1};
-    std::string output;
-};
+#include "tests/support/ProcessRunner.h"
+
+// A finished command: its exit status and everything it wrote to standard output and
+// standard error, interleaved.
+using CommandResult = ProcessResult;
 
 // Runs a program found on PATH with the arguments given, its standard input empty.
 CommandResult RunCommand(const std::vector<std::string>& arguments);
