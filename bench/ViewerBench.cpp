@@ -209,7 +209,8 @@ int Open(int argc, char** argv, const std::string& folder, int runs) {
                      folder.c_str());
         return 1;
     }
-    const std::string path = LargeBenchFilePath(folder, large);
+    // Absolute, since the dialog resolves a relative name against its own last folder.
+    const std::string path = std::filesystem::absolute(LargeBenchFilePath(folder, large)).string();
     WarmPageCache(path);
 
     QApplication application(argc, argv);
@@ -226,6 +227,8 @@ int Open(int argc, char** argv, const std::string& folder, int runs) {
     // Both measurements replace a record that already holds the file, as a second open
     // does; the first round warms up.
     for (int run = -1; run < runs; ++run) {
+        // loaded is never reset by the viewer: reset here so that a failed open shows.
+        app.Record().loaded = 0;
         std::int64_t confirmed = 0;
         AnswerDialog(QString::fromStdString(path), confirmed);
         frame.OnCommand(ID_FILE_OPEN);
@@ -235,7 +238,8 @@ int Open(int argc, char** argv, const std::string& folder, int runs) {
         const std::int64_t started = NowNanoseconds();
         const int result = LoadWaveFile(alone, path);
         const std::int64_t loaded = NowNanoseconds();
-        if (result != 0 || app.Record().loaded != 1 || confirmed == 0) {
+        if (result != 0 || app.Record().loaded != 1 || app.Record().path != path ||
+            confirmed == 0) {
             std::fprintf(stderr, "viewer_bench: the file did not load\n");
             return 1;
         }

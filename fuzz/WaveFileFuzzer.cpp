@@ -87,7 +87,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::vector<std::uint8_t> bytes(data, data + size);
     WriteWhole(g_inputPath, bytes);
-    const std::string problem = CheckLoad(g_record, g_inputPath, bytes);
+    // Inputs of even size are read by two threads, odd ones by one, so that both ways of
+    // reading the samples are fuzzed and a crash file reproduces the same way.
+    const std::string problem = CheckLoad(g_record, g_inputPath, bytes,
+                                          size % 2 == 0 ? SampleThreads::Two : SampleThreads::One);
     unlink(g_inputPath.c_str());
     if (!problem.empty()) {
         Fail(problem);

@@ -4,10 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sched.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -362,55 +367,193 @@ std::uint64_t SamplesToRead(const WaveRecord& record) {
     return record.channels == 1 ? record.frameCount : std::uint64_t{2} * record.frameCount;
 }
 
-// Backs with memory, at once, only the part of the arrays that the file's real data can
-// fill; a header may claim far more frames than the file holds.
-void PrepareArrays(WaveRecord& record, std::uint64_t dataOffset, std::uint64_t fileSize) {
+// The samples that the file, as large as it was when it was opened, supplies whole from
+// dataOffset on: at most SamplesToRead, fewer when the data chunk is short.
+std::uint64_t SamplesInFile(const WaveRecord& record, std::uint64_t dataOffset,
+                            std::uint64_t fileSize) {
     if (record.bytesPerSample == 0 || fileSize <= dataOffset) {
-        return;
+        return 0;
     }
     const std::uint64_t inFile = (fileSize - dataOffset) / record.bytesPerSample;
-    const std::uint64_t samples = inFile < SamplesToRead(record) ? inFile : SamplesToRead(record);
+    return inFile < SamplesToRead(record) ? inFile : SamplesToRead(record);
+}
+
+// The elements of left and right that the samples [first, last) of the file go to. A
+// mono file fills left only; every other file deals even samples to left and odd ones to
+// right.
+struct ElementRange {
+    std::size_t leftFirst, leftLast, rightFirst, rightLast;
+};
+
+ElementRange ElementsOf(const WaveRecord& record, std::uint64_t first, std::uint64_t last) {
     if (record.channels == 1) {
-        record.left.PrepareForWriting(static_cast<std::size_t>(samples));
-    } else {
-        record.left.PrepareForWriting(static_cast<std::size_t>((samples + 1) / 2));
-        record.right.PrepareForWriting(static_cast<std::size_t>(samples / 2));
+        return {static_cast<std::size_t>(first), static_cast<std::size_t>(last), 0, 0};
+    }
+    return {static_cast<std::size_t>((first + 1) / 2), static_cast<std::size_t>((last + 1) / 2),
+            static_cast<std::size_t>(first / 2), static_cast<std::size_t>(last / 2)};
+}
+
+// Backs with memory only the elements that the samples [first, last) will fill; a header
+// may claim far more frames than the file holds. One thread faults its pages in at once;
+// two threads fault them as they write, so that each zeroes its own fresh pages (measured
+// on two CPUs with 1 GiB of 16-bit stereo: 78 ms against 93 to 105 ms when each thread
+// first faulted its range in with one call).
+void PrepareArrays(WaveRecord& record, std::uint64_t first, std::uint64_t last,
+                   SampleArray::Faulting faulting) {
+    const ElementRange elements = ElementsOf(record, first, last);
+    record.left.PrepareForWriting(elements.leftFirst, elements.leftLast - elements.leftFirst,
+                                  faulting);
+    record.right.PrepareForWriting(elements.rightFirst, elements.rightLast - elements.rightFirst,
+                                   faulting);
+}
+
+// pread(2) that resumes after a signal. Returns the bytes read, 0 at end of file, or -1
+// with errno set.
+ssize_t ReadSomeAt(int descriptor, std::uint8_t* into, std::size_t count, std::uint64_t offset) {
+    for (;;) {
+        const ssize_t got = pread(descriptor, into, count, static_cast<off_t>(offset));
+        if (got >= 0 || errno != EINTR) {
+            return got;
+        }
     }
 }
 
-// Reads the samples from dataOffset on, block by block, into the record's arrays, which
-// hold frameCount elements each. Reading stops at the first sample that the file does
-// not supply whole; the elements after it stay 0. A sample of width 0 is never whole, so
-// nothing is read. This cannot fail: a read error ends the data like the end of the file.
-void ReadSamples(int descriptor, std::uint64_t dataOffset, std::uint8_t* scratch,
-                 WaveRecord& record) {
-    const std::size_t bytesPerSample = record.bytesPerSample;
-    std::uint64_t remaining = SamplesToRead(record);
-    if (bytesPerSample == 0 || remaining == 0 ||
-        lseek(descriptor, static_cast<off_t>(dataOffset), SEEK_SET) < 0) {
-        return;
+// Reads the samples from sink.next up to last, block by block, into the sink's arrays.
+// Returns false when the file ends, or a read fails, before the last sample was read
+// whole; the elements of the samples not read stay 0. A sample of width 0 is never
+// whole, so nothing is read. Each caller reads its own range with its own scratch, so
+// that two threads can share a file's samples.
+bool ReadSampleRange(int descriptor, std::uint64_t dataOffset, std::size_t bytesPerSample,
+                     std::uint64_t last, std::uint8_t* scratch, SampleSink& sink) {
+    if (bytesPerSample == 0) {
+        return sink.next >= last;
     }
-    SampleSink sink{record.left.data(), record.right.data(), record.channels == 1};
+    // Offsets fit in 64 bits: a sample index is below 2^33 and bytesPerSample below 2^13.
+    std::uint64_t offset = dataOffset + sink.next * bytesPerSample;
     std::size_t carried = 0; // bytes of a split sample at the start of scratch
-    while (remaining > 0) {
-        // Never read past the last sample wanted: remaining * bytesPerSample fits in 64
-        // bits, since remaining < 2^33 and bytesPerSample < 2^13.
-        const std::uint64_t wanted = remaining * bytesPerSample - carried;
+    while (sink.next < last) {
+        // Never read past the last sample of the range.
+        const std::uint64_t wanted = (last - sink.next) * bytesPerSample - carried;
         const std::size_t ask =
             wanted < kBlockBytes ? static_cast<std::size_t>(wanted) : kBlockBytes;
-        const ssize_t got = ReadSome(descriptor, scratch + carried, ask);
+        const ssize_t got = ReadSomeAt(descriptor, scratch + carried, ask, offset);
         if (got <= 0) {
-            break;
+            return false;
         }
+        offset += static_cast<std::uint64_t>(got);
         const std::size_t have = carried + static_cast<std::size_t>(got);
         const std::size_t whole = have / bytesPerSample;
         DecodeBlock(sink, bytesPerSample, scratch, whole);
-        remaining -= whole;
         carried = have - whole * bytesPerSample;
         std::memmove(scratch, scratch + whole * bytesPerSample, carried);
     }
-    record.peakRight = sink.peakRight;
-    record.peak = sink.peakLeft > sink.peakRight ? sink.peakLeft : sink.peakRight;
+    return true;
+}
+
+// Samples are read in blocks into a scratch buffer of this size; a sample split by a
+// block boundary moves to its front first.
+constexpr std::size_t kScratchBytes = kBlockBytes + kLargestSampleBytes;
+
+using Scratch = std::unique_ptr<std::uint8_t[]>;
+
+Scratch AllocateScratch() {
+    return Scratch(new (std::nothrow) std::uint8_t[kScratchBytes]);
+}
+
+// Below this much sample data one thread reads the file: starting and joining a second
+// thread costs about as much as it saves on smaller files.
+constexpr std::uint64_t kSharedLoadBytes = std::uint64_t{4} << 20;
+
+// The CPUs this process may run on (taskset, cpusets), which may be fewer than the
+// machine has.
+int UsableProcessors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) != 0) {
+        return 1;
+    }
+    return CPU_COUNT(&set);
+}
+
+// How the samples the file holds are shared out: the calling thread reads the samples
+// before the split and a second thread those from it on; 0 means that the calling thread
+// reads them all. The split falls on an even sample, so that each thread writes whole
+// frames and the dealing of samples to left and right stays as in one pass.
+std::uint64_t SplitPoint(const WaveRecord& record, std::uint64_t samplesInFile,
+                         SampleThreads threads) {
+    const bool shared =
+        threads == SampleThreads::Two ||
+        (threads == SampleThreads::Automatic &&
+         samplesInFile * record.bytesPerSample >= kSharedLoadBytes && UsableProcessors() >= 2);
+    if (!shared) {
+        return 0;
+    }
+    const std::uint64_t half = samplesInFile / 2;
+    return record.channels == 1 ? half : half / 2 * 2;
+}
+
+// The two threads' work: each reads its own range of samples with its own scratch into
+// its own elements of the arrays, and keeps its own peaks.
+struct SharedRead {
+    int descriptor;
+    std::uint64_t dataOffset;
+    std::size_t bytesPerSample;
+};
+
+void ErasePastEnd(WaveRecord& record, std::uint64_t first, std::uint64_t last) {
+    const ElementRange elements = ElementsOf(record, first, last);
+    std::fill(record.left.data() + elements.leftFirst, record.left.data() + elements.leftLast,
+              std::int16_t{0});
+    std::fill(record.right.data() + elements.rightFirst, record.right.data() + elements.rightLast,
+              std::int16_t{0});
+}
+
+// Reads the samples into the record's arrays, which hold frameCount elements each, and
+// sets the peaks. With a split, a second thread reads the samples from the split on while
+// this one reads those before it; both are done when this returns. If the first range
+// ends early (the file shrank, or a read failed), the data ended there, and whatever the
+// second thread read after it is erased, exactly as one pass would have stopped. This
+// cannot fail: a read error ends the data like the end of the file, and a thread that
+// cannot be started leaves its range to this one.
+void ReadSamples(const SharedRead& read, std::uint64_t split, std::uint64_t samplesInFile,
+                 Scratch (&scratch)[2], WaveRecord& record) {
+    const std::uint64_t last = SamplesToRead(record);
+    const bool mono = record.channels == 1;
+    SampleSink head{record.left.data(), record.right.data(), mono};
+    SampleSink tail{record.left.data(), record.right.data(), mono, split};
+    const auto readTail = [&] {
+        PrepareArrays(record, split, samplesInFile, SampleArray::Faulting::OnFirstWrite);
+        ReadSampleRange(read.descriptor, read.dataOffset, read.bytesPerSample, last,
+                        scratch[1].get(), tail);
+    };
+    bool headComplete = true;
+    if (split == 0) {
+        PrepareArrays(record, 0, samplesInFile, SampleArray::Faulting::Now);
+        ReadSampleRange(read.descriptor, read.dataOffset, read.bytesPerSample, last,
+                        scratch[0].get(), head);
+    } else {
+        std::thread worker;
+        try {
+            worker = std::thread(readTail);
+        } catch (const std::system_error&) {
+            // No thread to be had: this one reads the tail after the head.
+        }
+        PrepareArrays(record, 0, split, SampleArray::Faulting::OnFirstWrite);
+        headComplete = ReadSampleRange(read.descriptor, read.dataOffset, read.bytesPerSample, split,
+                                       scratch[0].get(), head);
+        if (worker.joinable()) {
+            worker.join();
+        } else if (headComplete) {
+            readTail();
+        }
+        if (!headComplete) {
+            ErasePastEnd(record, split, tail.next);
+            tail.peakLeft = tail.peakRight = 0;
+        }
+    }
+    const std::int16_t peakLeft = std::max(head.peakLeft, tail.peakLeft);
+    record.peakRight = std::max(head.peakRight, tail.peakRight);
+    record.peak = std::max(peakLeft, record.peakRight);
 }
 
 // Moves the staged header and arrays into record and releases the old arrays. Nothing
@@ -438,16 +581,10 @@ void Commit(WaveRecord& record, WaveRecord& staging, std::string& path) noexcept
     record.path.swap(path);
 }
 
-// Samples are read in blocks into scratch; a sample split by a block boundary moves to
-// its front first.
-std::unique_ptr<std::uint8_t[]> AllocateScratch() {
-    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow)
-                                               std::uint8_t[kBlockBytes + kLargestSampleBytes]);
-}
-
 } // namespace
 
-LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path) {
+LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path,
+                                  SampleThreads threads) {
     // O_NONBLOCK so that opening a FIFO with no writer returns at once; it is rejected below.
     const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (file.Get() < 0) {
@@ -471,16 +608,22 @@ LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path) {
         return {parsed, 0};
     }
 
-    const std::unique_ptr<std::uint8_t[]> scratch = AllocateScratch();
+    const std::uint64_t dataOffset = source.Position();
+    const std::uint64_t samplesInFile =
+        SamplesInFile(staging, dataOffset, static_cast<std::uint64_t>(status.st_size));
+    std::uint64_t split = SplitPoint(staging, samplesInFile, threads);
+    Scratch scratch[2] = {AllocateScratch(), split != 0 ? AllocateScratch() : Scratch()};
+    if (!scratch[1]) {
+        split = 0; // without a second scratch buffer one thread reads everything
+    }
     std::string newPath = path;
-    if (!scratch || !AllocateSampleBuffers(staging, staging.frameCount)) {
+    if (!scratch[0] || !AllocateSampleBuffers(staging, staging.frameCount)) {
         return {LoadStatus::CannotAllocate, 0};
     }
     Commit(record, staging, newPath);
 
-    const std::uint64_t dataOffset = source.Position();
-    PrepareArrays(record, dataOffset, static_cast<std::uint64_t>(status.st_size));
-    ReadSamples(file.Get(), dataOffset, scratch.get(), record);
+    const SharedRead read{file.Get(), dataOffset, record.bytesPerSample};
+    ReadSamples(read, split, samplesInFile, scratch, record);
     return {LoadStatus::Loaded, 0};
 }
 

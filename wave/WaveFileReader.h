@@ -6,14 +6,14 @@
 
 // Why a load ended the way it did.
 enum class LoadStatus {
-    Loaded,          // the record holds the file
-    CannotOpen,      // open(2) failed; errorNumber says why
-    NotRegularFile,  // a directory, FIFO, socket or device
-    NotRiffWave,     // the "RIFF", "WAVE" or "fmt " identifier is missing
-    ZeroBlockAlign,  // the fmt chunk gives 0 bytes per frame, so no frame count exists
-    NoDataChunk,     // no "data" chunk before the end of the RIFF form or of the file
-    CannotAllocate,  // the system refused memory for the sample arrays
-    ReadError,       // the system reported an error while the header was read
+    Loaded,         // the record holds the file
+    CannotOpen,     // open(2) failed; errorNumber says why
+    NotRegularFile, // a directory, FIFO, socket or device
+    NotRiffWave,    // the "RIFF", "WAVE" or "fmt " identifier is missing
+    ZeroBlockAlign, // the fmt chunk gives 0 bytes per frame, so no frame count exists
+    NoDataChunk,    // no "data" chunk before the end of the RIFF form or of the file
+    CannotAllocate, // the system refused memory for the sample arrays
+    ReadError,      // the system reported an error while the header was read
 };
 
 struct LoadOutcome {
@@ -21,10 +21,19 @@ struct LoadOutcome {
     int errorNumber{}; // errno for CannotOpen and ReadError, else 0
 };
 
+// How many threads read the samples of a load. Whatever the choice, the record ends up
+// the same, and every thread has ended before the load returns.
+enum class SampleThreads {
+    Automatic, // two for a file large enough to gain, when the process may use two CPUs
+    One,       // the calling thread alone
+    Two,       // the calling thread and one more whenever there are samples to share
+};
+
 // Loads the wave file at path into record. On success the header fields, both sample
 // arrays, the peak and path hold the new file; on any rejection the record is exactly as
 // it was before the call. loaded is never touched.
-LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path);
+LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path,
+                                  SampleThreads threads = SampleThreads::Automatic);
 
 // The same, reduced to 0 (loaded) or 1 (rejected).
 int LoadWaveFile(WaveRecord& record, const std::string& path);

@@ -30,7 +30,9 @@ std::uintptr_t AlignUp(std::uintptr_t value, std::size_t alignment) {
 
 SampleArray::SampleArray() = default;
 
-SampleArray::~SampleArray() { Release(); }
+SampleArray::~SampleArray() {
+    Release();
+}
 
 SampleArray::SampleArray(SampleArray&& other) noexcept
     : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
@@ -97,30 +99,38 @@ SampleArray SampleArray::Clone() const {
 }
 
 void SampleArray::PrepareForWriting(std::size_t count) {
-    count = std::min(count, m_size);
+    PrepareForWriting(0, count, Faulting::Now);
+}
+
+void SampleArray::PrepareForWriting(std::size_t first, std::size_t count, Faulting faulting) {
+    first = std::min(first, m_size);
+    count = std::min(count, m_size - first);
     if (count == 0) {
         return;
     }
     const std::size_t page = PageBytes();
-    const auto first = reinterpret_cast<std::uintptr_t>(m_data);
-    const std::uintptr_t last = first + count * sizeof(std::int16_t);
+    const auto begin = reinterpret_cast<std::uintptr_t>(m_data + first);
+    const std::uintptr_t end = begin + count * sizeof(std::int16_t);
 
-    // Huge pages only over whole huge pages inside the prefix: advising a range that
+    // Huge pages only over whole huge pages inside the range: advising a range that
     // reaches past the data would let a later read of the untouched tail allocate
     // whole huge pages.
-    const std::uintptr_t hugeFirst = AlignUp(first, kHugePageBytes);
-    const std::uintptr_t hugeLast = last / kHugePageBytes * kHugePageBytes;
+    const std::uintptr_t hugeFirst = AlignUp(begin, kHugePageBytes);
+    const std::uintptr_t hugeLast = end / kHugePageBytes * kHugePageBytes;
     if (hugeLast > hugeFirst) {
         madvise(reinterpret_cast<void*>(hugeFirst), hugeLast - hugeFirst, MADV_HUGEPAGE);
     }
+    if (faulting == Faulting::OnFirstWrite) {
+        return;
+    }
 
-    // Fault the prefix in with one call instead of one fault per page.
-    const std::uintptr_t pageFirst = first / page * page;
-    const std::uintptr_t pageLast = AlignUp(last, page);
+    // Fault the range in with one call instead of one fault per page.
+    const std::uintptr_t pageFirst = begin / page * page;
+    const std::uintptr_t pageLast = AlignUp(end, page);
     if (madvise(reinterpret_cast<void*>(pageFirst), pageLast - pageFirst, MADV_POPULATE_WRITE) !=
         0) {
         // Older kernels: writing a zero into each page has the same effect.
-        for (std::uintptr_t at = first; at < last; at = (at / page + 1) * page) {
+        for (std::uintptr_t at = begin; at < end; at = (at / page + 1) * page) {
             *reinterpret_cast<volatile std::int16_t*>(at) = 0;
         }
     }

@@ -32,6 +32,15 @@ public:
     // fault per 4 KiB. Elements beyond count stay untouched and cost nothing.
     void PrepareForWriting(std::size_t count);
 
+    // When the pages of a prepared range are faulted in: at once, by one call, or by
+    // the first write to each (which spreads the zeroing of fresh pages over the threads
+    // that write them).
+    enum class Faulting { Now, OnFirstWrite };
+
+    // The same for the count elements from first on, so that two threads can each
+    // prepare the elements they fill.
+    void PrepareForWriting(std::size_t first, std::size_t count, Faulting faulting);
+
     std::size_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
     std::int16_t* data() { return m_data; }
@@ -46,9 +55,9 @@ public:
 private:
     void Release();
 
-    std::int16_t* m_data{};    // first element, inside the mapping
-    std::size_t m_size{};      // elements
-    void* m_mapping{};         // start of the mapping (may lie before m_data for alignment)
+    std::int16_t* m_data{};       // first element, inside the mapping
+    std::size_t m_size{};         // elements
+    void* m_mapping{};            // start of the mapping (may lie before m_data for alignment)
     std::size_t m_mappingBytes{}; // bytes mapped
 };
 
@@ -56,18 +65,18 @@ private:
 // by reference to whoever reads or fills it.
 struct WaveRecord {
     // Header fields, exactly as read from the file (little-endian, unsigned).
-    std::uint32_t riffId{};     // first four bytes; "RIFF" reads as 0x46464952
-    std::uint32_t fileLength{}; // RIFF size field + 8 (modulo 2^32), bytes
-    std::uint32_t waveId{};     // form type; "WAVE" reads as 0x45564157
-    std::uint32_t fmtId{};      // id of the first chunk; "fmt " reads as 0x20746D66
-    std::uint32_t fmtSize{};    // body size of the fmt chunk, bytes
-    std::uint16_t formatTag{};  // format code, stored and never tested
-    std::uint16_t channels{};   // channel count
-    std::uint32_t sampleRate{}; // samples per second per channel (Hz)
-    std::uint32_t byteRate{};   // average bytes per second
-    std::uint16_t blockAlign{}; // bytes per sample frame
+    std::uint32_t riffId{};        // first four bytes; "RIFF" reads as 0x46464952
+    std::uint32_t fileLength{};    // RIFF size field + 8 (modulo 2^32), bytes
+    std::uint32_t waveId{};        // form type; "WAVE" reads as 0x45564157
+    std::uint32_t fmtId{};         // id of the first chunk; "fmt " reads as 0x20746D66
+    std::uint32_t fmtSize{};       // body size of the fmt chunk, bytes
+    std::uint16_t formatTag{};     // format code, stored and never tested
+    std::uint16_t channels{};      // channel count
+    std::uint32_t sampleRate{};    // samples per second per channel (Hz)
+    std::uint32_t byteRate{};      // average bytes per second
+    std::uint16_t blockAlign{};    // bytes per sample frame
     std::uint16_t bitsPerSample{}; // bits per sample
-    std::uint32_t dataSize{};   // body size of the data chunk, bytes
+    std::uint32_t dataSize{};      // body size of the data chunk, bytes
 
     // Derived from the header.
     std::uint16_t bytesPerSample{}; // bitsPerSample >> 3, bytes
@@ -77,8 +86,8 @@ struct WaveRecord {
     // for a mono file).
     SampleArray left, right;
     std::uint16_t buffersAllocated{}; // 1 once the arrays were allocated; never cleared
-    std::int16_t peak{};      // largest signed sample over both channels, at least 0
-    std::int16_t peakRight{}; // working peak of right during a load
+    std::int16_t peak{};              // largest signed sample over both channels, at least 0
+    std::int16_t peakRight{};         // working peak of right during a load
 
     // Viewer state.
     std::string path;      // the bytes of the path as given (UTF-8 on Linux)

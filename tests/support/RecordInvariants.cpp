@@ -135,9 +135,9 @@ std::vector<std::uint8_t> EarlierFileBytes() {
 }
 
 std::string CheckLoad(WaveRecord& record, const std::string& path,
-                      const std::vector<std::uint8_t>& bytes) {
+                      const std::vector<std::uint8_t>& bytes, SampleThreads threads) {
     const RecordSnapshot before = TakeSnapshot(record);
-    const LoadOutcome outcome = LoadWaveFileExplained(record, path);
+    const LoadOutcome outcome = LoadWaveFileExplained(record, path, threads);
     const ReferenceResult expected = DecodeReference(bytes);
     const bool loaded = outcome.status == LoadStatus::Loaded;
     const bool shouldLoad = expected.status == LoadStatus::Loaded;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "wave/WaveFileReader.h"
 #include "wave/WaveRecord.h"
 
 // Checks shared by the fuzzer and the fuzz regression test: what must hold of a record
@@ -44,4 +45,5 @@ std::vector<std::uint8_t> EarlierFileBytes();
 // above, and on rejection a record left exactly as it was. Empty when all hold, else what
 // went wrong.
 std::string CheckLoad(WaveRecord& record, const std::string& path,
-                      const std::vector<std::uint8_t>& bytes);
+                      const std::vector<std::uint8_t>& bytes,
+                      SampleThreads threads = SampleThreads::Automatic);

@@ -13,10 +13,11 @@ namespace {
 
 // Loads file into record and checks the outcome against the reference: a load must give
 // exactly the reference's fields and samples, a rejection must change nothing.
-void ExpectAgreement(WaveRecord& record, const std::string& path) {
+void ExpectAgreement(WaveRecord& record, const std::string& path,
+                     SampleThreads threads = SampleThreads::Automatic) {
     const ReferenceResult expected = DecodeReference(ReadFile(path));
     const RecordSnapshot before = TakeSnapshot(record);
-    const LoadStatus status = LoadWaveFileExplained(record, path).status;
+    const LoadStatus status = LoadWaveFileExplained(record, path, threads).status;
     ASSERT_EQ(status, expected.status);
     if (status == LoadStatus::Loaded) {
         EXPECT_EQ(DescribeDifference(record, expected), "");
@@ -103,7 +104,9 @@ TEST_F(WaveReaderTest, RandomFilesAgreeWithTheReference) {
     for (int i = 0; i < 3000; ++i) {
         const std::string path = Write(shapes.Next(), "random" + std::to_string(i) + ".wav");
         SCOPED_TRACE("file " + std::to_string(i));
-        ASSERT_NO_FATAL_FAILURE(ExpectAgreement(m_record, path));
+        // Every other file is shared by two threads, however small it is.
+        ASSERT_NO_FATAL_FAILURE(
+            ExpectAgreement(m_record, path, i % 2 == 0 ? SampleThreads::One : SampleThreads::Two));
         loaded += m_record.path == path;
     }
     // The shapes must exercise the samples, not only the rejections.
@@ -150,6 +153,20 @@ INSTANTIATE_TEST_SUITE_P(Blocks, LargeFile,
                              {"Stereo40", 2, 40, 2 * kMiB + 7, 0},
                              {"Five16", 5, 16, 2 * kMiB + 10, 0},
                              {"Stereo8000Bytes", 2, 64000, 3 * kMiB, 0},
+                         }),
+                         CaseName);
+
+// Files large enough that two threads share the samples: data that ends inside the
+// second thread's range, odd sample widths, three channels dealt alternately, 8-bit.
+INSTANTIATE_TEST_SUITE_P(TwoThreads, LargeFile,
+                         ::testing::ValuesIn(std::vector<LargeCase>{
+                             {"Stereo16", 2, 16, 9 * kMiB, 0},
+                             {"Stereo16ShortInTheSecondHalf", 2, 16, 7 * kMiB + 6, 12 * kMiB},
+                             {"Stereo24OddWidth", 2, 24, 9 * kMiB + 5, 0},
+                             {"Three24", 3, 24, 9 * kMiB, 0},
+                             {"Three16Short", 3, 16, 6 * kMiB + 3, 10 * kMiB},
+                             {"Mono8", 1, 8, 9 * kMiB + 3, 0},
+                             {"Stereo8Short", 2, 8, 5 * kMiB + 1, 12 * kMiB},
                          }),
                          CaseName);
 

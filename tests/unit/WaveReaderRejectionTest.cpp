@@ -220,12 +220,15 @@ TEST_F(WaveReaderTest, NoDescriptorStaysOpen) {
         m_folder.File("missing.wav"),
     };
     const int before = OpenDescriptors();
+    const long threadsBefore = StatusKiB("Threads"); // a plain count, not KiB
     for (int round = 0; round < 150; ++round) {
         for (const std::string& path : paths) {
-            LoadWaveFile(m_record, path);
+            LoadWaveFileExplained(m_record, path,
+                                  round % 2 == 0 ? SampleThreads::One : SampleThreads::Two);
         }
     }
     EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(StatusKiB("Threads"), threadsBefore) << "a reading thread outlived its load";
 }
 
 } // namespace
