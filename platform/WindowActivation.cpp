@@ -174,8 +174,8 @@ std::string WindowActivation::Caption(WindowId window) {
     return {};
 }
 
-WindowId WindowActivation::FindWindow(std::string_view caption) {
-    if (m_connection == nullptr) {
+WindowId WindowActivation::FindWindow(std::string_view caption, WindowId window) {
+    if (m_connection == nullptr || window == kNoWindow) {
         return kNoWindow;
     }
     std::vector<std::uint32_t> candidates;
@@ -205,8 +205,8 @@ WindowId WindowActivation::FindWindow(std::string_view caption) {
             }
         }
     }
-    for (const std::uint32_t window : candidates) {
-        if (IsClientWindow(window) && Caption(window) == caption) {
+    for (const std::uint32_t candidate : candidates) {
+        if (candidate == window && IsClientWindow(window) && Caption(window) == caption) {
             return window;
         }
     }
