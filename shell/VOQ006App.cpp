@@ -48,9 +48,9 @@ WindowId NotedWindow(const std::string& note) {
     return window;
 }
 
-} // namespace
-
-WindowId CVOQ006App::WaitForRunningWindow(WindowActivation& windows) const {
+// The window of the user's own running copy, as that copy noted it in the lock file, if it
+// is on the display with the caption; waits for a copy that is still starting.
+WindowId WaitForRunningWindow(WindowActivation& windows) {
     // A copy started at the same moment as the first one (a double-click on a launcher)
     // finds the lock taken before the first copy's window exists: give that window a few
     // seconds to appear.
@@ -65,6 +65,8 @@ WindowId CVOQ006App::WaitForRunningWindow(WindowActivation& windows) const {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
+
+} // namespace
 
 BOOL CVOQ006App::GuardSingleInstance() {
     g_hInstanceMutex.Create(kInstanceMutexName);

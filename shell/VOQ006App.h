@@ -51,9 +51,6 @@ private:
     // which has either handed over to the first one (exit status 0) or told the user why
     // it ends (exit status 1).
     BOOL GuardSingleInstance();
-    // The window of the user's own running copy, as that copy noted it in the lock file,
-    // if it is on the display with the caption; waits for a copy that is still starting.
-    WindowId WaitForRunningWindow(WindowActivation& windows) const;
     // Ends the program with status 1 when the X server goes or the main window is
     // destroyed by another client.
     void WatchXConnection();
