@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
