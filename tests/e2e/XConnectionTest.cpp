@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
