@@ -5,11 +5,13 @@
 
 // The platform's named lock: one per name and user, held by whichever process created it
 // until that process closes it or ends (also by a crash or kill -9). On Linux it is an
-// flock(2) lock on an empty file named after the lock in the user's runtime folder,
-// $XDG_RUNTIME_DIR, or /tmp/voq-<uid> where that variable is unset or empty. TMPDIR is
-// not consulted, so that every copy of a program agrees on the file. The file is never
-// written and never removed: removing it would let two processes lock two different
-// files of the same name.
+// flock(2) lock on a file named after the lock in the user's runtime folder:
+// $XDG_RUNTIME_DIR where that is an absolute path to a directory of the user's own that
+// nobody else can write into, else /tmp/voq-<uid>. TMPDIR is not consulted, so that every
+// copy of a program agrees on the file. The file is never removed: removing it would let
+// two processes lock two different files of the same name. Its holder may keep a short
+// note in it for the processes that find the lock taken; since only the user can write
+// the file, they can trust the note.
 class NamedLock {
 public:
     NamedLock() = default;
@@ -18,8 +20,8 @@ public:
     NamedLock& operator=(const NamedLock&) = delete;
 
     // Creates the lock called name, or opens it when another process holds it. Closes
-    // what this object held before. False when no handle came back: the runtime folder or
-    // the file cannot be used.
+    // what this object held before. A new holder starts with no note. False when no
+    // handle came back: the runtime folder or the file cannot be used.
     bool Create(std::string_view name);
     // A handle came back from Create and has not been closed.
     bool IsOpen() const { return m_fd >= 0; }
@@ -28,6 +30,12 @@ public:
     bool AlreadyExists() const { return m_alreadyExists; }
     // Lets the lock go, if this handle holds it.
     void Close();
+
+    // The holder replaces its note. False when this handle does not hold the lock or the
+    // note could not be written.
+    bool WriteNote(std::string_view note);
+    // The holder's note as it stands now (up to 4 KiB), or empty.
+    std::string ReadNote() const;
 
     // The file that stands for the lock called name, or empty when the runtime folder
     // cannot be used. Makes /tmp/voq-<uid> when that is the folder and it is missing.

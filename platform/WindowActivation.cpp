@@ -5,6 +5,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -174,8 +175,8 @@ std::string WindowActivation::Caption(WindowId window) {
     return {};
 }
 
-WindowId WindowActivation::FindWindow(std::string_view caption) {
-    if (m_connection == nullptr) {
+WindowId WindowActivation::FindWindow(std::string_view caption, WindowId window) {
+    if (m_connection == nullptr || window == kNoWindow) {
         return kNoWindow;
     }
     std::vector<std::uint32_t> candidates;
@@ -205,12 +206,8 @@ WindowId WindowActivation::FindWindow(std::string_view caption) {
             }
         }
     }
-    for (const std::uint32_t window : candidates) {
-        if (IsClientWindow(window) && Caption(window) == caption) {
-            return window;
-        }
-    }
-    return kNoWindow;
+    const bool listed = std::find(candidates.begin(), candidates.end(), window) != candidates.end();
+    return listed && IsClientWindow(window) && Caption(window) == caption ? window : kNoWindow;
 }
 
 bool WindowActivation::IsIconic(WindowId window) {
@@ -222,13 +219,9 @@ bool WindowActivation::IsIconic(WindowId window) {
     if (!state.empty() && state[0] == kIconicState) {
         return true;
     }
-    for (const std::uint32_t atom :
-         ReadProperty(m_connection, window, Atom(kNetWmState)).Values()) {
-        if (atom == Atom(kNetWmStateHidden)) {
-            return true;
-        }
-    }
-    return false;
+    const std::vector<std::uint32_t> netState =
+        ReadProperty(m_connection, window, Atom(kNetWmState)).Values();
+    return std::find(netState.begin(), netState.end(), Atom(kNetWmStateHidden)) != netState.end();
 }
 
 void WindowActivation::Restore(WindowId window) {

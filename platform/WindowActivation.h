@@ -11,7 +11,7 @@ struct xcb_connection_t;
 using WindowId = std::uint32_t;
 inline constexpr WindowId kNoWindow = 0;
 
-// Finds another program's top-level window by its caption and brings it to the user:
+// Finds another program's top-level window by its id and caption and brings it to the user:
 // restores it when it is minimised and makes it the active window. It talks to the X
 // server on a connection of its own, and only when this program runs on the xcb platform.
 // Where there is no X11 display (Qt's offscreen platform, a pure Wayland session, DISPLAY
@@ -25,10 +25,12 @@ public:
     WindowActivation(const WindowActivation&) = delete;
     WindowActivation& operator=(const WindowActivation&) = delete;
 
-    // A client window of the display whose caption (_NET_WM_NAME, else WM_NAME) is
-    // exactly caption (UTF-8), or kNoWindow. Only windows that are mapped or managed
-    // by a window manager count: Qt keeps unmapped helper windows of its own.
-    WindowId FindWindow(std::string_view caption);
+    // window, if it is a client window of the display whose caption (_NET_WM_NAME, else
+    // WM_NAME) is exactly caption (UTF-8); else kNoWindow. Only top-level windows that are
+    // mapped or managed by a window manager count: Qt keeps unmapped helper windows of its
+    // own. Any program may give a window any caption, so the caller names the one window
+    // it trusts, and other windows with the caption are never taken for it.
+    WindowId FindWindow(std::string_view caption, WindowId window);
     // The window is minimised (WM_STATE IconicState, or _NET_WM_STATE_HIDDEN).
     bool IsIconic(WindowId window);
     // Shows a minimised window again.

@@ -1,5 +1,10 @@
 #include "shell/VOQ006App.h"
 
+#include <charconv>
+#include <chrono>
+#include <string>
+#include <thread>
+
 #include "resources/Resource.h"
 #include "shell/MainFrame.h"
 #include "shell/VOQ006Doc.h"
@@ -23,6 +28,46 @@ CVOQ006App::CVOQ006App() = default;
 NamedLock g_hInstanceMutex;
 WindowId g_hRunningWindow = kNoWindow;
 
+namespace {
+
+// The first copy notes its main window's X id in the lock file, as decimal digits and a
+// line end, once the window is shown. Only the user can write that file, so a window found
+// through it is the user's own copy's and not another program's that carries the caption.
+std::string WindowNote(WindowId window) {
+    return std::to_string(window) + "\n";
+}
+
+// The window a note names; kNoWindow for an empty note, or one that is not complete yet.
+WindowId NotedWindow(const std::string& note) {
+    WindowId window = kNoWindow;
+    const char* end = note.data() + note.size();
+    const auto [next, error] = std::from_chars(note.data(), end, window);
+    if (error != std::errc() || next == note.data() || next + 1 != end || *next != '\n') {
+        return kNoWindow;
+    }
+    return window;
+}
+
+// The window of the user's own running copy, as that copy noted it in the lock file, if it
+// is on the display with the caption; waits for a copy that is still starting.
+WindowId WaitForRunningWindow(WindowActivation& windows) {
+    // A copy started at the same moment as the first one (a double-click on a launcher)
+    // finds the lock taken before the first copy's window exists: give that window a few
+    // seconds to appear.
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kStartingCopyWaitMs);
+    for (;;) {
+        const WindowId noted = NotedWindow(g_hInstanceMutex.ReadNote());
+        const WindowId window = windows.FindWindow(kMainWindowTitle, noted);
+        if (window != kNoWindow || !windows.HasDisplay() || Clock::now() >= deadline) {
+            return window;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+} // namespace
+
 BOOL CVOQ006App::GuardSingleInstance() {
     g_hInstanceMutex.Create(kInstanceMutexName);
     if (!g_hInstanceMutex.IsOpen()) {
@@ -34,12 +79,12 @@ BOOL CVOQ006App::GuardSingleInstance() {
         return TRUE;
     }
 
-    // Another copy runs: hand the user over to its window. The window is found by its
-    // caption alone, so a copy that is still starting, before its window has the
-    // caption, is not found.
-    g_hInstanceMutex.Close();
+    // Another copy of this user runs: hand the user over to its window, and to no other
+    // window that merely carries the same caption. The handle to the lock is needed only
+    // to read the first copy's note.
     WindowActivation windows;
-    g_hRunningWindow = windows.FindWindow(kMainWindowTitle);
+    g_hRunningWindow = WaitForRunningWindow(windows);
+    g_hInstanceMutex.Close();
     if (g_hRunningWindow != kNoWindow) {
         if (windows.IsIconic(g_hRunningWindow)) {
             windows.Restore(g_hRunningWindow);
@@ -50,6 +95,15 @@ BOOL CVOQ006App::GuardSingleInstance() {
     AfxMessageBox("既に起動しています", MB_OK, 0);
     SetExitCode(1);
     return FALSE;
+}
+
+void CVOQ006App::WatchXConnection() {
+    const auto window = static_cast<WindowId>(m_pMainWnd->GetSafeHwnd()->winId());
+    m_connectionWatch = std::make_unique<XConnectionWatch>(kProgramName, window, [this] {
+        SetExitCode(1);
+        OnAppExit();
+    });
+    g_hInstanceMutex.WriteNote(WindowNote(window));
 }
 
 BOOL CVOQ006App::InitInstance() {
@@ -81,7 +135,13 @@ BOOL CVOQ006App::InitInstance() {
     m_pMainWnd->ShowWindow(SW_SHOW);
     m_pMainWnd->SetWindowText(kMainWindowTitle);
     m_pMainWnd->UpdateWindow();
+    WatchXConnection();
     return TRUE;
+}
+
+int CVOQ006App::ExitInstance() {
+    m_connectionWatch.reset();
+    return CWinApp::ExitInstance();
 }
 
 void CVOQ006App::OnVersionInfo() {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <memory>
+
 #include "platform/NamedLock.h"
 #include "platform/WindowActivation.h"
+#include "platform/XConnectionWatch.h"
 #include "shell/framework/WinApp.h"
 #include "wave/WaveRecord.h"
 
@@ -12,6 +15,10 @@ inline constexpr const char* kInstanceMutexName = "VOQ";
 inline constexpr const char* kMainWindowTitle = "ソラニカの波動";
 // The root of the framework's per-user settings; the program stores nothing there.
 inline constexpr const char* kRegistryKey = "VOQ016";
+// The program's name at the start of a line it prints on standard error.
+inline constexpr const char* kProgramName = "voq006";
+// How long a later copy waits for the window of a first copy that is still starting.
+inline constexpr int kStartingCopyWaitMs = 3000;
 
 // The single-instance lock. The first copy holds it from start-up until the process ends
 // and never closes it; the system lets it go with the process.
@@ -26,6 +33,8 @@ public:
     CVOQ006App();
 
     BOOL InitInstance() override;
+    // Stops watching the X connection while Qt still runs, then the framework's.
+    int ExitInstance() override;
 
     // The sound the view shows, from start to exit.
     WaveRecord& Record() { return m_record; }
@@ -42,6 +51,10 @@ private:
     // which has either handed over to the first one (exit status 0) or told the user why
     // it ends (exit status 1).
     BOOL GuardSingleInstance();
+    // Ends the program with status 1 when the X server goes or the main window is
+    // destroyed by another client.
+    void WatchXConnection();
 
     WaveRecord m_record;
+    std::unique_ptr<XConnectionWatch> m_connectionWatch;
 };

@@ -1,3 +1,7 @@
+#include <cstdio>
+#include <string>
+
+#include "platform/XConnectionWatch.h"
 #include "resources/ApplicationResources.h"
 #include "shell/VOQ006App.h"
 #include "shell/framework/AfxWinMain.h"
@@ -8,5 +12,11 @@
 CVOQ006App theApp;
 
 int main(int argc, char** argv) {
+    // Without an X display Qt would abort; say why instead.
+    const std::string problem = XConnectionWatch::DisplayProblem(kProgramName, argc, argv);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        return 1;
+    }
     return AfxWinMain(argc, argv, ApplicationResources());
 }

@@ -1,5 +1,7 @@
 #include "shell/framework/AfxWinMain.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -16,6 +18,19 @@ bool IsSet(const char* name) {
     return value != nullptr && value[0] != '\0';
 }
 
+// True while the message loop runs.
+bool g_messageLoopRuns = false;
+
+// exit() called from inside the message loop (Qt's xcb platform does so when the X
+// connection breaks) would go on to the static destructors, the application object's
+// among them, and destroy windows under a Qt that can no longer serve them. The process
+// ends here instead, with the status exit() was given.
+void EndInsideTheMessageLoop(int status, void*) {
+    if (g_messageLoopRuns) {
+        _exit(status);
+    }
+}
+
 } // namespace
 
 void AfxChooseWindowingPlatform() {
@@ -26,6 +41,9 @@ void AfxChooseWindowingPlatform() {
 
 int AfxWinMain(int argc, char** argv, const ResourceTables& resources) {
     AfxChooseWindowingPlatform();
+    // Registered before anything the program sets up, so that it runs after their exit
+    // handlers.
+    on_exit(EndInsideTheMessageLoop, nullptr);
     QApplication application(argc, argv);
     AfxSetResourceTables(resources);
 
@@ -42,7 +60,9 @@ int AfxWinMain(int argc, char** argv, const ResourceTables& resources) {
 
     int status = 0;
     if (app->InitInstance()) {
+        g_messageLoopRuns = true;
         status = app->Run();
+        g_messageLoopRuns = false;
     } else {
         status = app->ExitInstance();
     }

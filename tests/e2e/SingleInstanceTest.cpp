@@ -309,61 +309,61 @@ INSTANTIATE_TEST_SUITE_P(Ways, NextStart,
                          testing::Values(EndCase{"Closed", false}, EndCase{"Killed", true}),
                          CaseName);
 
-TEST_F(SingleInstance, TenCopiesAtOnceLeaveExactlyOneWindow) {
-    std::vector<std::unique_ptr<ChildProcess>> copies;
-    for (int i = 0; i < 10; ++i) {
-        copies.push_back(Start());
-        ASSERT_TRUE(copies.back()->Started());
-    }
-    // Each copy ends up as the first copy with its window, as a later copy that handed
-    // over and ended, or as a later copy that started before the first one's window had
-    // its caption and says so in a box.
-    std::vector<std::string> mainWindows(copies.size());
-    std::vector<std::string> boxes(copies.size());
-    const bool settled = WaitUntil(
-        [&] {
-            bool all = true;
-            for (std::size_t i = 0; i < copies.size(); ++i) {
-                if (!copies[i]->IsRunning() || !mainWindows[i].empty() || !boxes[i].empty()) {
-                    continue;
-                }
-                const std::vector<std::string> main =
-                    m_session.WindowsNamed(copies[i]->Pid(), kCaption);
-                const std::vector<std::string> box =
-                    m_session.WindowsNamed(copies[i]->Pid(), kBoxCaption);
-                mainWindows[i] = main.empty() ? std::string() : main.front();
-                boxes[i] = box.empty() ? std::string() : box.front();
-                all = all && (!mainWindows[i].empty() || !boxes[i].empty());
-            }
-            return all;
-        },
-        60000);
-    ASSERT_TRUE(settled) << "some copy neither ended nor showed a window";
+struct AtOnceCase {
+    const char* name;
+    int copies;
+};
+void PrintTo(const AtOnceCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
-    std::size_t firstCopies = 0, handedOver = 0, told = 0;
-    for (std::size_t i = 0; i < copies.size(); ++i) {
-        if (!mainWindows[i].empty()) {
-            ++firstCopies;
-            EXPECT_TRUE(boxes[i].empty());
-            continue;
+class CopiesAtOnce : public SingleInstance, public testing::WithParamInterface<AtOnceCase> {};
+
+// Copies started together, as by a double-click on a launcher: the later ones find the lock
+// taken before the first copy's window exists, and wait for that window instead of
+// telling the user that the program runs.
+TEST_P(CopiesAtOnce, LeaveExactlyOneWindowAndNoBox) {
+    constexpr int kRounds = 2;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round + 1));
+        std::vector<std::unique_ptr<ChildProcess>> copies;
+        for (int i = 0; i < GetParam().copies; ++i) {
+            copies.push_back(Start());
+            ASSERT_TRUE(copies.back()->Started());
         }
-        if (!boxes[i].empty()) {
-            ++told;
-            EXPECT_EQ(CopyBoxText(boxes[i]), BoxCopy("既に起動しています")) << "copy " << i;
-            PressOk(boxes[i]);
-            EXPECT_EQ(copies[i]->WaitForExit(10000), 1) << "copy " << i;
-            continue;
+        bool boxShown = false;
+        std::size_t first = copies.size();
+        const bool settled = WaitUntil(
+            [&] {
+                boxShown = boxShown || !m_session
+                                            .Run({"xdotool", "search", "--onlyvisible", "--name",
+                                                  "^" + kBoxCaption + "$"})
+                                            .empty();
+                std::size_t running = 0;
+                for (std::size_t i = 0; i < copies.size(); ++i) {
+                    if (copies[i]->IsRunning()) {
+                        ++running;
+                        first = i;
+                    }
+                }
+                return running == 1 &&
+                       !m_session.WindowsNamed(copies[first]->Pid(), kCaption).empty();
+            },
+            90000);
+        ASSERT_TRUE(settled) << "not one copy with its window and the rest ended";
+        EXPECT_FALSE(boxShown) << "a copy told the user that the program runs";
+        for (std::size_t i = 0; i < copies.size(); ++i) {
+            if (i != first) {
+                EXPECT_EQ(copies[i]->WaitForExit(0), 0) << "copy " << i;
+            }
         }
-        ++handedOver;
-        EXPECT_EQ(copies[i]->WaitForExit(0), 0) << "copy " << i;
-    }
-    std::printf("of ten copies: %zu first, %zu handed over, %zu showed the box\n", firstCopies,
-                handedOver, told);
-    EXPECT_EQ(firstCopies, 1u);
-    for (std::size_t i = 0; i < copies.size(); ++i) {
-        EXPECT_EQ(copies[i]->IsRunning(), !mainWindows[i].empty()) << "copy " << i;
+        copies[first]->Stop();
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Starts, CopiesAtOnce,
+                         testing::Values(AtOnceCase{"Ten", 10}, AtOnceCase{"Thirty", 30}),
+                         CaseName);
 
 TEST_F(SingleInstance, LockHeldWithoutAWindowSaysTheProgramRunsAndEndsWithStatus1) {
     const std::string lockFile =
@@ -392,22 +392,23 @@ TEST_F(SingleInstance, LockHeldWithoutAWindowSaysTheProgramRunsAndEndsWithStatus
 }
 
 struct NoLockCase : NamedCase {
-    bool regularFile; // else a folder in a folder that does not exist
+    bool folder; // a folder stands where the lock file belongs; else a file others can write
 };
 class LockCannotBeCreated : public SingleInstance,
                             public testing::WithParamInterface<NoLockCase> {};
 
-// The tests run as root, whom permissions do not stop: the runtime folder is made
-// unusable by what it is instead. (Qt makes a missing runtime folder itself when its
-// parent exists, before the guard runs.)
+// The tests run as root, whom permissions do not stop: the lock file is made unusable by
+// what it is instead. (A runtime folder that cannot be used is passed over for the user's
+// own folder under /tmp.)
 TEST_P(LockCannotBeCreated, SaysSoAndEndsWithStatus1) {
-    std::string runtime = m_session.Folder().File("not-a-folder");
-    if (GetParam().regularFile) {
-        std::ofstream(runtime) << "x";
+    const std::string lockFile = m_session.Folder().File("runtime") + "/VOQ";
+    if (GetParam().folder) {
+        ASSERT_EQ(mkdir(lockFile.c_str(), 0700), 0);
     } else {
-        runtime += "/runtime";
+        std::ofstream(lockFile) << "";
+        ASSERT_EQ(chmod(lockFile.c_str(), 0666), 0);
     }
-    std::unique_ptr<ChildProcess> copy = Start({}, {"XDG_RUNTIME_DIR=" + runtime});
+    std::unique_ptr<ChildProcess> copy = Start();
     const std::string box = WaitForBox(copy->Pid());
     ASSERT_FALSE(box.empty()) << "no message box";
     EXPECT_EQ(CopyBoxText(box), BoxCopy("Cannot create Mutex"));
@@ -417,8 +418,8 @@ TEST_P(LockCannotBeCreated, SaysSoAndEndsWithStatus1) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RuntimeFolder, LockCannotBeCreated,
-                         testing::Values(NoLockCase{"Missing", false},
-                                         NoLockCase{"RegularFile", true}),
+                         testing::Values(NoLockCase{"LockIsAFolder", true},
+                                         NoLockCase{"LockWritableByOthers", false}),
                          CaseName);
 
 // A folder under /tmp that belongs to another user (the test folder is root's 0700).
@@ -441,37 +442,141 @@ private:
     std::string m_path;
 };
 
-TEST_F(SingleInstance, AnotherUsersCopyNeitherBlocksNorIsActivated) {
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "needs root to run a copy as another user";
+constexpr uid_t kNobody = 65534;
+
+// A window with the viewer's caption that is not this user's viewer.
+enum class Foreign { AnotherUsersCopy, RetitledWindow };
+
+struct ForeignCase {
+    const char* name;
+    Foreign foreign;
+};
+void PrintTo(const ForeignCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ForeignWindow : public SingleInstance, public testing::WithParamInterface<ForeignCase> {
+protected:
+    void SetUp() override {
+        SingleInstance::SetUp();
+        if (GetParam().foreign == Foreign::AnotherUsersCopy && geteuid() != 0) {
+            GTEST_SKIP() << "needs root to run a copy as another user";
+        }
     }
-    constexpr uid_t kNobody = 65534;
-    ForeignFolder runtime(kNobody, kNobody);
-    ForeignFolder home(kNobody, kNobody);
-    ASSERT_FALSE(runtime.Path().empty());
-    ASSERT_FALSE(home.Path().empty());
-    chmod(runtime.Path().c_str(), 0700);
-    // Xvfb runs without authorization, so any local client may connect.
-    std::unique_ptr<ChildProcess> theirs =
-        Start({},
-              {"XDG_RUNTIME_DIR=" + runtime.Path(), "HOME=" + home.Path(),
-               "XDG_CONFIG_HOME=" + home.Path() + "/.config"},
-              {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-    const std::string theirFrame = m_session.WaitForWindow(theirs->Pid(), kCaption, 40000);
-    ASSERT_FALSE(theirFrame.empty()) << "the other user's copy did not start";
-    m_session.Run({"xdotool", "windowminimize", "--sync", theirFrame});
-    ASSERT_TRUE(WaitUntil(
-        [&] { return WindowState(theirFrame).find("Iconic") != std::string::npos; }, 5000));
+
+    // Starts the foreign window and returns its id.
+    std::string StartForeignWindow() {
+        if (GetParam().foreign == Foreign::RetitledWindow) {
+            // Any client can give its window the caption.
+            const std::string window = StartOtherWindow();
+            m_session.Run({"xprop", "-id", window, "-f", "_NET_WM_NAME", "8u", "-set",
+                           "_NET_WM_NAME", kCaption});
+            return window;
+        }
+        // Xvfb runs without authorization, so any local client may connect.
+        chmod(m_theirRuntime.Path().c_str(), 0700);
+        m_theirs = Start({},
+                         {"XDG_RUNTIME_DIR=" + m_theirRuntime.Path(), "HOME=" + m_theirHome.Path(),
+                          "XDG_CONFIG_HOME=" + m_theirHome.Path() + "/.config"},
+                         {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        return m_session.WaitForWindow(m_theirs->Pid(), kCaption, 40000);
+    }
+
+    bool Minimise(const std::string& window) {
+        m_session.Run({"xdotool", "windowminimize", "--sync", window});
+        return WaitUntil([&] { return WindowState(window).find("Iconic") != std::string::npos; },
+                         5000);
+    }
+
+    ForeignFolder m_theirRuntime{kNobody, kNobody};
+    ForeignFolder m_theirHome{kNobody, kNobody};
+    std::unique_ptr<ChildProcess> m_theirs;
+};
+
+// The foreign window comes first in the window manager's list, where a lookup by the
+// caption alone would take it. It neither keeps this user's copy from starting nor is it
+// restored or activated by a second start, which brings up the user's own copy instead.
+TEST_P(ForeignWindow, NeitherBlocksNorIsActivated) {
+    const std::string theirs = StartForeignWindow();
+    ASSERT_FALSE(theirs.empty()) << "the foreign window did not appear";
+    ASSERT_EQ(m_session.Property(theirs, "_NET_WM_NAME"), "\"" + kCaption + "\"");
+    ASSERT_TRUE(Minimise(theirs));
 
     std::unique_ptr<ChildProcess> mine;
     const std::string myFrame = StartFirstCopy(mine);
-    EXPECT_FALSE(myFrame.empty()) << "this user's copy did not start as a first copy";
+    ASSERT_FALSE(myFrame.empty()) << "this user's copy did not start as a first copy";
     EXPECT_TRUE(mine->IsRunning());
-    EXPECT_NE(WindowState(theirFrame).find("Iconic"), std::string::npos)
-        << "the other user's copy was restored";
-    EXPECT_NE(ActiveWindow(), theirFrame);
-    EXPECT_TRUE(theirs->IsRunning());
+    EXPECT_NE(WindowState(theirs).find("Iconic"), std::string::npos)
+        << "the foreign window was restored";
+    ASSERT_TRUE(Minimise(myFrame));
+
+    EXPECT_EQ(RunLaterCopy(), 0);
+    EXPECT_TRUE(
+        WaitUntil([&] { return WindowState(myFrame).find("Normal") != std::string::npos; }, 5000))
+        << WindowState(myFrame);
+    EXPECT_TRUE(WaitUntil([&] { return ActiveWindow() == myFrame; }, 5000))
+        << "active: " << ActiveWindow() << ", this user's copy: " << myFrame;
+    EXPECT_NE(WindowState(theirs).find("Iconic"), std::string::npos)
+        << "the foreign window was restored";
+    if (m_theirs != nullptr) {
+        EXPECT_TRUE(m_theirs->IsRunning());
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ForeignWindow,
+                         testing::Values(ForeignCase{"AnotherUsersCopy", Foreign::AnotherUsersCopy},
+                                         ForeignCase{"RetitledWindow", Foreign::RetitledWindow}),
+                         CaseName);
+
+// Values of XDG_RUNTIME_DIR that the viewer passes over for the user's own folder under
+// /tmp: copies started with them still meet there, and leave no lock file in the folder
+// they were given.
+struct RuntimeCase {
+    const char* name;
+    const char* value; // "." or empty for the prepared folder
+    mode_t mode;       // of the prepared folder
+    bool anotherUsers; // the prepared folder belongs to nobody
+};
+void PrintTo(const RuntimeCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class IgnoredRuntimeFolder : public SingleInstance,
+                             public testing::WithParamInterface<RuntimeCase> {};
+
+TEST_P(IgnoredRuntimeFolder, CopiesMeetInTheUsersOwnFolder) {
+    if (GetParam().anotherUsers && geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give a folder to another user";
+    }
+    // Each copy runs in a folder of its own, and is given the variable relative to it.
+    std::vector<std::string> folders;
+    for (const char* name : {"one", "two"}) {
+        folders.push_back(m_session.Folder().File(name));
+        ASSERT_EQ(mkdir(folders.back().c_str(), 0700), 0);
+        ASSERT_EQ(chmod(folders.back().c_str(), GetParam().mode), 0);
+        if (GetParam().anotherUsers) {
+            ASSERT_EQ(chown(folders.back().c_str(), kNobody, kNobody), 0);
+        }
+    }
+    const auto start = [&](const std::string& folder) {
+        const std::string value = GetParam().value[0] != '\0' ? GetParam().value : folder;
+        return Start({}, {"XDG_RUNTIME_DIR=" + value}, {"env", "-C", folder});
+    };
+    std::unique_ptr<ChildProcess> first = start(folders[0]);
+    ASSERT_FALSE(m_session.WaitForWindow(first->Pid(), kCaption, 40000).empty());
+    std::unique_ptr<ChildProcess> later = start(folders[1]);
+    EXPECT_EQ(later->WaitForExit(20000), std::optional<int>(0)) << "both copies were first";
+    EXPECT_TRUE(first->IsRunning());
+    for (const std::string& folder : folders) {
+        EXPECT_FALSE(std::filesystem::exists(folder + "/VOQ")) << folder;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, IgnoredRuntimeFolder,
+                         testing::Values(RuntimeCase{"Relative", ".", 0700, false},
+                                         RuntimeCase{"WorldWritable", "", 01777, false},
+                                         RuntimeCase{"AnotherUsers", "", 0700, true}),
+                         CaseName);
 
 // With nobody managing the windows, the later copy raises the first copy's window above
 // the others and gives it the input focus itself.

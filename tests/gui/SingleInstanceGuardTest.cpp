@@ -3,18 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/WindowActivation.h"
 #include "resources/ApplicationResources.h"
 #include "shell/VOQ006App.h"
 #include "shell/framework/AfxMessageBox.h"
 #include "shell/framework/ResourceTables.h"
-#include "platform/WindowActivation.h"
 #include "tests/gui/ViewerSession.h"
+#include "tests/support/TemporaryFolder.h"
 
 // The single-instance guard where there is no X11 display (Qt's offscreen platform, as on
 // a pure Wayland session): the running copy's window is never found, so a later copy
@@ -77,7 +80,7 @@ TEST(SingleInstanceGuard, FirstCopyHoldsTheLockForItsWholeLife) {
 TEST(SingleInstanceGuard, WithoutAnX11DisplayTheRunningCopyIsNeverFound) {
     WindowActivation windows;
     EXPECT_FALSE(windows.HasDisplay());
-    EXPECT_EQ(windows.FindWindow(kMainWindowTitle), kNoWindow);
+    EXPECT_EQ(windows.FindWindow(kMainWindowTitle, 1), kNoWindow);
     EXPECT_FALSE(windows.IsIconic(kNoWindow));
     EXPECT_FALSE(windows.SetForegroundWindow(kNoWindow));
 }
@@ -106,7 +109,10 @@ TEST(SingleInstanceGuard, LaterCopyWithoutADisplaySaysItIsRunningAndEndsWithStat
 
 TEST(SingleInstanceGuard, LockThatCannotBeCreatedEndsWithStatus1) {
     const std::string runtime = std::getenv("XDG_RUNTIME_DIR");
-    setenv("XDG_RUNTIME_DIR", (runtime + "/missing").c_str(), 1);
+    // A folder stands where the lock file belongs.
+    TemporaryFolder unusable;
+    ASSERT_EQ(mkdir(unusable.File(kInstanceMutexName).c_str(), 0700), 0);
+    setenv("XDG_RUNTIME_DIR", unusable.Path().c_str(), 1);
     LaterCopy copy;
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     EXPECT_FALSE(copy.started());

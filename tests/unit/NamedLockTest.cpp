@@ -143,15 +143,6 @@ struct NoHandleCase : NamedCase {
     void (*prepare)(const TemporaryFolder& folder);
 };
 const NoHandleCase kNoHandleCases[] = {
-    {"RuntimeFolderMissing",
-     [](const TemporaryFolder& folder) {
-         setenv("XDG_RUNTIME_DIR", folder.File("missing").c_str(), 1);
-     }},
-    {"RuntimeFolderIsARegularFile",
-     [](const TemporaryFolder& folder) {
-         std::ofstream(folder.File("file")) << "x";
-         setenv("XDG_RUNTIME_DIR", folder.File("file").c_str(), 1);
-     }},
     {"LockIsALink",
      [](const TemporaryFolder& folder) {
          std::ofstream(folder.File("target")) << "";
@@ -162,6 +153,12 @@ const NoHandleCase kNoHandleCases[] = {
     // Opening a FIFO for reading would wait for a writer: the start must not hang.
     {"LockIsAFifo",
      [](const TemporaryFolder& folder) { ASSERT_EQ(mkfifo(folder.File("VOQ").c_str(), 0600), 0); }},
+    // Whoever can write the file could forge the holder's note.
+    {"LockWritableByOthers",
+     [](const TemporaryFolder& folder) {
+         std::ofstream(folder.File("VOQ")) << "";
+         ASSERT_EQ(chmod(folder.File("VOQ").c_str(), 0666), 0);
+     }},
 };
 
 class NoHandleTest : public NamedLockTest, public testing::WithParamInterface<NoHandleCase> {};
@@ -175,6 +172,79 @@ TEST_P(NoHandleTest, CreateGivesNoHandle) {
 }
 
 INSTANTIATE_TEST_SUITE_P(NamedLock, NoHandleTest, testing::ValuesIn(kNoHandleCases), CaseName);
+
+TEST_F(NamedLockTest, TheHoldersNoteIsReadByLaterHandlesAndGoesWithTheHolder) {
+    NamedLock holder;
+    ASSERT_TRUE(holder.Create("VOQ"));
+    EXPECT_TRUE(holder.WriteNote("first note, longer\n"));
+    EXPECT_TRUE(holder.WriteNote("12345\n")) << "a note replaces the one before";
+    NamedLock later;
+    ASSERT_TRUE(later.Create("VOQ"));
+    ASSERT_TRUE(later.AlreadyExists());
+    EXPECT_EQ(later.ReadNote(), "12345\n");
+    EXPECT_FALSE(later.WriteNote("forged\n")) << "only the holder writes the note";
+    EXPECT_EQ(later.ReadNote(), "12345\n");
+
+    holder.Close();
+    NamedLock next;
+    ASSERT_TRUE(next.Create("VOQ"));
+    ASSERT_FALSE(next.AlreadyExists());
+    EXPECT_EQ(next.ReadNote(), "") << "a new holder starts without the old holder's note";
+}
+
+// Values of XDG_RUNTIME_DIR that another user could use to hold or swap the lock, or
+// that name a different folder for every copy: each is ignored, and the lock lives in the
+// user's own folder under /tmp.
+struct IgnoredFolderCase {
+    const char* name;
+    // The value of XDG_RUNTIME_DIR, given a fresh 0700 folder of this user.
+    std::string (*value)(const TemporaryFolder& folder);
+};
+void PrintTo(const IgnoredFolderCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+constexpr uid_t kNobody = 65534;
+
+const IgnoredFolderCase kIgnoredFolderCases[] = {
+    {"Relative", [](const TemporaryFolder&) { return std::string("."); }},
+    {"Missing", [](const TemporaryFolder& folder) { return folder.File("missing"); }},
+    {"RegularFile",
+     [](const TemporaryFolder& folder) {
+         std::ofstream(folder.File("file")) << "x";
+         return folder.File("file");
+     }},
+    {"WorldWritable",
+     [](const TemporaryFolder& folder) {
+         chmod(folder.Path().c_str(), 01777);
+         return folder.Path().string();
+     }},
+    {"GroupWritable",
+     [](const TemporaryFolder& folder) {
+         chmod(folder.Path().c_str(), 0770);
+         return folder.Path().string();
+     }},
+    {"AnotherUsers",
+     [](const TemporaryFolder& folder) {
+         return chown(folder.Path().c_str(), kNobody, kNobody) == 0 ? folder.Path().string()
+                                                                    : std::string();
+     }},
+};
+
+class IgnoredRuntimeFolder : public testing::TestWithParam<IgnoredFolderCase> {};
+
+TEST_P(IgnoredRuntimeFolder, LockLivesInTheUsersOwnFolderUnderTmp) {
+    if (std::string(GetParam().name) == "AnotherUsers" && geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give a folder to another user";
+    }
+    TemporaryFolder folder;
+    setenv("XDG_RUNTIME_DIR", GetParam().value(folder).c_str(), 1);
+    EXPECT_EQ(NamedLock::PathOf("VOQ"), "/tmp/voq-" + std::to_string(geteuid()) + "/VOQ");
+    unsetenv("XDG_RUNTIME_DIR");
+}
+
+INSTANTIATE_TEST_SUITE_P(NamedLock, IgnoredRuntimeFolder, testing::ValuesIn(kIgnoredFolderCases),
+                         CaseName);
 
 TEST(NamedLockFolder, WithoutARuntimeFolderTheLockLivesInTheUsersOwnFolderUnderTmp) {
     for (const char* value : {static_cast<const char*>(nullptr), ""}) {
