@@ -2,9 +2,11 @@
 // PNG image, without a display.
 
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QRawFont>
 #include <QString>
 
 #include <cstdio>
@@ -55,6 +57,9 @@ void ReportRejection(const LoadOutcome& outcome, const std::string& path) {
 // information lines and the plot, as the view paints them.
 QImage Render(const WaveRecord& record, int scale) {
     QImage image(kWidth * scale, kHeight * scale, QImage::Format_RGB32);
+    if (image.isNull()) {
+        return image; // no memory for the pixels: WritePng says so
+    }
     image.setDevicePixelRatio(scale);
     image.fill(Qt::white);
     QPainter painter(&image);
@@ -66,14 +71,35 @@ QImage Render(const WaveRecord& record, int scale) {
     return image;
 }
 
-void WarnIfFontMissing() {
+// The picture is laid out for IPAGothic's glyphs, 8 pixels wide for a half-width character
+// and 16 for a full-width one. Another font, or this one failing to load (fontconfig or
+// FreeType short of memory), would give a picture with misplaced labels: that is an error,
+// not a picture.
+bool FontLoads() {
     const QFont font = PainterSurface::DefaultFont();
-    if (QFontInfo(font).family() != QString::fromLatin1(PainterSurface::kFontFamily)) {
-        std::fprintf(stderr,
-                     "%s: warning: the font %s is missing (Debian package "
-                     "fonts-ipafont-gothic); the labels will be misplaced\n",
-                     kProgram, PainterSurface::kFontFamily);
+    const QFontMetrics metrics(font);
+    if (QFontInfo(font).family() == QString::fromLatin1(PainterSurface::kFontFamily) &&
+        QRawFont::fromFont(font).isValid() && metrics.horizontalAdvance(QChar(u'0')) == 8 &&
+        metrics.horizontalAdvance(QChar(u'\uFF0D')) == 16) {
+        return true;
     }
+    std::fprintf(stderr,
+                 "%s: cannot load the font %s (Debian package fonts-ipafont-gothic), which "
+                 "the picture is laid out for\n",
+                 kProgram, PainterSurface::kFontFamily);
+    return false;
+}
+
+// Qt's own messages. Its debug and information output and the notes of QStandardPaths
+// (a missing XDG_RUNTIME_DIR outside a desktop session; the renderer keeps nothing there)
+// are not the user's concern, and a successful run prints nothing; any other warning or
+// error is passed on.
+void ReportQtMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtDebugMsg || type == QtInfoMsg ||
+        (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: ")))) {
+        return;
+    }
+    std::fprintf(stderr, "%s: %s\n", kProgram, message.toLocal8Bit().constData());
 }
 
 } // namespace
@@ -85,21 +111,26 @@ int main(int argc, char** argv) {
     }
     const Options& options = *request.options;
 
+    // The file is opened by the path as given, which may be longer than an absolute path
+    // can be; the picture's path line shows the absolute form, as the Open dialog gives it.
     WaveRecord record;
-    const std::string input = AbsolutePath(options.input);
-    const LoadOutcome outcome = LoadWaveFileExplained(record, input);
+    const LoadOutcome outcome = LoadWaveFileExplained(record, options.input);
     if (outcome.status != LoadStatus::Loaded) {
-        ReportRejection(outcome, input);
+        ReportRejection(outcome, options.input);
         return kFailure;
     }
+    record.path = AbsolutePath(options.input);
     record.loaded = 1;
 
     // Headless always: the image never needs a display. Qt reads no arguments of ours.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(ReportQtMessage);
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QGuiApplication application(qtArgc, qtArgv);
-    WarnIfFontMissing();
+    if (!FontLoads()) {
+        return kFailure;
+    }
 
     return WritePng(Render(record, options.scale), options.output) ? kSuccess : kFailure;
 }

@@ -1,17 +1,28 @@
 #include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/gui/ImageProbe.h"
@@ -35,6 +46,10 @@ ToolRun Render(const std::vector<std::string>& arguments, const std::string& wor
     for (const std::string& argument : arguments) {
         list << QString::fromStdString(argument);
     }
+    // Outside a desktop session, as from a script or a thumbnailer: no runtime folder.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    process.setProcessEnvironment(environment);
     if (!workingFolder.empty()) {
         process.setWorkingDirectory(QString::fromStdString(workingFolder));
     }
@@ -82,6 +97,7 @@ TEST(RenderTool, PaintsTheViewersDrawingIntoAPng) {
     const ToolRun run = Render({"known.wav", "known.png"}, folder.Path().string());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "") << "a success prints nothing";
     const QImage image(QString::fromStdString(folder.File("known.png")));
     ASSERT_EQ(image.width(), 960);
     ASSERT_EQ(image.height(), 440);
@@ -263,4 +279,162 @@ TEST(RenderTool, OptionsAfterTheDoubleDashAreFileNames) {
     const ToolRun run = Render({"--", "--scale", "out.png"}, folder.Path().string());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(QImage(QString::fromStdString(folder.File("out.png"))).width(), 960);
+}
+
+namespace {
+
+bool IsPng(const std::string& bytes) {
+    return bytes.rfind("\x89PNG\r\n\x1a\n", 0) == 0 && bytes.size() > 1000;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// True while the process pid holds an unnamed file of folder open (the image being written).
+bool HoldsUnnamedFile(pid_t pid, const std::string& folder) {
+    std::error_code error;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (target.rfind(folder + "/#", 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+// Where the output goes: a link is followed and stays, an existing file keeps its bits,
+// pipes, devices and standard output are written straight through.
+TEST(RenderTool, WritesWhereItIsTold) {
+    TemporaryFolder folder;
+    const std::string input = WriteFile(folder, "known.wav", KnownStereoFile());
+    const std::string quoted = "'" + std::string(VOQ_RENDER_PATH) + "' '" + input + "' ";
+
+    WriteFile(folder, "private.png", Bytes{'o', 'l', 'd'});
+    chmod(folder.File("private.png").c_str(), 0600);
+    std::filesystem::create_symlink("private.png", folder.File("link.png"));
+    ASSERT_EQ(Render({input, folder.File("link.png")}).exitCode, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.File("link.png")));
+    EXPECT_TRUE(IsPng(ReadAll(folder.File("private.png"))));
+    struct stat status {};
+    ASSERT_EQ(stat(folder.File("private.png").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0600u);
+    std::filesystem::create_symlink("made.png", folder.File("dangling.png"));
+    ASSERT_EQ(Render({input, folder.File("dangling.png")}).exitCode, 0);
+    EXPECT_TRUE(IsPng(ReadAll(folder.File("made.png"))));
+
+    struct Case {
+        const char* name;
+        std::string command; // a shell command whose standard output is the image
+    };
+    ASSERT_EQ(mkfifo(folder.File("pipe").c_str(), 0600), 0);
+    const std::vector<Case> cases = {
+        {"-", quoted + "- | cat"},
+        {"/dev/stdout of a pipe", quoted + "/dev/stdout | cat"},
+        {"a FIFO", quoted + "'" + folder.File("pipe") + "' & cat '" + folder.File("pipe") + "'"},
+    };
+    for (const Case& c : cases) {
+        FILE* pipe = popen(c.command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string bytes;
+        char block[4096];
+        for (std::size_t n; (n = fread(block, 1, sizeof block, pipe)) > 0;) {
+            bytes.append(block, n);
+        }
+        EXPECT_EQ(pclose(pipe), 0) << c.name;
+        EXPECT_TRUE(IsPng(bytes)) << c.name;
+    }
+    const ToolRun intoNull = Render({input, "/dev/null"});
+    EXPECT_EQ(intoNull.exitCode, 0) << intoNull.err;
+    ASSERT_EQ(stat("/dev/null", &status), 0);
+    EXPECT_TRUE(S_ISCHR(status.st_mode)) << "/dev/null was replaced";
+    EXPECT_EQ(FolderEntries(folder),
+              (std::vector<std::string>{"dangling.png", "known.wav", "link.png", "made.png", "pipe",
+                                        "private.png"}));
+}
+
+// A full disk and a process ended mid-write leave the output as it was and nothing else.
+TEST(RenderTool, AFailedOrKilledWriteLeavesNothing) {
+    TemporaryFolder folder;
+    const std::string input = WriteFile(folder, "known.wav", KnownStereoFile());
+    std::filesystem::create_directory(folder.File("small"));
+    const std::string small = folder.File("small");
+    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=16k") != 0) {
+        GTEST_SKIP() << "mounting a small tmpfs is not permitted here: " << std::strerror(errno);
+    }
+    for (const bool existing : {false, true}) {
+        if (existing) {
+            WriteFile(folder, "small/out.png", Bytes{'o', 'l', 'd'});
+        }
+        const ToolRun run = Render({"--scale", "8", input, small + "/out.png"});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err,
+                  "voq006-render: cannot write " + small + "/out.png: No space left on device\n");
+        EXPECT_EQ(ReadAll(small + "/out.png"), existing ? "old" : "");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(small), {}), existing ? 1 : 0);
+    }
+    umount2(small.c_str(), MNT_DETACH);
+
+    // The image at scale 8 takes a good part of a second to encode while its unnamed file
+    // is open: stop the process there, then end it.
+    WriteFile(folder, "out.png", Bytes{'o', 'l', 'd'});
+    for (const int signal : {SIGKILL, SIGTERM}) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            execl(VOQ_RENDER_PATH, VOQ_RENDER_PATH, "--scale", "8", input.c_str(),
+                  folder.File("out.png").c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        bool caught = false;
+        for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+             !caught && std::chrono::steady_clock::now() < until;) {
+            if (HoldsUnnamedFile(pid, folder.Path().string())) {
+                kill(pid, SIGSTOP);
+                caught = HoldsUnnamedFile(pid, folder.Path().string());
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        kill(pid, signal);
+        kill(pid, SIGCONT);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(caught) << "the renderer was never seen writing";
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
+        EXPECT_EQ(ReadAll(folder.File("out.png")), "old") << signal;
+        EXPECT_EQ(FolderEntries(folder),
+                  (std::vector<std::string>{"known.wav", "out.png", "small"}))
+            << signal;
+    }
+}
+
+// The input is opened by the path as given: from a deep working folder, its absolute form
+// is longer than any path the system opens. The path line shows it absolute all the same.
+TEST(RenderTool, ALongRelativeInputPathIsOpenedAsGiven) {
+    TemporaryFolder folder;
+    std::filesystem::path working = folder.Path() / "w";
+    while (working.string().size() < 3000) {
+        working /= std::string(250, 'w');
+    }
+    std::filesystem::create_directories(working);
+    std::string relative;
+    while (relative.size() < 1000) {
+        relative += std::string(200, 'd') + "/";
+    }
+    relative += std::string(1260 - relative.size() - 4, 'f') + ".wav";
+    ASSERT_EQ(relative.size(), 1260u);
+    const std::string input = WriteFile(folder, "known.wav", KnownStereoFile());
+    const std::string place = "cd '" + working.string() + "' && mkdir -p '" +
+                              relative.substr(0, relative.rfind('/')) + "' && cp '" + input +
+                              "' '" + relative + "'";
+    ASSERT_EQ(std::system(place.c_str()), 0);
+    const ToolRun run = Render({relative, input + ".png"}, working.string());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(QImage(QString::fromStdString(input + ".png")).width(), 960);
+    // Too deep for the folder's own clean-up, which works with whole paths.
+    EXPECT_EQ(std::system(("rm -rf '" + folder.File("w") + "'").c_str()), 0);
 }
