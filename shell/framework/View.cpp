@@ -50,7 +50,6 @@ private:
         QToolTip::showText(help.globalPos(), shown, this, area);
     }
 
-private:
     CView& m_view;
 };
 
