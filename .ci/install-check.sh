@@ -52,6 +52,7 @@ appstreamcli validate --no-net "/usr/share/metainfo/$id.metainfo.xml" >/dev/null
 for size in 16 32 48 64 128 256; do
     [ -f "/usr/share/icons/hicolor/${size}x$size/apps/$id.png" ] || fail "no ${size}x$size icon"
 done
+[ -f "/usr/share/icons/hicolor/scalable/apps/$id.svg" ] || fail "no scalable icon"
 voq006-render --version | grep -qx "voq006-render [0-9.]*" || fail "voq006-render --version"
 
 # The installed viewer on a display of its own, with a lock folder of its own.
@@ -72,6 +73,11 @@ viewer=$!
 window=$(timeout 30 xdotool search --sync --name "^$caption\$" | head -n 1) ||
     { cat "$work/viewer.log"; fail "no window captioned $caption appeared"; }
 echo "install check: the installed viewer's window $window is captioned $caption"
+# The package's dependencies bring Qt's Japanese translation, so nothing is missing.
+if grep -q qtbase_ja "$work/viewer.log"; then
+    cat "$work/viewer.log"
+    fail "the installed viewer found no Qt translation"
+fi
 
 wanted=$(sed -n 's/^StartupWMClass=//p' "/usr/share/applications/$id.desktop")
 class=$(xprop -id "$window" WM_CLASS | sed -n 's/.*", "\(.*\)"$/\1/p')

@@ -73,9 +73,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VOQ_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries come from dpkg-shlibdeps; the font is loaded by name at run time, and the
-# drawing's layout is measured for it.
+# drawing's layout is measured for it; Qt's Japanese texts for its own dialogs are a file
+# loaded at start-up.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-ipafont-gothic)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 include(CPack)

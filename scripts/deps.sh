@@ -8,6 +8,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   # the viewer: Qt 6 Widgets, xcb for the single-instance guard, XKB for the lock keys
   qt6-base-dev libxcb1-dev libxcb-xkb-dev libgl-dev
+  qt6-translations-l10n  # Qt's own Japanese texts: the file dialog, the message boxes' buttons
+  librsvg2-bin  # rsvg-convert renders the scalable icon into the icon theme's larger sizes
   # the font the drawing is laid out for
   fonts-ipafont-gothic
   # tests, benchmarks, fuzzing
@@ -18,6 +20,9 @@ packages=(
   # end-to-end tests: a real X server, window manager and X tools
   xvfb openbox x11-utils xdotool imagemagick locales
   xclip  # reads the text a message box copies with Ctrl+C
+  # the window read as a screen reader reads it: a session bus, the accessibility bus
+  # and registry, and a client of it (Debian's python3 with pyatspi)
+  dbus at-spi2-core python3-pyatspi
   # the Debian package (dpkg-shlibdeps computes its dependencies) and its checks
   dpkg-dev desktop-file-utils appstream lintian file man-db groff-base
 )

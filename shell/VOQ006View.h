@@ -21,6 +21,8 @@ public:
 
     BOOL PreCreateWindow(CREATESTRUCT& cs) override;
     void OnDraw(DrawingSurface& surface) override;
+    // Over the path line: the full path, for a path cut at the window's edge.
+    BOOL OnToolHitTest(const QPoint& point, std::string& text, QRect& area) const override;
     // The handler of ID_FILE_OPEN.
     void OnFileOpen();
 
@@ -28,5 +30,8 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // Gives screen readers the path and the summary line of the file shown, as drawn.
+    void DescribeShownFile();
+
     WaveRecord* m_record{};
 };

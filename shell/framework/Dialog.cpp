@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFontMetrics>
 #include <QLabel>
@@ -103,6 +104,9 @@ int CDialog::DoModal() {
             auto* label = new QLabel(dialog);
             label->setPixmap(AfxLoadIcon(static_cast<UINT>(std::atoi(control.text)))
                                  .pixmap(QSize(32, 32), dialog->devicePixelRatio()));
+            // A dialog's icon is the application's, so screen readers call it by the
+            // application's name.
+            label->setAccessibleName(QCoreApplication::applicationName());
             widget = label;
             widget->setGeometry(QRect(geometry.topLeft(), QSize(32, 32)));
         } else {

@@ -1,6 +1,8 @@
 #include "shell/framework/FrameWnd.h"
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 #include <QAction>
 #include <QEvent>
@@ -35,6 +37,29 @@ protected:
         }
         return QMainWindow::event(event);
     }
+};
+
+// A drop-down menu that says when it no longer highlights any item while it stays open:
+// the pointer went onto a separator or off the menu. Qt only signals a new highlight.
+class FrameMenu final : public QMenu {
+public:
+    FrameMenu(const QString& title, QWidget* parent, std::function<void()> onNoHighlight)
+        : QMenu(title, parent), m_onNoHighlight(std::move(onNoHighlight)) {}
+
+protected:
+    bool event(QEvent* event) override {
+        const bool result = QMenu::event(event);
+        const bool highlighted = activeAction() != nullptr;
+        if (m_highlighted && !highlighted) {
+            m_onNoHighlight();
+        }
+        m_highlighted = highlighted;
+        return result;
+    }
+
+private:
+    std::function<void()> m_onNoHighlight;
+    bool m_highlighted{false};
 };
 
 // The key sequence of an accelerator entry. Virtual keys of letters and digits are
@@ -265,13 +290,17 @@ void CFrameWnd::CreateMenuBar(UINT nIDResource) {
     }
     QMenuBar* bar = window->menuBar();
     for (const PopupMenuResource& popup : resource->popups) {
-        QMenu* menu = bar->addMenu(QString::fromUtf8(popup.title));
+        auto* menu = new FrameMenu(QString::fromUtf8(popup.title), bar,
+                                   [this] { SetMessageText(AFX_IDS_IDLEMESSAGE); });
+        bar->addMenu(menu);
         for (const MenuItemResource& item : popup.items) {
             if (item.text == nullptr) {
                 menu->addSeparator();
                 continue;
             }
-            // Qt shows the text after a tab in the shortcut column, as the resource means.
+            // Qt shows the text after a tab in the shortcut column, as the resource means;
+            // where an accelerator binds that key, CreateAccelerators moves it into the
+            // item's shortcut.
             QAction* action = menu->addAction(QString::fromUtf8(item.text));
             const UINT command = item.command;
             action->setData(command);
@@ -300,12 +329,41 @@ void CFrameWnd::CreateAccelerators(UINT nIDResource) {
         if (sequence.isEmpty()) {
             continue;
         }
+        const UINT command = entry.command;
+        // A menu item that names this key after a tab carries it as its shortcut: the menu
+        // shows it in the shortcut column and screen readers read it as the item's key,
+        // apart from the item's name. It is then the key's one binding.
+        if (QAction* item = MenuItemShowing(command, sequence)) {
+            item->setText(item->text().section(u'\t', 0, 0));
+            item->setShortcut(sequence);
+            continue;
+        }
         // A window shortcut: it works only while the frame is the active window, so a
         // modal dialog over it keeps its keys.
         auto* shortcut = new QShortcut(sequence, window);
         shortcut->setContext(Qt::WindowShortcut);
-        const UINT command = entry.command;
         QObject::connect(shortcut, &QShortcut::activated, window,
                          [this, command] { OnCommand(command); });
     }
+}
+
+QAction* CFrameWnd::MenuItemShowing(UINT nID, const QKeySequence& sequence) const {
+    QMainWindow* window = GetMainWindow();
+    if (window == nullptr) {
+        return nullptr;
+    }
+    for (QAction* title : window->menuBar()->actions()) {
+        if (title->menu() == nullptr) {
+            continue;
+        }
+        for (QAction* item : title->menu()->actions()) {
+            const QString text = item->text();
+            if (!item->isSeparator() && item->data().toUInt() == nID && text.contains(u'\t') &&
+                QKeySequence::fromString(text.section(u'\t', 1), QKeySequence::PortableText) ==
+                    sequence) {
+                return item;
+            }
+        }
+    }
+    return nullptr;
 }

@@ -12,6 +12,8 @@
 class CDocument;
 class CStatusBar;
 class CView;
+class QAction;
+class QKeySequence;
 class QMainWindow;
 class QMenu;
 struct CCreateContext;
@@ -74,6 +76,8 @@ private:
     void CreateMenuBar(UINT nIDResource);
     void CreateAccelerators(UINT nIDResource);
     void UpdateMenuChecks(QMenu& menu);
+    // The menu item of command nID whose text names sequence after its tab, or nullptr.
+    QAction* MenuItemShowing(UINT nID, const QKeySequence& sequence) const;
 
     std::vector<std::unique_ptr<CView>> m_views;
     CView* m_pActiveView{};

@@ -1,8 +1,12 @@
 #include "shell/framework/View.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QHelpEvent>
 #include <QMainWindow>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include "display/qt/PainterSurface.h"
 #include "shell/framework/CreateContext.h"
@@ -23,11 +27,50 @@ protected:
         m_view.Paint(painter, rect());
     }
 
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::ToolTip) {
+            ShowToolTip(*static_cast<QHelpEvent*>(event));
+            return true;
+        }
+        return QWidget::event(event);
+    }
+
 private:
+    void ShowToolTip(const QHelpEvent& help) {
+        std::string text;
+        QRect area;
+        if (!m_view.OnToolHitTest(help.pos(), text, area)) {
+            QToolTip::hideText();
+            return;
+        }
+        // Qt takes a text that looks like markup for rich text, and a path may hold "<b>";
+        // escaped, and on one line however long.
+        const QString shown = QStringLiteral("<p style='white-space:pre'>%1</p>")
+                                  .arg(QString::fromStdString(text).toHtmlEscaped());
+        QToolTip::showText(help.globalPos(), shown, this, area);
+    }
+
     CView& m_view;
 };
 
+namespace {
+
+// A plain widget is a "filler" to screen readers, which skip it; a view is an image.
+QAccessibleInterface* ViewAccessible(const QString&, QObject* object) {
+    if (auto* widget = dynamic_cast<ViewWidget*>(object)) {
+        return new QAccessibleWidget(widget, QAccessible::Graphic);
+    }
+    return nullptr;
+}
+
+} // namespace
+
 BOOL CView::Create(CWnd& parent, CCreateContext& context) {
+    static bool factoryInstalled = false;
+    if (!factoryInstalled) {
+        QAccessible::installFactory(ViewAccessible);
+        factoryInstalled = true;
+    }
     CREATESTRUCT cs;
     cs.style = WS_CHILD | WS_VISIBLE;
     cs.lpCreateParams = &context;
@@ -50,6 +93,10 @@ BOOL CView::Create(CWnd& parent, CCreateContext& context) {
 
 void CView::OnInitialUpdate() {
     Invalidate(TRUE);
+}
+
+BOOL CView::OnToolHitTest(const QPoint&, std::string&, QRect&) const {
+    return FALSE;
 }
 
 BOOL CView::OnCmdMsg(UINT nID, AFX_CMDHANDLERINFO* pHandlerInfo) {

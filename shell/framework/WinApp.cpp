@@ -1,7 +1,12 @@
 #include "shell/framework/WinApp.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QWidget>
+
+#include <cstdio>
 
 #include "shell/framework/CommandLineInfo.h"
 #include "shell/framework/DocTemplate.h"
@@ -11,7 +16,34 @@
 
 namespace {
 CWinApp* g_app = nullptr;
+
+// Qt's own translation of its widgets, in the language of the framework's texts (its
+// standard prompts, indicators and idle message are Japanese), so that the file dialog and
+// the message boxes' buttons match the rest of the window whatever the user's locale.
+constexpr const char* kQtTranslation = "qtbase_ja";
+
+// Loads the translation once per process. Without it Qt's widgets stay in English, which
+// is worth a line on stderr but no reason not to start.
+void LoadQtTranslation() {
+    static bool attempted = false;
+    if (attempted) {
+        return;
+    }
+    attempted = true;
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QString::fromUtf8(kQtTranslation), folder)) {
+        QCoreApplication::installTranslator(translator);
+        return;
+    }
+    delete translator;
+    std::fprintf(
+        stderr, "%s: Qt's translation %s.qm is missing in %s; standard dialogs are in English\n",
+        QFileInfo(QCoreApplication::applicationFilePath()).fileName().toLocal8Bit().constData(),
+        kQtTranslation, folder.toLocal8Bit().constData());
 }
+
+} // namespace
 
 CWinApp* AfxGetApp() {
     return g_app;
@@ -57,6 +89,7 @@ BOOL AfxWinInit(const std::vector<std::string>& arguments) {
         QCoreApplication::setApplicationVersion(QString::fromUtf8(version->fileVersionText));
     }
     app->m_arguments = arguments;
+    LoadQtTranslation();
     return TRUE;
 }
 

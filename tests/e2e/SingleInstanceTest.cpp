@@ -258,11 +258,11 @@ TEST_F(SingleInstance, SecondStartWithAFileOnlyBringsTheFirstCopyForward) {
                                   .WriteTo(m_session.Folder(), "other.wav");
     ASSERT_TRUE(m_session.Activate(frame));
     m_session.Keys("ctrl+o");
-    ASSERT_FALSE(m_session.WaitForWindow(first->Pid(), "Open").empty());
+    ASSERT_FALSE(m_session.WaitForWindow(first->Pid(), "開く").empty());
     m_session.Type(shown);
     m_session.Keys("Return");
     ASSERT_TRUE(
-        WaitUntil([&] { return m_session.WindowsNamed(first->Pid(), "Open").empty(); }, 10000));
+        WaitUntil([&] { return m_session.WindowsNamed(first->Pid(), "開く").empty(); }, 10000));
     QImage before;
     QImage settled;
     // Wait for the paint after the dialog: two pictures alike.

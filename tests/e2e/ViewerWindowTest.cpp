@@ -98,12 +98,12 @@ TEST_F(ViewerWindow, OpensAFileTypedIntoTheDialogAndDrawsIt) {
     const std::string path = SampleFile(m_session.Folder());
     ASSERT_TRUE(m_session.Activate(m_frame));
     m_session.Keys("ctrl+o");
-    const std::string dialog = m_session.WaitForWindow(m_viewer->Pid(), "Open");
+    const std::string dialog = m_session.WaitForWindow(m_viewer->Pid(), "開く");
     ASSERT_FALSE(dialog.empty()) << "Ctrl+O opened no dialog";
     m_session.Type(path);
     m_session.Keys("Return");
     ASSERT_TRUE(
-        WaitUntil([&] { return m_session.WindowsNamed(m_viewer->Pid(), "Open").empty(); }, 10000));
+        WaitUntil([&] { return m_session.WindowsNamed(m_viewer->Pid(), "開く").empty(); }, 10000));
 
     QImage image;
     int top = -1;

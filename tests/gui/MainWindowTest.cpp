@@ -117,6 +117,7 @@ TEST(CommandRoutingEdges, TheStatusBarCommandHidesTheBarAndShowsItAgain) {
 struct MenuItemCase {
     const char* text; // nullptr: separator
     UINT command;
+    const char* shortcut = ""; // shown in the shortcut column and read by screen readers
 };
 
 TEST(MenuBar, HasTheThreeMenusWithTheirItemsInOrder) {
@@ -125,7 +126,7 @@ TEST(MenuBar, HasTheThreeMenusWithTheirItemsInOrder) {
     ASSERT_EQ(menus.size(), 3u);
     const std::vector<std::string> titles{"ﾌｧｲﾙ(&F)", "表示(&V)", "ﾍﾙﾌﾟ(&H)"};
     const std::vector<std::vector<MenuItemCase>> items{
-        {{"開く(&O)\tCtrl+O", ID_FILE_OPEN}, {nullptr, 0}, {"ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)", ID_APP_EXIT}},
+        {{"開く(&O)", ID_FILE_OPEN, "Ctrl+O"}, {nullptr, 0}, {"ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)", ID_APP_EXIT}},
         {{"ｽﾃｰﾀｽ ﾊﾞｰ(&S)", ID_VIEW_STATUS_BAR}},
         {{"ﾊﾞｰｼﾞｮﾝ情報(&A)", ID_APP_ABOUT}},
     };
@@ -140,6 +141,8 @@ TEST(MenuBar, HasTheThreeMenusWithTheirItemsInOrder) {
                 continue;
             }
             EXPECT_EQ(actions[i]->text().toStdString(), items[m][i].text);
+            EXPECT_EQ(actions[i]->shortcut().toString(QKeySequence::PortableText).toStdString(),
+                      items[m][i].shortcut);
             EXPECT_EQ(actions[i]->data().toUInt(), items[m][i].command);
             EXPECT_TRUE(actions[i]->isEnabled());
             EXPECT_FALSE(actions[i]->isChecked());

@@ -7,9 +7,12 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QTest>
+#include <QTextDocumentFragment>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <ostream>
@@ -363,6 +366,40 @@ TEST(ViewAfterOpen, HidingTheStatusBarDoesNotMoveTheDrawing) {
     // What the bar covered is background.
     EXPECT_TRUE(IsBlank(withoutBar.copy(0, withBar.height(), withoutBar.width(),
                                         withoutBar.height() - withBar.height())));
+}
+
+// The tool tip that resting the pointer at point of the view shows, as plain text, or
+// "(none)".
+std::string ToolTipAt(ViewerSession& session, const QPoint& point) {
+    QWidget& view = session.ViewWidget();
+    // Qt hides a tip after a short delay.
+    QToolTip::hideText();
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 5000));
+    QHelpEvent rest(QEvent::ToolTip, point, view.mapToGlobal(point));
+    QCoreApplication::sendEvent(&view, &rest);
+    if (!QToolTip::isVisible()) {
+        return "(none)";
+    }
+    return QTextDocumentFragment::fromHtml(QToolTip::text()).toPlainText().toStdString();
+}
+
+TEST(ViewAfterOpen, ThePathLineShowsTheFullPathAsAToolTip) {
+    // A path far wider than the window, with a folder name that reads as markup.
+    TemporaryFolder folder;
+    const std::string name = "<b>" + std::string(150, 'x') + " &amp; more";
+    std::filesystem::create_directory(folder.File(name));
+    const std::string path = MonoFile(folder, name + "/a.wav");
+    ViewerSession session;
+    const QPoint onPathLine(300, 8);
+    const QPoint onSummaryLine(300, 28);
+    EXPECT_EQ(ToolTipAt(session, onPathLine), "(none)") << "nothing shown yet";
+    ASSERT_TRUE(OpenPath(session, path));
+    EXPECT_EQ(ToolTipAt(session, onPathLine), path);
+    EXPECT_EQ(ToolTipAt(session, onSummaryLine), "(none)");
+    // A rejected file leaves the tip with the file shown.
+    ASSERT_TRUE(OpenPath(session, folder.File("missing.wav")));
+    EXPECT_EQ(ToolTipAt(session, onPathLine), path);
+    QToolTip::hideText();
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QDialog>
 #include <QLabel>
 #include <QMainWindow>
@@ -58,6 +59,10 @@ TEST(VersionBox, ShowsItsCaptionTextsAndControlsInOrder) {
                       auto* ok = box->findChild<QPushButton*>(QStringLiteral("control4"));
                       ASSERT_TRUE(icon && version && copyright && ok);
                       EXPECT_FALSE(icon->pixmap().isNull());
+                      // What a screen reader is told of the icon.
+                      QAccessibleInterface* picture = QAccessible::queryAccessibleInterface(icon);
+                      ASSERT_NE(picture, nullptr);
+                      EXPECT_EQ(picture->text(QAccessible::Name).toStdString(), "VOQ006");
                       EXPECT_EQ(icon->geometry().topLeft(), Pixels(11, 17, 20, 20).topLeft());
                       EXPECT_EQ(version->text().toStdString(), "Version 0.16");
                       EXPECT_EQ(version->geometry(), Pixels(40, 10, 119, 8));

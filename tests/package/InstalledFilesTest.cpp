@@ -8,9 +8,14 @@
 #include <sstream>
 #include <string>
 
+#include <QFile>
+#include <QImage>
+#include <QXmlStreamReader>
+
 #include <gtest/gtest.h>
 
 #include "tests/package/PackageTestSupport.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace {
 
@@ -109,7 +114,10 @@ TEST(DesktopEntry, LaunchesTheViewerUnderItsIconAndWindowClass) {
         {"Type", "Application"},
         {"Name", "VOQ006"},
         {"GenericName", "Wave File Viewer"},
-        {"Comment", "ソラニカの波動"},
+        {"GenericName[ja]", "波形ファイルビューア"},
+        // English for every desktop, the window's caption for a Japanese one.
+        {"Comment", "Show the waveform of a RIFF/WAVE sound file"},
+        {"Comment[ja]", "ソラニカの波動"},
         // No field code: a file named on the command line would load nothing.
         {"Exec", "voq006"},
         {"Icon", kId},
@@ -152,10 +160,35 @@ TEST(Metainfo, NamesTheDesktopEntryAndThisRelease) {
     }
 }
 
-TEST(ThemeIcons, AreTheDesignEnlargedByWholeFactorsWithoutBlur) {
+TEST(ThemeIcons, AreTheDesignAtItsOwnSizesAndTheDrawingRenderedAbove) {
     for (const IconSize& size : IconSizes()) {
-        EXPECT_TRUE(IsWholeEnlargementOfDesign(Installed(IconPath(size.size)), size));
+        EXPECT_TRUE(IsThemeIcon(Installed(IconPath(size.size)), size));
     }
+}
+
+TEST(ThemeIcons, TheScalableOneIsAnSvgDrawingOfTheIconThatRendersAsTheLargestPng) {
+    const std::filesystem::path drawing = Installed(ScalableIconPath());
+    QFile file(QString::fromStdString(drawing.string()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << drawing;
+    QXmlStreamReader xml(&file);
+    ASSERT_TRUE(xml.readNextStartElement()) << xml.errorString().toStdString();
+    EXPECT_EQ(xml.name().toString().toStdString(), "svg");
+    EXPECT_EQ(xml.namespaceUri().toString().toStdString(), "http://www.w3.org/2000/svg");
+    EXPECT_EQ(xml.attributes().value("viewBox").toString().toStdString(), "0 0 32 32");
+    while (!xml.atEnd()) {
+        xml.readNext();
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+
+    // What an icon theme makes of it is the theme's largest PNG.
+    TemporaryFolder folder;
+    const std::string rendered = folder.File("256.png");
+    const CommandResult render = RunCommand(
+        {"rsvg-convert", "--width", "256", "--height", "256", "--output", rendered, drawing});
+    ASSERT_EQ(render.exitStatus, 0) << render.output;
+    EXPECT_EQ(QImage(QString::fromStdString(rendered)).convertToFormat(QImage::Format_ARGB32),
+              QImage(QString::fromStdString(Installed(IconPath(256)).string()))
+                  .convertToFormat(QImage::Format_ARGB32));
 }
 
 } // namespace

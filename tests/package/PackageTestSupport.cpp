@@ -39,7 +39,7 @@ std::set<std::string> FilesUnder(const std::filesystem::path& root) {
 
 const std::vector<IconSize>& IconSizes() {
     static const std::vector<IconSize> sizes{
-        {16, 16, 1}, {32, 32, 1}, {48, 16, 3}, {64, 32, 2}, {128, 32, 4}, {256, 32, 8},
+        {16, 16}, {32, 32}, {48, 0}, {64, 0}, {128, 0}, {256, 0},
     };
     return sizes;
 }
@@ -47,6 +47,10 @@ const std::vector<IconSize>& IconSizes() {
 std::string IconPath(int size) {
     const std::string folder = std::to_string(size) + "x" + std::to_string(size);
     return "share/icons/hicolor/" + folder + "/apps/" + kId + ".png";
+}
+
+std::string ScalableIconPath() {
+    return std::string("share/icons/hicolor/scalable/apps/") + kId + ".svg";
 }
 
 std::set<std::string> ExpectedInstalledFiles() {
@@ -63,6 +67,7 @@ std::set<std::string> ExpectedInstalledFiles() {
     for (const IconSize& size : IconSizes()) {
         files.insert(IconPath(size.size));
     }
+    files.insert(ScalableIconPath());
     return files;
 }
 
@@ -97,24 +102,20 @@ testing::AssertionResult IsGzipBestWithoutNameOrTime(const std::filesystem::path
     return testing::AssertionSuccess();
 }
 
-testing::AssertionResult IsWholeEnlargementOfDesign(const std::filesystem::path& png,
-                                                    const IconSize& size) {
+namespace {
+
+testing::AssertionResult IsDesign(const QImage& icon, const std::filesystem::path& png,
+                                  int picture) {
     const std::string design =
-        VOQ_SOURCE_DIR "/resources/icons/voq006-" + std::to_string(size.picture) + ".xpm";
+        VOQ_SOURCE_DIR "/resources/icons/voq006-" + std::to_string(picture) + ".xpm";
     const QImage source =
         QImage(QString::fromStdString(design), "XPM").convertToFormat(QImage::Format_ARGB32);
-    const QImage icon =
-        QImage(QString::fromStdString(png.string()), "PNG").convertToFormat(QImage::Format_ARGB32);
-    if (source.isNull() || icon.isNull()) {
-        return testing::AssertionFailure() << "cannot read " << design << " or " << png;
-    }
-    if (icon.width() != size.size || icon.height() != size.size) {
-        return testing::AssertionFailure()
-               << png << " is " << icon.width() << "x" << icon.height() << ", not " << size.size;
+    if (source.isNull()) {
+        return testing::AssertionFailure() << "cannot read " << design;
     }
     for (int y = 0; y < icon.height(); ++y) {
         for (int x = 0; x < icon.width(); ++x) {
-            const QRgb expected = source.pixel(x / size.factor, y / size.factor);
+            const QRgb expected = source.pixel(x, y);
             const QRgb actual = icon.pixel(x, y);
             // A fully transparent pixel may carry any colour.
             if (actual != expected && (qAlpha(actual) != 0 || qAlpha(expected) != 0)) {
@@ -124,4 +125,48 @@ testing::AssertionResult IsWholeEnlargementOfDesign(const std::filesystem::path&
         }
     }
     return testing::AssertionSuccess();
+}
+
+// A rendering of the drawing: the design's transparent margin and dark frame where they
+// belong, and the smooth edges of lines drawn at this size, which a picture enlarged from
+// 16 colours by whole factors does not have.
+testing::AssertionResult IsRendering(const QImage& icon, const std::filesystem::path& png) {
+    const int size = icon.width();
+    const auto at = [&](double x, double y) {
+        return icon.pixel(static_cast<int>(x * size / 32), static_cast<int>(y * size / 32));
+    };
+    if (qAlpha(at(0.2, 0.2)) != 0 || qAlpha(at(31.8, 31.8)) != 0) {
+        return testing::AssertionFailure() << png << " has no transparent margin";
+    }
+    for (const QRgb frame : {at(1.5, 16), at(30.5, 16), at(16, 1.5), at(16, 30.5)}) {
+        if (qAlpha(frame) != 255 || qRed(frame) > 0x60 || qGreen(frame) > 0x60) {
+            return testing::AssertionFailure() << png << " has no dark frame";
+        }
+    }
+    std::set<QRgb> colours;
+    for (int y = 0; y < icon.height(); ++y) {
+        for (int x = 0; x < icon.width(); ++x) {
+            colours.insert(icon.pixel(x, y));
+        }
+    }
+    if (colours.size() < 32) {
+        return testing::AssertionFailure()
+               << png << " has only " << colours.size() << " colours: it is not drawn smoothly";
+    }
+    return testing::AssertionSuccess();
+}
+
+} // namespace
+
+testing::AssertionResult IsThemeIcon(const std::filesystem::path& png, const IconSize& size) {
+    const QImage icon =
+        QImage(QString::fromStdString(png.string()), "PNG").convertToFormat(QImage::Format_ARGB32);
+    if (icon.isNull()) {
+        return testing::AssertionFailure() << "cannot read " << png;
+    }
+    if (icon.width() != size.size || icon.height() != size.size) {
+        return testing::AssertionFailure()
+               << png << " is " << icon.width() << "x" << icon.height() << ", not " << size.size;
+    }
+    return size.picture != 0 ? IsDesign(icon, png, size.picture) : IsRendering(icon, png);
 }

@@ -27,15 +27,15 @@ std::set<std::string> FilesUnder(const std::filesystem::path& root);
 // The files an install puts under its prefix, as paths relative to the prefix.
 std::set<std::string> ExpectedInstalledFiles();
 
-// One size of the icon theme: the picture of the XPM icon (16 or 32 pixels) it is made
-// from, enlarged by factor.
+// One size of the icon theme: the 16 or 32 pixel picture of the XPM icon as it is, or
+// (picture 0) a rendering of the scalable drawing.
 struct IconSize {
     int size;
     int picture;
-    int factor;
 };
 const std::vector<IconSize>& IconSizes();
 std::string IconPath(int size); // relative to the prefix
+std::string ScalableIconPath(); // relative to the prefix
 
 // The field of the newest entry of the package changelog in the source tree, as
 // dpkg-parsechangelog gives it.
@@ -43,5 +43,5 @@ std::string ChangelogField(const std::string& field);
 
 // The checks the install tree and the package share.
 testing::AssertionResult IsGzipBestWithoutNameOrTime(const std::filesystem::path& path);
-testing::AssertionResult IsWholeEnlargementOfDesign(const std::filesystem::path& png,
-                                                    const IconSize& size);
+// The PNG is the design pixel for pixel, or a smooth rendering of the drawing at its size.
+testing::AssertionResult IsThemeIcon(const std::filesystem::path& png, const IconSize& size);
