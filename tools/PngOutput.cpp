@@ -6,12 +6,11 @@
 #include <QImageWriter>
 
 #include <fcntl.h>
-#include <limits.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
