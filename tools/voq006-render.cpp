@@ -14,9 +14,11 @@
 #include <system_error>
 
 #include "display/ViewDrawing.h"
+#include "display/WaveformPlot.h"
 #include "display/qt/PainterSurface.h"
 #include "tools/PngOutput.h"
 #include "tools/RenderCommandLine.h"
+#include "tools/Thumbnail.h"
 #include "wave/WaveFileReader.h"
 #include "wave/WaveRecord.h"
 
@@ -87,7 +89,9 @@ int main(int argc, char** argv) {
 
     WaveRecord record;
     const std::string input = AbsolutePath(options.input);
-    const LoadOutcome outcome = LoadWaveFileExplained(record, input);
+    // The picture reads one frame per column of the plot and the peak: the file is streamed
+    // once for those, so that a file of any size costs little memory and time.
+    const LoadOutcome outcome = LoadWaveFileStrided(record, input, kWaveformColumns);
     if (outcome.status != LoadStatus::Loaded) {
         ReportRejection(outcome, input);
         return kFailure;
@@ -101,5 +105,12 @@ int main(int argc, char** argv) {
     QGuiApplication application(qtArgc, qtArgv);
     WarnIfFontMissing();
 
-    return WritePng(Render(record, options.scale), options.output) ? kSuccess : kFailure;
+    QImage image;
+    if (options.thumbnailSize) {
+        image = RenderThumbnail(record, *options.thumbnailSize);
+        AddThumbnailKeys(image, options.input);
+    } else {
+        image = Render(record, options.scale);
+    }
+    return WritePng(image, options.output) ? kSuccess : kFailure;
 }
