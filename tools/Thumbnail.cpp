@@ -8,9 +8,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "display/WaveformPlot.h"
 #include "display/qt/PainterSurface.h"
+#include "tools/HeldOutputFile.h"
+#include "tools/PngOutput.h"
+#include "tools/RenderCommandLine.h"
 #include "tools/ScaledLinesSurface.h"
 #include "wave/WaveRecord.h"
 
@@ -38,6 +42,19 @@ QImage RenderThumbnail(const WaveRecord& record, int size) {
     }
     painter.end();
     return image;
+}
+
+bool WriteThumbnail(const QImage& image, const std::string& output) {
+    HeldOutputFile previous(output);
+    if (!WritePng(image, output)) {
+        return false;
+    }
+    if (!previous.FillIfReplaced(image)) {
+        std::fprintf(stderr, "%s: cannot write %s into the file its caller holds open\n", kProgram,
+                     output.c_str());
+        return false;
+    }
+    return true;
 }
 
 void AddThumbnailKeys(QImage& image, const std::string& path) {

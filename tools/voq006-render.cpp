@@ -105,12 +105,10 @@ int main(int argc, char** argv) {
     QGuiApplication application(qtArgc, qtArgv);
     WarnIfFontMissing();
 
-    QImage image;
     if (options.thumbnailSize) {
-        image = RenderThumbnail(record, *options.thumbnailSize);
-        AddThumbnailKeys(image, options.input);
-    } else {
-        image = Render(record, options.scale);
+        QImage thumbnail = RenderThumbnail(record, *options.thumbnailSize);
+        AddThumbnailKeys(thumbnail, options.input);
+        return WriteThumbnail(thumbnail, options.output) ? kSuccess : kFailure;
     }
-    return WritePng(image, options.output) ? kSuccess : kFailure;
+    return WritePng(Render(record, options.scale), options.output) ? kSuccess : kFailure;
 }
