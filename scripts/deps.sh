@@ -17,6 +17,8 @@ packages=(
   # end-to-end tests: a real X server, window manager and X tools
   xvfb openbox x11-utils xdotool imagemagick locales
   xclip  # reads the text a message box copies with Ctrl+C
+  # the thumbnailer entry, tested through a real thumbnailer service on its own D-Bus session
+  tumbler dbus
   # the Debian package (dpkg-shlibdeps computes its dependencies) and its checks
   dpkg-dev desktop-file-utils appstream lintian file man-db groff-base
 )
