@@ -6,7 +6,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -20,18 +19,19 @@
 
 namespace {
 
-// The plot's box: its left and right edges are 840 pixels apart, its top and bottom edges
-// 320, and each edge line covers the pixel it runs along.
-constexpr int kBoxWidth = kWaveformColumns + 1;
-constexpr int kBoxHeight = 321;
-constexpr int kBoxCentre = kBoxHeight / 2;
+// The plot's box, from its left edge to its right edge and from its top edge to its bottom
+// edge, in pixels; each edge line covers the pixel it runs along.
+constexpr int kBoxSpan = kWaveformColumns;
+constexpr int kBoxHeightSpan = 320;
+constexpr int kBoxCentre = kBoxHeightSpan / 2;
 
 } // namespace
 
 QImage RenderThumbnail(const WaveRecord& record, int size) {
-    // The box is wider than high, so its width sets the scale.
-    const double factor = static_cast<double>(size) / kBoxWidth;
-    const int height = std::max(1, static_cast<int>(std::lround(kBoxHeight * factor)));
+    // The box is wider than high, so its width sets the scale: the left edge lands on the
+    // first column of pixels and the right edge on the last.
+    const double factor = static_cast<double>(size - 1) / kBoxSpan;
+    const int height = static_cast<int>(std::lround(kBoxHeightSpan * factor)) + 1;
     QImage image(size, height, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
