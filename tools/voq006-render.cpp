@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "display/ViewDrawing.h"
 #include "display/WaveformPlot.h"
@@ -90,19 +91,23 @@ int main(int argc, char** argv) {
     WaveRecord record;
     const std::string input = AbsolutePath(options.input);
     // The picture reads one frame per column of the plot and the peak: the file is streamed
-    // once for those, so that a file of any size costs little memory and time.
-    const LoadOutcome outcome = LoadWaveFileStrided(record, input, kWaveformColumns);
-    if (outcome.status != LoadStatus::Loaded) {
-        ReportRejection(outcome, input);
-        return kFailure;
-    }
-    record.loaded = 1;
+    // once for those, so that a file of any size costs little memory and time. Qt starts
+    // meanwhile: for a thumbnail the two take about as long, and the load needs no Qt.
+    LoadOutcome outcome;
+    std::thread loader([&] { outcome = LoadWaveFileStrided(record, input, kWaveformColumns); });
 
     // Headless always: the image never needs a display. Qt reads no arguments of ours.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QGuiApplication application(qtArgc, qtArgv);
+
+    loader.join();
+    if (outcome.status != LoadStatus::Loaded) {
+        ReportRejection(outcome, input);
+        return kFailure;
+    }
+    record.loaded = 1;
     WarnIfFontMissing();
 
     if (options.thumbnailSize) {

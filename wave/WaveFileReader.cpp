@@ -648,6 +648,10 @@ void DecodeStridedBlock(StridedSink& sink, std::size_t bytesPerSample, const std
     }
 }
 
+// The scan only reads each block once, so smaller blocks than a full load's keep the copy
+// from the page cache and the scan inside the processor's second-level cache.
+constexpr std::size_t kScanBlockBytes = std::size_t{256} << 10;
+
 // The kept frames lie far apart: where the system backs all memory with huge pages, each
 // would otherwise cost a whole huge page. Only whole pages inside the array are advised.
 void KeepSmallPages(SampleArray& array) {
@@ -680,7 +684,7 @@ void ScanSamples(int descriptor, std::uint64_t dataOffset, std::uint8_t* scratch
     while (remaining > 0) {
         const std::uint64_t wanted = remaining * bytesPerSample - carried;
         const std::size_t ask =
-            wanted < kBlockBytes ? static_cast<std::size_t>(wanted) : kBlockBytes;
+            wanted < kScanBlockBytes ? static_cast<std::size_t>(wanted) : kScanBlockBytes;
         const ssize_t got = ReadSome(descriptor, scratch + carried, ask);
         if (got <= 0) {
             break;
