@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Builds the benchmarks and prints every figure of the reader: speed against libsndfile
 # and memcpy, peak memory of single loads, a header claiming 2^32-1 frames, 100 loads into
-# one record and 1000 loads without a descriptor left open.
+# one record and 1000 loads without a descriptor left open; and, in the bench preset's
+# tree, the renderer's: its strided picture against a full load's, its peak memory for
+# files of any size and the time of a thumbnail.
 #
 #   bench/run.sh [BUILD_DIR] [extra reader_bench flags]
 #
 # BUILD_DIR defaults to build/bench (the bench preset's tree). The measurement files,
-# about 1.3 GiB plus 1.7 GiB for the series, are written once into BUILD_DIR/bench/data.
+# about 1.3 GiB plus 1.7 GiB for the series and 4.1 GiB for the renderer, are written once
+# into BUILD_DIR/bench/data.
 # Installs nothing: it names what is missing (scripts/deps.sh installs it). Exits 0 when
 # it measured, whatever the figures; 1, with the reason, when something cannot run.
 set -euo pipefail
@@ -76,6 +79,17 @@ echo "== 100 files of 1 to 32 MiB loaded in a row into one record =="
 status=0; "$bin/reader_memory" series "$data" || status=$?; verdict "$status"
 echo "== 1000 loads, rejected ones included =="
 status=0; "$bin/reader_memory" descriptors "$data" || status=$?; verdict "$status"
+
+# The renderer needs the Qt parts, which the bench preset builds.
+if [ "$build" = build/bench ]; then
+    if ! cmake --build "$build" --target render_bench >"$log" 2>&1; then
+        cat "$log"
+        echo "run.sh: the build of render_bench failed" >&2
+        exit 1
+    fi
+    echo "== the renderer: strided against full load, peak memory, thumbnails =="
+    status=0; "$bin/render_bench" "$data" || status=$?; verdict "$status"
+fi
 
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 if [ "$missed" -ne 0 ]; then

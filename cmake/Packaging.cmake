@@ -65,7 +65,8 @@ and one trace per channel. Only one copy runs at a time. The user
 interface is in Japanese.
 
 The package also holds voq006-render, which paints the same picture into
-a PNG image without a display.]])
+a PNG image without a display, and makes the waveform thumbnails that file
+managers show for wave files (through tumbler, or on their own).]])
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

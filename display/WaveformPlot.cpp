@@ -8,7 +8,8 @@
 namespace {
 
 // Geometry of the plot, in pixels, relative to its left edge x0 and centre line yc.
-constexpr int kColumns = 840;      // box width, and one trace segment per column
+// The box width, and one trace segment per column.
+constexpr int kColumns = kWaveformColumns;
 constexpr int kHalfHeight = 160;   // centre line to the top and bottom edges
 constexpr int kQuarterHeight = 80; // centre line to the inner horizontal lines
 constexpr int kGridDivisions = 10; // vertical grid lines 0..10, one per tenth of the time

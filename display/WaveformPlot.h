@@ -3,6 +3,10 @@
 #include "display/DrawingSurface.h"
 #include "wave/WaveRecord.h"
 
+// The plot's width in pixels. Each trace takes one sample per column, from frame
+// column * (frameCount / kWaveformColumns), and reads no other sample.
+inline constexpr int kWaveformColumns = 840;
+
 // Draws the 840 x 320 plot whose left edge is x0 and centre line yc: dotted grid, time
 // labels, amplitude labels, one trace per channel and, for two channels, the legend in blue
 // and red (the text colour is left red). Returns 0.

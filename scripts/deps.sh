@@ -23,6 +23,8 @@ packages=(
   # the window read as a screen reader reads it: a session bus, the accessibility bus
   # and registry, and a client of it (Debian's python3 with pyatspi)
   dbus at-spi2-core python3-pyatspi
+  # the thumbnailer entry, tested through a real thumbnailer service on its own D-Bus session
+  tumbler
   # the Debian package (dpkg-shlibdeps computes its dependencies) and its checks
   dpkg-dev desktop-file-utils appstream lintian file man-db groff-base
 )

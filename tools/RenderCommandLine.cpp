@@ -8,14 +8,20 @@
 namespace {
 
 constexpr int kMaxScale = 8;
+// Thumbnails are asked for at 128, 256 or 512 pixels; a larger one is no thumbnail.
+constexpr int kMaxThumbnailSize = 1024;
 
-const char* const kUsage = "usage: voq006-render [--scale N] INPUT.wav OUTPUT.png\n";
+const char* const kUsage = "usage: voq006-render [--scale N] INPUT.wav OUTPUT.png\n"
+                           "       voq006-render --thumbnail SIZE INPUT.wav OUTPUT.png\n";
 
 const char* const kHelp =
     "Paints what the VOQ006 viewer shows after opening INPUT.wav (its path, a format\n"
     "summary and the waveform plot) into the 960 x 440 PNG image OUTPUT.png.\n"
     "\n"
     "  --scale N    render at N times the size (1 to 8) for high-density screens\n"
+    "  --thumbnail SIZE\n"
+    "               paint only the plot's grid and traces, scaled to fit a square of SIZE\n"
+    "               pixels (1 to 1024), as a file manager's thumbnail\n"
     "  --help       show this help and exit\n"
     "  --version    show the version and exit\n"
     "\n"
@@ -27,20 +33,39 @@ Request UsageError(const std::string& problem) {
     return {std::nullopt, kUsageError};
 }
 
-std::optional<int> ParseScale(std::string_view text) {
+// A whole number from 1 to largest, written in decimal digits and nothing else.
+std::optional<int> ParseNumber(std::string_view text, int largest) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 1 ||
-        value > kMaxScale) {
+    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > largest) {
         return std::nullopt;
     }
     return value;
+}
+
+// The value of an option given as "--name VALUE" or "--name=VALUE"; i moves past it.
+// Nothing when the command line ends after "--name".
+std::optional<std::string_view> OptionValue(std::string_view name, int argc, char** argv, int& i) {
+    const std::string_view argument = argv[i];
+    if (argument != name) {
+        return argument.substr(name.size() + 1);
+    }
+    if (i + 1 == argc) {
+        return std::nullopt;
+    }
+    return std::string_view(argv[++i]);
+}
+
+bool IsOption(std::string_view argument, std::string_view name) {
+    return argument == name || (argument.starts_with(name) && argument.size() > name.size() &&
+                                argument[name.size()] == '=');
 }
 
 } // namespace
 
 Request ParseArguments(int argc, char** argv) {
     Options options;
+    bool scaleGiven = false;
     std::string positional[2];
     int positionalCount = 0;
     bool optionsEnded = false;
@@ -55,22 +80,23 @@ Request ParseArguments(int argc, char** argv) {
         } else if (!optionsEnded && argument == "--version") {
             std::printf("%s %s\n", kProgram, VOQ_DISPLAY_VERSION);
             return {std::nullopt, kSuccess};
-        } else if (!optionsEnded && (argument == "--scale" || argument.starts_with("--scale="))) {
-            std::string_view value;
-            if (argument == "--scale") {
-                if (i + 1 == argc) {
-                    return UsageError("--scale needs a number from 1 to 8");
-                }
-                value = argv[++i];
-            } else {
-                value = argument.substr(std::string_view("--scale=").size());
-            }
-            const auto scale = ParseScale(value);
+        } else if (!optionsEnded && IsOption(argument, "--scale")) {
+            const auto value = OptionValue("--scale", argc, argv, i);
+            const auto scale = value ? ParseNumber(*value, kMaxScale) : std::nullopt;
             if (!scale) {
-                return UsageError("--scale needs a number from 1 to 8, not \"" +
-                                  std::string(value) + "\"");
+                return UsageError("--scale needs a number from 1 to 8" +
+                                  (value ? ", not \"" + std::string(*value) + "\"" : ""));
             }
+            scaleGiven = true;
             options.scale = *scale;
+        } else if (!optionsEnded && IsOption(argument, "--thumbnail")) {
+            const auto value = OptionValue("--thumbnail", argc, argv, i);
+            const auto size = value ? ParseNumber(*value, kMaxThumbnailSize) : std::nullopt;
+            if (!size) {
+                return UsageError("--thumbnail needs a size from 1 to 1024" +
+                                  (value ? ", not \"" + std::string(*value) + "\"" : ""));
+            }
+            options.thumbnailSize = *size;
         } else if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
             return UsageError("unknown option " + std::string(argument));
         } else if (positionalCount == 2) {
@@ -81,6 +107,9 @@ Request ParseArguments(int argc, char** argv) {
     }
     if (positionalCount < 2) {
         return UsageError(positionalCount == 0 ? "no input and output given" : "no output given");
+    }
+    if (scaleGiven && options.thumbnailSize) {
+        return UsageError("--scale and --thumbnail cannot be combined");
     }
     if (positional[0].empty() || positional[1].empty()) {
         return UsageError("an empty file name");

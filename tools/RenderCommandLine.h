@@ -14,6 +14,8 @@ inline constexpr int kUsageError = 2;
 
 struct Options {
     int scale{1};
+    // The edge of the square a thumbnail must fit in, in pixels; none for the full picture.
+    std::optional<int> thumbnailSize;
     std::string input;
     std::string output;
 };

@@ -14,11 +14,14 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "display/ViewDrawing.h"
+#include "display/WaveformPlot.h"
 #include "display/qt/PainterSurface.h"
 #include "tools/PngOutput.h"
 #include "tools/RenderCommandLine.h"
+#include "tools/Thumbnail.h"
 #include "wave/WaveFileReader.h"
 #include "wave/WaveRecord.h"
 
@@ -114,13 +117,12 @@ int main(int argc, char** argv) {
     // The file is opened by the path as given, which may be longer than an absolute path
     // can be; the picture's path line shows the absolute form, as the Open dialog gives it.
     WaveRecord record;
-    const LoadOutcome outcome = LoadWaveFileExplained(record, options.input);
-    if (outcome.status != LoadStatus::Loaded) {
-        ReportRejection(outcome, options.input);
-        return kFailure;
-    }
-    record.path = AbsolutePath(options.input);
-    record.loaded = 1;
+    // The picture reads one frame per column of the plot and the peak: the file is streamed
+    // once for those, so that a file of any size costs little memory and time. Qt starts
+    // meanwhile: for a thumbnail the two take about as long, and the load needs no Qt.
+    LoadOutcome outcome;
+    std::thread loader(
+        [&] { outcome = LoadWaveFileStrided(record, options.input, kWaveformColumns); });
 
     // Headless always: the image never needs a display. Qt reads no arguments of ours.
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -128,9 +130,22 @@ int main(int argc, char** argv) {
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QGuiApplication application(qtArgc, qtArgv);
+
+    loader.join();
+    if (outcome.status != LoadStatus::Loaded) {
+        ReportRejection(outcome, options.input);
+        return kFailure;
+    }
+    record.path = AbsolutePath(options.input);
+    record.loaded = 1;
     if (!FontLoads()) {
         return kFailure;
     }
 
+    if (options.thumbnailSize) {
+        QImage thumbnail = RenderThumbnail(record, *options.thumbnailSize);
+        AddThumbnailKeys(thumbnail, options.input);
+        return WriteThumbnail(thumbnail, options.output) ? kSuccess : kFailure;
+    }
     return WritePng(Render(record, options.scale), options.output) ? kSuccess : kFailure;
 }

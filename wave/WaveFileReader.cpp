@@ -1,6 +1,7 @@
 #include "wave/WaveFileReader.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -651,4 +652,231 @@ const char* DescribeLoadStatus(LoadStatus status) {
         return "read error";
     }
     return "unknown status";
+}
+
+// The strided load: one forward pass over the data that keeps the peaks of every sample
+// and the samples of a few frames, for drawing a file of any size in little memory.
+namespace {
+
+// The samples a strided load keeps, in file order: the frames column * step, where step is
+// frameCount / columns, and of each frame its left sample or, for any channel count but
+// one, its left and its right sample (sample numbers 2 * frame and 2 * frame + 1, as
+// the samples are dealt). With fewer frames than columns the step is 0, and every column
+// reads frame 0.
+class KeptSamples {
+public:
+    KeptSamples(const WaveRecord& record, std::uint32_t columns)
+        : m_step(columns == 0 ? 0 : record.frameCount / columns),
+          m_columns(record.frameCount == 0 ? 0 : columns), m_mono(record.channels == 1) {}
+
+    bool Done() const { return m_column >= m_columns; }
+
+    // The number in the file of the next sample to keep.
+    std::uint64_t Sample() const {
+        const std::uint64_t frame = std::uint64_t{m_column} * m_step;
+        return m_mono ? frame : 2 * frame + m_second;
+    }
+
+    void Advance() {
+        if (!m_mono && m_second == 0) {
+            m_second = 1;
+            return;
+        }
+        m_second = 0;
+        // With a step of 0 every further column reads the frame just kept.
+        m_column = m_step == 0 ? m_columns : m_column + 1;
+    }
+
+private:
+    std::uint64_t m_step;
+    std::uint32_t m_columns;
+    bool m_mono;
+    std::uint32_t m_column{};
+    std::uint32_t m_second{}; // 1 while the right sample of the frame is next
+};
+
+// Raises the peaks of frames pairs of samples: the first of each pair is an even-numbered
+// sample, the second an odd-numbered one. Sixteen running maxima, one per sample of eight
+// frames, keep the loop free of dependencies between neighbouring samples, so that it
+// vectorises; kept out of line so that the compiler knows the pointer does not alias.
+template <typename Decoder>
+[[gnu::noinline]] void RaisePairPeaks(Decoder decode, const std::uint8_t* __restrict in,
+                                      std::size_t frames, std::int16_t& peakEven,
+                                      std::int16_t& peakOdd) {
+    constexpr std::size_t kLanes = 16;
+    const std::size_t stride = decode.Bytes();
+    std::int16_t high[kLanes];
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+        high[lane] = lane % 2 == 0 ? peakEven : peakOdd;
+    }
+    const std::size_t samples = 2 * frames;
+    std::size_t i = 0;
+    for (; i + kLanes <= samples; i += kLanes) {
+        for (std::size_t lane = 0; lane < kLanes; ++lane) {
+            const std::int16_t value = decode(in + (i + lane) * stride);
+            high[lane] = value > high[lane] ? value : high[lane];
+        }
+    }
+    for (std::size_t lane = 0; i < samples; ++i, ++lane) {
+        const std::int16_t value = decode(in + i * stride);
+        high[lane] = value > high[lane] ? value : high[lane];
+    }
+    for (std::size_t lane = 0; lane < kLanes; lane += 2) {
+        peakEven = high[lane] > peakEven ? high[lane] : peakEven;
+        peakOdd = high[lane + 1] > peakOdd ? high[lane + 1] : peakOdd;
+    }
+}
+
+// Takes the decoded samples block by block: it writes the kept ones into the record's
+// arrays, where a full load would put them, and raises the peaks of the even- and the
+// odd-numbered samples over all of them.
+struct StridedSink {
+    std::int16_t* left;
+    std::int16_t* right;
+    bool mono;
+    KeptSamples kept;
+    std::uint64_t next{}; // number in the file of the next sample
+    std::int16_t peakEven{};
+    std::int16_t peakOdd{};
+
+    template <typename Decoder>
+    void Take(Decoder decode, const std::uint8_t* in, std::size_t count) {
+        const std::size_t stride = decode.Bytes();
+        for (; !kept.Done() && kept.Sample() - next < count; kept.Advance()) {
+            Keep(kept.Sample(), decode(in + (kept.Sample() - next) * stride));
+        }
+        if (count > 0 && next % 2 == 1) { // the block starts with an odd-numbered sample
+            const std::int16_t value = decode(in);
+            peakOdd = value > peakOdd ? value : peakOdd;
+            in += stride;
+            --count;
+            ++next;
+        }
+        RaisePairPeaks(decode, in, count / 2, peakEven, peakOdd);
+        next += count;
+        if (count % 2 == 1) { // and ends with an even-numbered one
+            const std::int16_t value = decode(in + (count - 1) * stride);
+            peakEven = value > peakEven ? value : peakEven;
+        }
+    }
+
+    void Keep(std::uint64_t sample, std::int16_t value) {
+        if (mono) {
+            left[sample] = value;
+        } else {
+            (sample % 2 == 0 ? left : right)[sample / 2] = value;
+        }
+    }
+
+    // The peaks as a full load leaves them: a mono file's right channel is silent.
+    void Finish(WaveRecord& record) const {
+        const std::int16_t loudest = peakEven > peakOdd ? peakEven : peakOdd;
+        record.peakRight = mono ? std::int16_t{0} : peakOdd;
+        record.peak = loudest;
+    }
+};
+
+void DecodeStridedBlock(StridedSink& sink, std::size_t bytesPerSample, const std::uint8_t* in,
+                        std::size_t count) {
+    switch (bytesPerSample) {
+    case 1:
+        sink.Take(FirstByteOfOne{}, in, count);
+        break;
+    case 2:
+        sink.Take(Linear16{}, in, count);
+        break;
+    default:
+        sink.Take(FirstByte{bytesPerSample}, in, count);
+        break;
+    }
+}
+
+// The scan only reads each block once, so smaller blocks than a full load's keep the copy
+// from the page cache and the scan inside the processor's second-level cache.
+constexpr std::size_t kScanBlockBytes = std::size_t{256} << 10;
+
+// The kept frames lie far apart: where the system backs all memory with huge pages, each
+// would otherwise cost a whole huge page. Only whole pages inside the array are advised.
+void KeepSmallPages(SampleArray& array) {
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto first = reinterpret_cast<std::uintptr_t>(array.data());
+    const std::uintptr_t last = first + array.size() * sizeof(std::int16_t);
+    const std::uintptr_t pageFirst = (first + page - 1) / page * page;
+    const std::uintptr_t pageLast = last / page * page;
+    if (pageLast > pageFirst) {
+        madvise(reinterpret_cast<void*>(pageFirst), pageLast - pageFirst, MADV_NOHUGEPAGE);
+    }
+}
+
+// Reads the samples from dataOffset on, block by block, like ReadSamples, and hands each
+// block to the strided sink instead of decoding it into the arrays. A read error ends the
+// data like the end of the file.
+void ScanSamples(int descriptor, std::uint64_t dataOffset, std::uint8_t* scratch,
+                 WaveRecord& record, std::uint32_t columns) {
+    const std::size_t bytesPerSample = record.bytesPerSample;
+    std::uint64_t remaining = SamplesToRead(record);
+    if (bytesPerSample == 0 || remaining == 0 ||
+        lseek(descriptor, static_cast<off_t>(dataOffset), SEEK_SET) < 0) {
+        return;
+    }
+    // The file is read once, front to back: let the system read ahead generously.
+    posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
+    StridedSink sink{record.left.data(), record.right.data(), record.channels == 1,
+                     KeptSamples(record, columns)};
+    std::size_t carried = 0; // bytes of a split sample at the start of scratch
+    while (remaining > 0) {
+        const std::uint64_t wanted = remaining * bytesPerSample - carried;
+        const std::size_t ask =
+            wanted < kScanBlockBytes ? static_cast<std::size_t>(wanted) : kScanBlockBytes;
+        const ssize_t got = ReadSome(descriptor, scratch + carried, ask);
+        if (got <= 0) {
+            break;
+        }
+        const std::size_t have = carried + static_cast<std::size_t>(got);
+        const std::size_t whole = have / bytesPerSample;
+        DecodeStridedBlock(sink, bytesPerSample, scratch, whole);
+        remaining -= whole;
+        carried = have - whole * bytesPerSample;
+        std::memmove(scratch, scratch + whole * bytesPerSample, carried);
+    }
+    sink.Finish(record);
+}
+
+} // namespace
+
+LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path,
+                                std::uint32_t columns) {
+    // Opened and checked as LoadWaveFileExplained does.
+    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.Get() < 0) {
+        return {LoadStatus::CannotOpen, errno};
+    }
+    struct stat status {};
+    if (fstat(file.Get(), &status) != 0) {
+        return {LoadStatus::ReadError, errno};
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return {LoadStatus::NotRegularFile, 0};
+    }
+
+    ByteSource source(file.Get());
+    WaveRecord staging;
+    const LoadStatus parsed = ParseWaveFile(source, staging);
+    if (source.ErrorNumber() != 0) {
+        return {LoadStatus::ReadError, source.ErrorNumber()};
+    }
+    if (parsed != LoadStatus::Loaded) {
+        return {parsed, 0};
+    }
+
+    const std::unique_ptr<std::uint8_t[]> scratch = AllocateScratch();
+    std::string newPath = path;
+    if (!scratch || !AllocateSampleBuffers(staging, staging.frameCount)) {
+        return {LoadStatus::CannotAllocate, 0};
+    }
+    KeepSmallPages(staging.left);
+    KeepSmallPages(staging.right);
+    Commit(record, staging, newPath);
+    ScanSamples(file.Get(), source.Position(), scratch.get(), record, columns);
+    return {LoadStatus::Loaded, 0};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "wave/WaveRecord.h"
@@ -37,6 +38,16 @@ LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path,
 
 // The same, reduced to 0 (loaded) or 1 (rejected).
 int LoadWaveFile(WaveRecord& record, const std::string& path);
+
+// Loads the wave file at path like LoadWaveFileExplained, with the same header checks and
+// outcomes, but keeps of its samples only what a plot of columns columns reads: one frame
+// per column, frame column * (frameCount / columns) for column 0 to columns - 1. The data
+// is read once, front to back, and never held whole: peak and peakRight are those of
+// every sample, as a full load gives them; the arrays still hold frameCount elements
+// each, but only the kept frames are written, and the elements that are never written
+// read as 0 and cost no memory.
+LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path,
+                                std::uint32_t columns);
 
 // A short English description of a status, for command-line tools ("not a RIFF/WAVE file").
 const char* DescribeLoadStatus(LoadStatus status);

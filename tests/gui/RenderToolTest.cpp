@@ -1,4 +1,5 @@
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -6,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,9 +28,13 @@
 #include <thread>
 #include <vector>
 
+#include "display/ViewDrawing.h"
+#include "display/qt/PainterSurface.h"
 #include "tests/gui/ImageProbe.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/WavBuilder.h"
+#include "wave/WaveFileReader.h"
+#include "wave/WaveRecord.h"
 
 using namespace image_probe;
 
@@ -437,4 +444,148 @@ TEST(RenderTool, ALongRelativeInputPathIsOpenedAsGiven) {
     EXPECT_EQ(QImage(QString::fromStdString(input + ".png")).width(), 960);
     // Too deep for the folder's own clean-up, which works with whole paths.
     EXPECT_EQ(std::system(("rm -rf '" + folder.File("w") + "'").c_str()), 0);
+}
+
+// The picture the renderer draws from its strided load, against the one the viewer draws
+// from a full load, pixel for pixel: the fuzzer's seeds (every shape the reader tells apart,
+// files of more than one read block among them), the files sox wrote and the samples.
+TEST(RenderTool, PaintsPixelForPixelWhatTheViewerPaintsFromAFullLoad) {
+    TemporaryFolder folder;
+    const std::string writeSeeds =
+        std::string("'" VOQ_SEED_CORPUS_WRITER "' '") + folder.Path().string() + "'";
+    ASSERT_EQ(std::system(writeSeeds.c_str()), 0);
+    std::vector<std::filesystem::path> files;
+    for (const char* source : {folder.Path().c_str(), VOQ_FIXTURES, VOQ_SAMPLES}) {
+        for (const auto& entry : std::filesystem::directory_iterator(source)) {
+            if (entry.path().extension() == ".wav") {
+                files.push_back(entry.path());
+            }
+        }
+    }
+    ASSERT_GT(files.size(), 35u);
+    int compared = 0;
+    for (const std::filesystem::path& file : files) {
+        const std::string output = folder.File("out.png");
+        std::filesystem::remove(output);
+        const ToolRun run = Render({file.string(), output});
+        WaveRecord record;
+        const int loaded = LoadWaveFile(record, file.string());
+        EXPECT_EQ(run.exitCode, loaded == 0 ? 0 : 1) << file << run.err;
+        if (loaded != 0 || run.exitCode != 0) {
+            continue;
+        }
+        QImage expected = WhiteImage(960, 440);
+        {
+            QPainter painter(&expected);
+            PainterSurface surface(painter);
+            DrawLoadedRecord(surface, record);
+        }
+        const QImage painted = QImage(QString::fromStdString(output));
+        EXPECT_TRUE(painted.convertToFormat(QImage::Format_RGB32) == expected) << file;
+        ++compared;
+    }
+    EXPECT_GT(compared, 25);
+}
+
+// --thumbnail SIZE: the plot's box alone, scaled to fit a SIZE x SIZE square with its
+// aspect kept, on white, with the keys a thumbnail cache compares with the file.
+TEST(RenderTool, ThumbnailsAreThePlotBoxScaledIntoTheSquare) {
+    struct Case {
+        const char* name;
+        int size;
+        bool stereo;
+        int width, height;
+    };
+    const std::vector<Case> cases = {
+        {"one pixel", 1, true, 1, 1},           {"128 stereo", 128, true, 128, 49},
+        {"256 stereo", 256, true, 256, 98},     {"256 mono", 256, false, 256, 98},
+        {"1024 stereo", 1024, true, 1024, 391},
+    };
+    TemporaryFolder folder;
+    const std::string stereo = WriteFile(folder, "stereo.wav", KnownStereoFile());
+    std::vector<std::int16_t> monoSamples(8400, 16000);
+    const std::string mono =
+        WavBuilder().Format(1, 16).Samples16(monoSamples).WriteTo(folder, "mono.wav");
+    for (const Case& c : cases) {
+        const std::string input = c.stereo ? stereo : mono;
+        const std::string output = folder.File(std::string(c.name) + ".png");
+        const ToolRun run = Render({"--thumbnail", std::to_string(c.size), input, output});
+        ASSERT_EQ(run.exitCode, 0) << c.name << run.err;
+        const QImage image(QString::fromStdString(output));
+        ASSERT_EQ(image.width(), c.width) << c.name;
+        ASSERT_EQ(image.height(), c.height) << c.name;
+        struct stat status {};
+        ASSERT_EQ(stat(input.c_str(), &status), 0);
+        EXPECT_EQ(image.text("Thumb::MTime").toLongLong(), status.st_mtime) << c.name;
+        EXPECT_EQ(image.text("Thumb::Size").toLongLong(), status.st_size) << c.name;
+        if (c.size < 128) {
+            continue;
+        }
+        // The box fills the image: its dotted edges run along the image's edges (the traces
+        // start on the left one), and no label or legend stands beside it.
+        const int w = c.width;
+        const int h = c.height;
+        EXPECT_GT(Count(image, 0, 0, w, 1, IsBlack), w / 4) << c.name << ": top edge";
+        EXPECT_GT(Count(image, 0, h - 1, w, 1, IsBlack), w / 4) << c.name << ": bottom edge";
+        EXPECT_GT(Count(image, w - 1, 0, 1, h, IsBlack), h / 4) << c.name << ": right edge";
+        EXPECT_GT(Count(image, 0, h / 8, w, h / 8, IsWhite), w * (h / 8) / 2) << c.name;
+        // The left trace (16000, then -8000) and, for stereo, the right one (-12000, 117
+        // pixels below the centre line of the 321-pixel box) in their colours.
+        const double factor = (w - 1) / 840.0;
+        const int rightRow = static_cast<int>(std::lround(277 * factor));
+        EXPECT_GT(Count(image, 0, 0, w, h, IsBlue), w / 2) << c.name;
+        EXPECT_EQ(Count(image, w / 8, rightRow, w * 3 / 4, 1, IsRed) > w / 2, c.stereo)
+            << c.name << "\n"
+            << Picture(image, 0, 0, w, h);
+    }
+}
+
+// Tumbler creates the output file itself and reads the thumbnail back through its own
+// descriptor once the renderer has exited.
+TEST(RenderTool, AThumbnailReachesACallerThatHoldsTheOutputOpen) {
+    TemporaryFolder folder;
+    const std::string input = WriteFile(folder, "known.wav", KnownStereoFile());
+    const std::string output = folder.File("held.png");
+    const int held = open(output.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    ASSERT_GE(held, 0);
+    const ToolRun run = Render({"--thumbnail", "128", input, output});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::string bytes(1 << 16, '\0');
+    const ssize_t got = pread(held, bytes.data(), bytes.size(), 0);
+    close(held);
+    ASSERT_GT(got, 0) << "the held file is still empty";
+    bytes.resize(static_cast<std::size_t>(got));
+    QImage image;
+    ASSERT_TRUE(image.loadFromData(reinterpret_cast<const uchar*>(bytes.data()),
+                                   static_cast<int>(bytes.size()), "png"));
+    EXPECT_EQ(image.width(), 128);
+    EXPECT_TRUE(QImage(QString::fromStdString(output)) == image) << "the path has it too";
+}
+
+TEST(RenderTool, ThumbnailRejectionsAndUsageErrors) {
+    TemporaryFolder folder;
+    const std::string input = WriteFile(folder, "known.wav", KnownStereoFile());
+    const std::string text = WriteFile(folder, "text.wav", Bytes(64, 'x'));
+    const std::string output = folder.File("out.png");
+    const ToolRun rejected = Render({"--thumbnail", "128", text, output});
+    EXPECT_EQ(rejected.exitCode, 1);
+    EXPECT_EQ(rejected.err, "voq006-render: not a RIFF/WAVE file: " + text + "\n");
+    const std::vector<std::vector<std::string>> usageErrors = {
+        {"--thumbnail", "0", input, output},
+        {"--thumbnail", "1025", input, output},
+        {"--thumbnail", "big", input, output},
+        {"--thumbnail", "128px", input, output},
+        {"--thumbnail", "-128", input, output},
+        {"--thumbnail=", input, output},
+        {input, output, "--thumbnail"},
+        {"--thumbnail", "128", "--scale", "2", input, output},
+    };
+    for (const auto& arguments : usageErrors) {
+        const ToolRun run = Render(arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments[1] << run.err;
+        EXPECT_NE(run.err.find("\n       voq006-render --thumbnail SIZE INPUT.wav OUTPUT.png"),
+                  std::string::npos)
+            << run.err;
+    }
+    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"known.wav", "text.wav"}));
 }

@@ -59,6 +59,7 @@ std::set<std::string> ExpectedInstalledFiles() {
         "bin/voq006-render",
         std::string("share/applications/") + kId + ".desktop",
         std::string("share/metainfo/") + kId + ".metainfo.xml",
+        std::string("share/thumbnailers/") + kId + ".thumbnailer",
         "share/man/man1/voq006.1.gz",
         "share/man/man1/voq006-render.1.gz",
         "share/doc/voq006/copyright",

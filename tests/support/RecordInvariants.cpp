@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "display/WaveformPlot.h"
 #include "tests/support/ReferenceDecoder.h"
 #include "tests/support/WavBuilder.h"
 #include "wave/WaveFileReader.h"
@@ -27,6 +28,44 @@ std::string Differs(const char* field, long long now, long long before) {
 // Claims this large may be refused by the system (strict overcommit, a small address
 // space); anything smaller must load when the reference decoder accepts the file.
 constexpr std::uint64_t kRefusableArrayBytes = std::uint64_t{1} << 30;
+
+// The elements of one array of a strided load: the kept frames of full's array, zeros
+// elsewhere. keeps is false for the right array of a mono file, which stays all zeros.
+// A plot of columns columns reads frames column * (frameCount / columns), which is frame
+// 0 alone when the step is 0.
+std::string DescribeStridedArray(const char* name, const SampleArray& strided,
+                                 const SampleArray& full, bool keeps, std::uint32_t frameCount,
+                                 std::uint32_t columns) {
+    const std::size_t step = frameCount / columns;
+    const std::size_t keptCount = !keeps || frameCount == 0 ? 0 : step == 0 ? 1 : columns;
+    const auto differs = [&](std::size_t i, bool kept) -> std::string {
+        char text[160];
+        std::snprintf(text, sizeof text, "%s[%zu] is %d after a strided load, not %d (%s)", name, i,
+                      strided[i], kept ? full[i] : 0, kept ? "a kept frame" : "not kept");
+        return text;
+    };
+    // Every kept frame, wherever it lies.
+    for (std::size_t column = 0; column < keptCount; ++column) {
+        const std::size_t i = column * step;
+        if (strided[i] != full[i]) {
+            return differs(i, true);
+        }
+    }
+    // Zeros between them, over the first elements.
+    const std::size_t checked = std::min(strided.size(), kCheckedElements);
+    std::size_t nextKept = 0; // index of the next kept frame, in column order
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < checked; ++i) {
+        if (column < keptCount && i == nextKept) {
+            nextKept = ++column * step;
+            continue;
+        }
+        if (strided[i] != 0) {
+            return differs(i, false);
+        }
+    }
+    return {};
+}
 
 } // namespace
 
@@ -126,6 +165,40 @@ std::string DescribeBrokenInvariant(const WaveRecord& record, const std::string&
     return {};
 }
 
+std::string DescribeStridedDifference(const WaveRecord& strided, const WaveRecord& full,
+                                      std::uint32_t columns) {
+    std::vector<FieldPair> fields = HeaderFieldPairs(strided, full);
+    fields.insert(fields.end(),
+                  {
+                      {"buffersAllocated", strided.buffersAllocated, full.buffersAllocated},
+                      {"peak", strided.peak, full.peak},
+                      {"peakRight", strided.peakRight, full.peakRight},
+                      {"left size", static_cast<long long>(strided.left.size()),
+                       static_cast<long long>(full.left.size())},
+                      {"right size", static_cast<long long>(strided.right.size()),
+                       static_cast<long long>(full.right.size())},
+                  });
+    for (const FieldPair& field : fields) {
+        if (field.actual != field.expected) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "%s is %lld after a strided load, %lld after a full one", field.name,
+                          field.actual, field.expected);
+            return text;
+        }
+    }
+    if (strided.path != full.path) {
+        return "path is \"" + strided.path + "\" after a strided load, \"" + full.path + "\"";
+    }
+    std::string problem =
+        DescribeStridedArray("left", strided.left, full.left, true, full.frameCount, columns);
+    if (problem.empty()) {
+        problem = DescribeStridedArray("right", strided.right, full.right, full.channels != 1,
+                                       full.frameCount, columns);
+    }
+    return problem;
+}
+
 std::vector<std::uint8_t> EarlierFileBytes() {
     // The loudest sample is in the right channel (32767); left peaks at 5000.
     return WavBuilder()
@@ -133,6 +206,30 @@ std::vector<std::uint8_t> EarlierFileBytes() {
         .Samples16({100, -200, 300, -400, 5000, 32767, -32768, 6, -7, 8, 0, 1})
         .Build();
 }
+
+namespace {
+
+// Loads path again with the strided load into a fresh record and compares it with full,
+// the record of the full load whose outcome was fullStatus.
+std::string CheckStridedLoad(const WaveRecord& full, const std::string& path,
+                             LoadStatus fullStatus) {
+    WaveRecord strided;
+    const LoadStatus status = LoadWaveFileStrided(strided, path, kWaveformColumns).status;
+    if (status != fullStatus) {
+        return std::string("the strided load gives \"") + DescribeLoadStatus(status) +
+               "\", the full load \"" + DescribeLoadStatus(fullStatus) + "\"";
+    }
+    if (status != LoadStatus::Loaded) {
+        return {};
+    }
+    std::string problem = DescribeBrokenInvariant(strided, path);
+    if (problem.empty()) {
+        problem = DescribeStridedDifference(strided, full, kWaveformColumns);
+    }
+    return problem.empty() ? problem : "strided load: " + problem;
+}
+
+} // namespace
 
 std::string CheckLoad(WaveRecord& record, const std::string& path,
                       const std::vector<std::uint8_t>& bytes, SampleThreads threads) {
@@ -154,7 +251,7 @@ std::string CheckLoad(WaveRecord& record, const std::string& path,
             return std::string("rejected (") + DescribeLoadStatus(outcome.status) +
                    ") a file the reference decoder loads";
         }
-        return {};
+        return refusable ? std::string() : CheckStridedLoad(record, path, outcome.status);
     }
     if (!shouldLoad) {
         return std::string("loaded a file the reference decoder rejects (") +
@@ -166,6 +263,9 @@ std::string CheckLoad(WaveRecord& record, const std::string& path,
     }
     if (problem.empty() && record.loaded != before.fields.loaded) {
         problem = "loaded was changed by the reader";
+    }
+    if (problem.empty()) {
+        problem = CheckStridedLoad(record, path, outcome.status);
     }
     return problem;
 }

@@ -39,11 +39,20 @@ std::string DescribeBrokenInvariant(const WaveRecord& record, const std::string&
 // record holding real samples: a short 16-bit stereo file.
 std::vector<std::uint8_t> EarlierFileBytes();
 
+// Compares a record made by LoadWaveFileStrided(strided, path, columns) with one made by a
+// full load of the same file: every header field, the peaks, the path and the array sizes
+// are equal, the frames a plot of columns columns reads hold the full load's samples, and
+// every other element is 0 (checked over the first kCheckedElements of each array and at
+// every kept frame). Empty when they agree, else the first difference.
+std::string DescribeStridedDifference(const WaveRecord& strided, const WaveRecord& full,
+                                      std::uint32_t columns);
+
 // Loads the file at path, whose contents are bytes, into record with LoadWaveFileExplained
 // and checks the outcome against the reference decoder: the same acceptance, on success
 // every field and the samples the file supplies (and zeros after them), the invariants
-// above, and on rejection a record left exactly as it was. Empty when all hold, else what
-// went wrong.
+// above, and on rejection a record left exactly as it was. Then loads it again with
+// LoadWaveFileStrided for the waveform plot's columns, which must give the same outcome
+// and, on success, agree with the full load. Empty when all hold, else what went wrong.
 std::string CheckLoad(WaveRecord& record, const std::string& path,
                       const std::vector<std::uint8_t>& bytes,
                       SampleThreads threads = SampleThreads::Automatic);

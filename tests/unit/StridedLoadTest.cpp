@@ -1,0 +1,176 @@
+// The strided load that voq006-render draws from, against the full load that the viewer
+// draws from: for files of every shape, the same record wherever the drawing reads it and
+// the same drawing, line for line and text for text.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "display/ViewDrawing.h"
+#include "display/WaveformPlot.h"
+#include "tests/support/CaseName.h"
+#include "tests/support/ProcessStatus.h"
+#include "tests/support/RandomShape.h"
+#include "tests/support/RecordInvariants.h"
+#include "tests/support/RecordingSurface.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/WavBuilder.h"
+#include "wave/WaveFileReader.h"
+#include "wave/WaveRecord.h"
+
+namespace {
+
+// What one file gave: whether it loaded, and whether the plot strided over its frames.
+struct Agreement {
+    bool loaded{};
+    bool strided{}; // at least two frames per column, so that most frames are skipped
+};
+
+// Loads path both ways and expects the same outcome and, for a loaded file, the same
+// record where the drawing reads it and the same drawing.
+Agreement ExpectSameDrawing(const std::string& path) {
+    WaveRecord full;
+    WaveRecord strided;
+    const LoadStatus status = LoadWaveFileExplained(full, path).status;
+    EXPECT_EQ(LoadWaveFileStrided(strided, path, kWaveformColumns).status, status) << path;
+    if (status != LoadStatus::Loaded || strided.path != path) {
+        return {};
+    }
+    EXPECT_EQ(DescribeStridedDifference(strided, full, kWaveformColumns), "") << path;
+    RecordingSurface fromFull;
+    RecordingSurface fromStrided;
+    DrawLoadedRecord(fromFull, full);
+    DrawLoadedRecord(fromStrided, strided);
+    EXPECT_TRUE(fromStrided.Lines() == fromFull.Lines()) << path;
+    EXPECT_TRUE(fromStrided.Texts() == fromFull.Texts()) << path;
+    EXPECT_EQ(fromStrided.Calls().size(), fromFull.Calls().size()) << path;
+    return {true, full.frameCount >= 2u * kWaveformColumns};
+}
+
+std::vector<std::string> WaveFilesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().extension() == ".wav") {
+            files.push_back(entry.path().string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST(StridedLoad, DrawsWhatTheFullLoadDrawsForRandomFiles) {
+    TemporaryFolder folder;
+    // Up to 40 kB of data, so that many files have more frames than the plot has columns.
+    RandomShape shapes(20261209, 40000);
+    int loaded = 0;
+    int strided = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string path = WriteFile(folder, "random.wav", shapes.Next());
+        SCOPED_TRACE("file " + std::to_string(i));
+        const Agreement agreement = ExpectSameDrawing(path);
+        loaded += agreement.loaded;
+        strided += agreement.strided;
+        if (HasFailure()) {
+            break;
+        }
+    }
+    EXPECT_GT(loaded, 1000);
+    EXPECT_GT(strided, 300);
+}
+
+TEST(StridedLoad, DrawsWhatTheFullLoadDrawsForTheFuzzSeedsAndWrittenFiles) {
+    TemporaryFolder seeds;
+    const std::string command =
+        std::string("'" VOQ_SEED_CORPUS_WRITER "' '") + seeds.Path().string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::vector<std::string> files = WaveFilesIn(seeds.Path());
+    ASSERT_GT(files.size(), 30u);
+    for (const char* folder : {VOQ_FIXTURES, VOQ_SAMPLES}) {
+        const std::vector<std::string> written = WaveFilesIn(folder);
+        ASSERT_FALSE(written.empty()) << folder;
+        files.insert(files.end(), written.begin(), written.end());
+    }
+    int loaded = 0;
+    for (const std::string& file : files) {
+        loaded += ExpectSameDrawing(file).loaded;
+    }
+    EXPECT_GT(loaded, 25);
+}
+
+// Files of several read blocks: samples split by a block boundary, blocks that begin with
+// the odd-numbered sample of a pair, and data that ends before its declared size.
+struct LargeCase {
+    const char* name;
+    std::uint16_t channels, bits;
+    std::size_t dataBytes;
+    std::uint32_t declaredSize; // 0: the real size
+};
+
+void PrintTo(const LargeCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class StridedLargeFile : public ::testing::TestWithParam<LargeCase> {};
+
+TEST_P(StridedLargeFile, DrawsWhatTheFullLoadDraws) {
+    const LargeCase& c = GetParam();
+    std::mt19937 random(static_cast<std::uint32_t>(c.dataBytes));
+    Bytes data(c.dataBytes);
+    for (std::uint8_t& byte : data) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    WavBuilder file = WavBuilder().Format(c.channels, c.bits).Data(std::move(data));
+    if (c.declaredSize != 0) {
+        file.DataSize(c.declaredSize);
+    }
+    TemporaryFolder folder;
+    EXPECT_TRUE(ExpectSameDrawing(file.WriteTo(folder, "large.wav")).strided);
+}
+
+constexpr std::size_t kMiB = std::size_t{1} << 20;
+
+INSTANTIATE_TEST_SUITE_P(Blocks, StridedLargeFile,
+                         ::testing::ValuesIn(std::vector<LargeCase>{
+                             {"Mono16OddByteAtTheEnd", 1, 16, 2 * kMiB + 1, 0},
+                             {"Stereo16", 2, 16, 3 * kMiB, 0},
+                             {"Stereo16Short", 2, 16, 2 * kMiB + 6, 4 * kMiB},
+                             {"Mono8", 1, 8, 2 * kMiB + 3, 0},
+                             {"Stereo8OddSampleCount", 2, 8, 2 * kMiB + 1, 0},
+                             {"Three24", 3, 24, 3 * kMiB, 0},
+                             {"Five16", 5, 16, 2 * kMiB + 10, 0},
+                             {"Stereo40", 2, 40, 2 * kMiB + 7, 0},
+                         }),
+                         CaseName);
+
+// A 200-byte file whose header claims 2^32 - 1 frames: the plot's columns lie megabytes
+// apart in the claimed arrays, and the load costs a page per kept frame at most.
+TEST(StridedLoad, AHugeClaimCostsOnlyThePagesOfTheKeptFrames) {
+    TemporaryFolder folder;
+    Bytes data(156);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>(0x80 + i * 37 % 100);
+    }
+    const std::string path = WavBuilder()
+                                 .Format(2, 8)
+                                 .BlockAlign(1)
+                                 .Data(data)
+                                 .DataSize(0xFFFFFFFFu)
+                                 .WriteTo(folder, "huge-claim.wav");
+    const long before = StatusKiB("VmRSS");
+    WaveRecord strided;
+    ASSERT_EQ(LoadWaveFileStrided(strided, path, kWaveformColumns).status, LoadStatus::Loaded);
+    RecordingSurface surface;
+    DrawLoadedRecord(surface, strided);
+    const long grownKiB = StatusKiB("VmRSS") - before;
+    EXPECT_EQ(strided.frameCount, 0xFFFFFFFFu);
+    EXPECT_LT(grownKiB, 32 * 1024) << "KiB resident after the load and the drawing";
+    ExpectSameDrawing(path);
+}
+
+} // namespace
