@@ -307,18 +307,13 @@ TEST_F(IdlePrompt, ReturnsWheneverNoItemIsHighlightedWhileTheMenuStaysOpen) {
 
 // ---- Qt's own dialogs -------------------------------------------------------------------
 
-struct LanguageCase {
-    const char* name;
+struct LanguageCase : NamedCase {
     const char* language;    // LANG and LC_ALL of the viewer
     bool withoutTranslation; // run from a copy told that the translations are elsewhere
     const char* title;
     const char* openButton;
     const char* cancelButton;
 };
-void PrintTo(const LanguageCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class OpenDialogLanguage : public ScreenReaderSession,
                            public testing::WithParamInterface<LanguageCase> {};
 

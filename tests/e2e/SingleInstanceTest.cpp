@@ -309,14 +309,9 @@ INSTANTIATE_TEST_SUITE_P(Ways, NextStart,
                          testing::Values(EndCase{"Closed", false}, EndCase{"Killed", true}),
                          CaseName);
 
-struct AtOnceCase {
-    const char* name;
+struct AtOnceCase : NamedCase {
     int copies;
 };
-void PrintTo(const AtOnceCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class CopiesAtOnce : public SingleInstance, public testing::WithParamInterface<AtOnceCase> {};
 
 // Copies started together, as by a double-click on a launcher: the later ones find the lock
@@ -447,14 +442,9 @@ constexpr uid_t kNobody = 65534;
 // A window with the viewer's caption that is not this user's viewer.
 enum class Foreign { AnotherUsersCopy, RetitledWindow };
 
-struct ForeignCase {
-    const char* name;
+struct ForeignCase : NamedCase {
     Foreign foreign;
 };
-void PrintTo(const ForeignCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class ForeignWindow : public SingleInstance, public testing::WithParamInterface<ForeignCase> {
 protected:
     void SetUp() override {
@@ -531,16 +521,11 @@ INSTANTIATE_TEST_SUITE_P(Kinds, ForeignWindow,
 // Values of XDG_RUNTIME_DIR that the viewer passes over for the user's own folder under
 // /tmp: copies started with them still meet there, and leave no lock file in the folder
 // they were given.
-struct RuntimeCase {
-    const char* name;
+struct RuntimeCase : NamedCase {
     const char* value; // "." or empty for the prepared folder
     mode_t mode;       // of the prepared folder
     bool anotherUsers; // the prepared folder belongs to nobody
 };
-void PrintTo(const RuntimeCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class IgnoredRuntimeFolder : public SingleInstance,
                              public testing::WithParamInterface<RuntimeCase> {};
 

@@ -48,15 +48,10 @@ bool LockIsHeld(const std::string& path) {
 // What takes the X side away from the running viewer.
 enum class Loss { ServerTerminated, ServerKilled, ClientKilled, WindowDestroyed };
 
-struct LossCase {
-    const char* name;
+struct LossCase : NamedCase {
     Loss loss;
     const std::string* line;
 };
-void PrintTo(const LossCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class XGoesAway : public testing::TestWithParam<LossCase> {
 protected:
     // The X server's process: the session's Xvfb, a child of this test process.
@@ -127,15 +122,10 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName);
 
 // No X server to talk to at start-up: the variables the viewer is started with.
-struct NoDisplayCase {
-    const char* name;
+struct NoDisplayCase : NamedCase {
     std::vector<std::string> environment;
     const char* line;
 };
-void PrintTo(const NoDisplayCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class NoDisplay : public testing::TestWithParam<NoDisplayCase> {};
 
 TEST_P(NoDisplay, ViewerSaysSoAndEndsWithStatus1) {

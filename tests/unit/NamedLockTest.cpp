@@ -195,15 +195,10 @@ TEST_F(NamedLockTest, TheHoldersNoteIsReadByLaterHandlesAndGoesWithTheHolder) {
 // Values of XDG_RUNTIME_DIR that another user could use to hold or swap the lock, or
 // that name a different folder for every copy: each is ignored, and the lock lives in the
 // user's own folder under /tmp.
-struct IgnoredFolderCase {
-    const char* name;
+struct IgnoredFolderCase : NamedCase {
     // The value of XDG_RUNTIME_DIR, given a fresh 0700 folder of this user.
     std::string (*value)(const TemporaryFolder& folder);
 };
-void PrintTo(const IgnoredFolderCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 constexpr uid_t kNobody = 65534;
 
 const IgnoredFolderCase kIgnoredFolderCases[] = {

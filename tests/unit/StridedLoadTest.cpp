@@ -105,16 +105,11 @@ TEST(StridedLoad, DrawsWhatTheFullLoadDrawsForTheFuzzSeedsAndWrittenFiles) {
 
 // Files of several read blocks: samples split by a block boundary, blocks that begin with
 // the odd-numbered sample of a pair, and data that ends before its declared size.
-struct LargeCase {
-    const char* name;
+struct LargeCase : NamedCase {
     std::uint16_t channels, bits;
     std::size_t dataBytes;
     std::uint32_t declaredSize; // 0: the real size
 };
-
-void PrintTo(const LargeCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class StridedLargeFile : public ::testing::TestWithParam<LargeCase> {};
 
