@@ -120,7 +120,7 @@ protected:
                     {"xdotool", "search", "--onlyvisible", "--name", "^other-window$"}));
                 return !window.empty();
             },
-            10000);
+            40000); // as long as the viewer's own window may take on a busy machine
         return window;
     }
 
