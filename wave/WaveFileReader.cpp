@@ -763,8 +763,10 @@ struct StridedSink {
     void Keep(std::uint64_t sample, std::int16_t value) {
         if (mono) {
             left[sample] = value;
+        } else if (sample % 2 == 0) {
+            left[sample / 2] = value;
         } else {
-            (sample % 2 == 0 ? left : right)[sample / 2] = value;
+            right[sample / 2] = value;
         }
     }
 
