@@ -582,36 +582,54 @@ void Commit(WaveRecord& record, WaveRecord& staging, std::string& path) noexcept
     record.path.swap(path);
 }
 
-} // namespace
+// A file opened for a load, and its header parsed into a staging record: what both loads
+// do before they allocate. O_NONBLOCK so that opening a FIFO with no writer returns at
+// once; it is rejected as not a regular file.
+struct ParsedFile {
+    explicit ParsedFile(const std::string& path)
+        : file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {}
 
-LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path,
-                                  SampleThreads threads) {
-    // O_NONBLOCK so that opening a FIFO with no writer returns at once; it is rejected below.
-    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (file.Get() < 0) {
+    FileDescriptor file;
+    WaveRecord staging;
+    std::uint64_t dataOffset{}; // where the data chunk's body starts, in bytes
+    std::uint64_t fileSize{};   // in bytes, when the file was opened
+};
+
+// Checks that the opened file is a regular file and parses its header; Loaded when the
+// data chunk was found.
+LoadOutcome ParseOpenedFile(ParsedFile& parsed) {
+    if (parsed.file.Get() < 0) {
         return {LoadStatus::CannotOpen, errno};
     }
     struct stat status {};
-    if (fstat(file.Get(), &status) != 0) {
+    if (fstat(parsed.file.Get(), &status) != 0) {
         return {LoadStatus::ReadError, errno};
     }
     if (!S_ISREG(status.st_mode)) {
         return {LoadStatus::NotRegularFile, 0};
     }
-
-    ByteSource source(file.Get());
-    WaveRecord staging;
-    const LoadStatus parsed = ParseWaveFile(source, staging);
+    ByteSource source(parsed.file.Get());
+    const LoadStatus result = ParseWaveFile(source, parsed.staging);
     if (source.ErrorNumber() != 0) {
         return {LoadStatus::ReadError, source.ErrorNumber()};
     }
-    if (parsed != LoadStatus::Loaded) {
-        return {parsed, 0};
-    }
+    parsed.dataOffset = source.Position();
+    parsed.fileSize = static_cast<std::uint64_t>(status.st_size);
+    return {result, 0};
+}
 
-    const std::uint64_t dataOffset = source.Position();
-    const std::uint64_t samplesInFile =
-        SamplesInFile(staging, dataOffset, static_cast<std::uint64_t>(status.st_size));
+} // namespace
+
+LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path,
+                                  SampleThreads threads) {
+    ParsedFile parsed(path);
+    if (const LoadOutcome outcome = ParseOpenedFile(parsed); outcome.status != LoadStatus::Loaded) {
+        return outcome;
+    }
+    WaveRecord& staging = parsed.staging;
+
+    const std::uint64_t dataOffset = parsed.dataOffset;
+    const std::uint64_t samplesInFile = SamplesInFile(staging, dataOffset, parsed.fileSize);
     std::uint64_t split = SplitPoint(staging, samplesInFile, threads);
     Scratch scratch[2] = {AllocateScratch(), split != 0 ? AllocateScratch() : Scratch()};
     if (!scratch[1]) {
@@ -623,7 +641,7 @@ LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path,
     }
     Commit(record, staging, newPath);
 
-    const SharedRead read{file.Get(), dataOffset, record.bytesPerSample};
+    const SharedRead read{parsed.file.Get(), dataOffset, record.bytesPerSample};
     ReadSamples(read, split, samplesInFile, scratch, record);
     return {LoadStatus::Loaded, 0};
 }
@@ -848,28 +866,11 @@ void ScanSamples(int descriptor, std::uint64_t dataOffset, std::uint8_t* scratch
 
 LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path,
                                 std::uint32_t columns) {
-    // Opened and checked as LoadWaveFileExplained does.
-    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (file.Get() < 0) {
-        return {LoadStatus::CannotOpen, errno};
+    ParsedFile parsed(path);
+    if (const LoadOutcome outcome = ParseOpenedFile(parsed); outcome.status != LoadStatus::Loaded) {
+        return outcome;
     }
-    struct stat status {};
-    if (fstat(file.Get(), &status) != 0) {
-        return {LoadStatus::ReadError, errno};
-    }
-    if (!S_ISREG(status.st_mode)) {
-        return {LoadStatus::NotRegularFile, 0};
-    }
-
-    ByteSource source(file.Get());
-    WaveRecord staging;
-    const LoadStatus parsed = ParseWaveFile(source, staging);
-    if (source.ErrorNumber() != 0) {
-        return {LoadStatus::ReadError, source.ErrorNumber()};
-    }
-    if (parsed != LoadStatus::Loaded) {
-        return {parsed, 0};
-    }
+    WaveRecord& staging = parsed.staging;
 
     const std::unique_ptr<std::uint8_t[]> scratch = AllocateScratch();
     std::string newPath = path;
@@ -879,6 +880,6 @@ LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path,
     KeepSmallPages(staging.left);
     KeepSmallPages(staging.right);
     Commit(record, staging, newPath);
-    ScanSamples(file.Get(), source.Position(), scratch.get(), record, columns);
+    ScanSamples(parsed.file.Get(), parsed.dataOffset, scratch.get(), record, columns);
     return {LoadStatus::Loaded, 0};
 }
