@@ -347,7 +347,10 @@ struct SampleSink {
     }
 };
 
-void DecodeBlock(SampleSink& sink, std::size_t bytesPerSample, const std::uint8_t* in,
+// Hands count samples to a sink (the full load's or the strided load's) through the
+// decoder of their width.
+template <typename Sink>
+void DecodeBlock(Sink& sink, std::size_t bytesPerSample, const std::uint8_t* in,
                  std::size_t count) {
     switch (bytesPerSample) {
     case 1:
@@ -796,21 +799,6 @@ struct StridedSink {
     }
 };
 
-void DecodeStridedBlock(StridedSink& sink, std::size_t bytesPerSample, const std::uint8_t* in,
-                        std::size_t count) {
-    switch (bytesPerSample) {
-    case 1:
-        sink.Take(FirstByteOfOne{}, in, count);
-        break;
-    case 2:
-        sink.Take(Linear16{}, in, count);
-        break;
-    default:
-        sink.Take(FirstByte{bytesPerSample}, in, count);
-        break;
-    }
-}
-
 // The scan only reads each block once, so smaller blocks than a full load's keep the copy
 // from the page cache and the scan inside the processor's second-level cache.
 constexpr std::size_t kScanBlockBytes = std::size_t{256} << 10;
@@ -854,7 +842,7 @@ void ScanSamples(int descriptor, std::uint64_t dataOffset, std::uint8_t* scratch
         }
         const std::size_t have = carried + static_cast<std::size_t>(got);
         const std::size_t whole = have / bytesPerSample;
-        DecodeStridedBlock(sink, bytesPerSample, scratch, whole);
+        DecodeBlock(sink, bytesPerSample, scratch, whole);
         remaining -= whole;
         carried = have - whole * bytesPerSample;
         std::memmove(scratch, scratch + whole * bytesPerSample, carried);

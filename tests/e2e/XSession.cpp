@@ -17,15 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-    std::vector<char*> pointers;
-    for (std::string& text : strings) {
-        pointers.push_back(text.data());
-    }
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
 // The non-empty pieces of text between separators.
 std::vector<std::string> Words(const std::string& text, char separator) {
     std::vector<std::string> words;
@@ -78,8 +69,9 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
     std::vector<std::string> environment = env;
     const std::string program = FindProgram(argv.front());
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr,
-                                  Pointers(arguments).data(), Pointers(environment).data());
+    const int error =
+        posix_spawn(&pid, program.c_str(), &actions, nullptr, ArgumentPointers(arguments).data(),
+                    ArgumentPointers(environment).data());
     posix_spawn_file_actions_destroy(&actions);
     return error == 0 ? pid : -1;
 }

@@ -14,15 +14,6 @@ extern char** environ;
 
 namespace {
 
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-    std::vector<char*> pointers;
-    for (std::string& text : strings) {
-        pointers.push_back(text.data());
-    }
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
 // Reads from descriptor until its writers are gone or the deadline passes.
 void ReadUntilEnd(int descriptor, std::string& output,
                   std::chrono::steady_clock::time_point deadline) {
@@ -50,6 +41,15 @@ void ReadUntilEnd(int descriptor, std::string& output,
 
 } // namespace
 
+std::vector<char*> ArgumentPointers(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (std::string& text : strings) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
     ProcessResult result;
     int pipeEnds[2];
@@ -71,9 +71,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
         environment = *options.environment;
     }
     pid_t child = -1;
-    const int spawned =
-        posix_spawnp(&child, arguments[0].c_str(), &actions, nullptr, Pointers(arguments).data(),
-                     options.environment ? Pointers(environment).data() : environ);
+    const int spawned = posix_spawnp(
+        &child, arguments[0].c_str(), &actions, nullptr, ArgumentPointers(arguments).data(),
+        options.environment ? ArgumentPointers(environment).data() : environ);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeEnds[1]);
     if (spawned != 0) {

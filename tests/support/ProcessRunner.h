@@ -23,3 +23,7 @@ struct ProcessOptions {
 // Runs argv[0] (searched in PATH) to its end with argv, its standard input empty, and
 // collects its standard output. The one way the tests run a program and read its answer.
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+
+// The null-terminated array of pointers into strings that exec and posix_spawn take; valid
+// while strings is unchanged.
+std::vector<char*> ArgumentPointers(std::vector<std::string>& strings);

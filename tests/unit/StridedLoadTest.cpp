@@ -105,25 +105,11 @@ TEST(StridedLoad, DrawsWhatTheFullLoadDrawsForTheFuzzSeedsAndWrittenFiles) {
 
 // Files of several read blocks: samples split by a block boundary, blocks that begin with
 // the odd-numbered sample of a pair, and data that ends before its declared size.
-struct LargeCase : NamedCase {
-    std::uint16_t channels, bits;
-    std::size_t dataBytes;
-    std::uint32_t declaredSize; // 0: the real size
-};
-
 class StridedLargeFile : public ::testing::TestWithParam<LargeCase> {};
 
 TEST_P(StridedLargeFile, DrawsWhatTheFullLoadDraws) {
     const LargeCase& c = GetParam();
-    std::mt19937 random(static_cast<std::uint32_t>(c.dataBytes));
-    Bytes data(c.dataBytes);
-    for (std::uint8_t& byte : data) {
-        byte = static_cast<std::uint8_t>(random());
-    }
-    WavBuilder file = WavBuilder().Format(c.channels, c.bits).Data(std::move(data));
-    if (c.declaredSize != 0) {
-        file.DataSize(c.declaredSize);
-    }
+    const WavBuilder file = c.File();
     TemporaryFolder folder;
     EXPECT_TRUE(ExpectSameDrawing(file.WriteTo(folder, "large.wav")).strided);
 }
