@@ -312,10 +312,14 @@ template <typename Decoder>
 // deals the samples alternately, by the parity of their index in the file: even ones to
 // left, odd ones to right, so further channels end up mixed into both.
 struct SampleSink {
+    SampleSink(std::int16_t* left, std::int16_t* right, bool mono, std::uint64_t first)
+        : left(left), right(right), mono(mono), first(first), next(first) {}
+
     std::int16_t* left;
     std::int16_t* right;
     bool mono;
-    std::uint64_t next{}; // index in the file of the next sample
+    std::uint64_t first; // index in the file of the first sample taken
+    std::uint64_t next;  // index in the file of the next sample
     std::int16_t peakLeft{};
     std::int16_t peakRight{};
 
@@ -345,6 +349,9 @@ struct SampleSink {
         peak = value > peak ? value : peak;
         ++next;
     }
+
+    // Undoes everything taken: the elements written go back to 0, and so do the peaks.
+    void Discard();
 };
 
 // Hands count samples to a sink (the full load's or the strided load's) through the
@@ -389,12 +396,19 @@ struct ElementRange {
     std::size_t leftFirst, leftLast, rightFirst, rightLast;
 };
 
-ElementRange ElementsOf(const WaveRecord& record, std::uint64_t first, std::uint64_t last) {
-    if (record.channels == 1) {
+ElementRange ElementsOf(bool mono, std::uint64_t first, std::uint64_t last) {
+    if (mono) {
         return {static_cast<std::size_t>(first), static_cast<std::size_t>(last), 0, 0};
     }
     return {static_cast<std::size_t>((first + 1) / 2), static_cast<std::size_t>((last + 1) / 2),
             static_cast<std::size_t>(first / 2), static_cast<std::size_t>(last / 2)};
+}
+
+void SampleSink::Discard() {
+    const ElementRange elements = ElementsOf(mono, first, next);
+    std::fill(left + elements.leftFirst, left + elements.leftLast, std::int16_t{0});
+    std::fill(right + elements.rightFirst, right + elements.rightLast, std::int16_t{0});
+    peakLeft = peakRight = 0;
 }
 
 // Backs with memory only the elements that the samples [first, last) will fill; a header
@@ -404,7 +418,7 @@ ElementRange ElementsOf(const WaveRecord& record, std::uint64_t first, std::uint
 // first faulted its range in with one call).
 void PrepareArrays(WaveRecord& record, std::uint64_t first, std::uint64_t last,
                    SampleArray::Faulting faulting) {
-    const ElementRange elements = ElementsOf(record, first, last);
+    const ElementRange elements = ElementsOf(record.channels == 1, first, last);
     record.left.PrepareForWriting(elements.leftFirst, elements.leftLast - elements.leftFirst,
                                   faulting);
     record.right.PrepareForWriting(elements.rightFirst, elements.rightLast - elements.rightFirst,
@@ -422,25 +436,36 @@ ssize_t ReadSomeAt(int descriptor, std::uint8_t* into, std::size_t count, std::u
     }
 }
 
-// Reads the samples from sink.next up to last, block by block, into the sink's arrays.
-// Returns false when the file ends, or a read fails, before the last sample was read
-// whole; the elements of the samples not read stay 0. A sample of width 0 is never
-// whole, so nothing is read. Each caller reads its own range with its own scratch, so
-// that two threads can share a file's samples.
-bool ReadSampleRange(int descriptor, std::uint64_t dataOffset, std::size_t bytesPerSample,
-                     std::uint64_t last, std::uint8_t* scratch, SampleSink& sink) {
+// Where a load reads its samples: the file, where its data starts, the width of a sample
+// and the size of the blocks it reads at a time.
+struct SampleSource {
+    int descriptor;
+    std::uint64_t dataOffset;
+    std::size_t bytesPerSample;
+    std::size_t blockBytes;
+};
+
+// Reads the samples from sink.next up to last, block by block, and hands them to the sink
+// (the full load's or the strided load's). Returns false when the file ends, or a read
+// fails, before the last sample was read whole; the samples not read are never taken. A
+// sample of width 0 is never whole, so nothing is read. Each caller reads its own range
+// with its own scratch, so that two threads can share a file's samples.
+template <typename Sink>
+bool ReadSampleRange(const SampleSource& source, std::uint64_t last, std::uint8_t* scratch,
+                     Sink& sink) {
+    const std::size_t bytesPerSample = source.bytesPerSample;
     if (bytesPerSample == 0) {
         return sink.next >= last;
     }
     // Offsets fit in 64 bits: a sample index is below 2^33 and bytesPerSample below 2^13.
-    std::uint64_t offset = dataOffset + sink.next * bytesPerSample;
+    std::uint64_t offset = source.dataOffset + sink.next * bytesPerSample;
     std::size_t carried = 0; // bytes of a split sample at the start of scratch
     while (sink.next < last) {
         // Never read past the last sample of the range.
         const std::uint64_t wanted = (last - sink.next) * bytesPerSample - carried;
         const std::size_t ask =
-            wanted < kBlockBytes ? static_cast<std::size_t>(wanted) : kBlockBytes;
-        const ssize_t got = ReadSomeAt(descriptor, scratch + carried, ask, offset);
+            wanted < source.blockBytes ? static_cast<std::size_t>(wanted) : source.blockBytes;
+        const ssize_t got = ReadSomeAt(source.descriptor, scratch + carried, ask, offset);
         if (got <= 0) {
             return false;
         }
@@ -496,45 +521,38 @@ std::uint64_t SplitPoint(const WaveRecord& record, std::uint64_t samplesInFile,
     return record.channels == 1 ? half : half / 2 * 2;
 }
 
-// The two threads' work: each reads its own range of samples with its own scratch into
-// its own elements of the arrays, and keeps its own peaks.
-struct SharedRead {
-    int descriptor;
-    std::uint64_t dataOffset;
-    std::size_t bytesPerSample;
+// Both loads allocate their scratch buffers this way: a second one only for a split.
+// Without a second buffer one thread reads everything.
+struct ScratchPair {
+    explicit ScratchPair(std::uint64_t& split)
+        : buffers{AllocateScratch(), split != 0 ? AllocateScratch() : Scratch()} {
+        if (!buffers[1]) {
+            split = 0;
+        }
+    }
+    Scratch buffers[2];
 };
 
-void ErasePastEnd(WaveRecord& record, std::uint64_t first, std::uint64_t last) {
-    const ElementRange elements = ElementsOf(record, first, last);
-    std::fill(record.left.data() + elements.leftFirst, record.left.data() + elements.leftLast,
-              std::int16_t{0});
-    std::fill(record.right.data() + elements.rightFirst, record.right.data() + elements.rightLast,
-              std::int16_t{0});
-}
-
-// Reads the samples into the record's arrays, which hold frameCount elements each, and
-// sets the peaks. With a split, a second thread reads the samples from the split on while
-// this one reads those before it; both are done when this returns. If the first range
-// ends early (the file shrank, or a read failed), the data ended there, and whatever the
-// second thread read after it is erased, exactly as one pass would have stopped. This
-// cannot fail: a read error ends the data like the end of the file, and a thread that
-// cannot be started leaves its range to this one.
-void ReadSamples(const SharedRead& read, std::uint64_t split, std::uint64_t samplesInFile,
-                 Scratch (&scratch)[2], WaveRecord& record) {
-    const std::uint64_t last = SamplesToRead(record);
-    const bool mono = record.channels == 1;
-    SampleSink head{record.left.data(), record.right.data(), mono};
-    SampleSink tail{record.left.data(), record.right.data(), mono, split};
+// Reads the samples up to last, the end of the data as the header gives it, into two
+// sinks: head takes those before the split and tail those from it on, each on its own
+// thread with its own scratch, and both threads are done when this returns; with no split
+// head takes them all on the calling thread. prepare(first, last, faulting) readies the
+// arrays for the samples [first, last) before they are written. If the head's range ends
+// early (the file shrank, or a read failed), the data ended there, and whatever the tail
+// took is discarded, exactly as one pass would have stopped. The peaks of both end up in
+// record. This cannot fail: a read error ends the data like the end of the file, and a
+// thread that cannot be started leaves its range to this one.
+template <typename Sink, typename Prepare>
+void ReadSamples(const SampleSource& source, std::uint64_t split, std::uint64_t samplesInFile,
+                 std::uint64_t last, ScratchPair& scratch, Sink& head, Sink& tail,
+                 const Prepare& prepare, WaveRecord& record) {
     const auto readTail = [&] {
-        PrepareArrays(record, split, samplesInFile, SampleArray::Faulting::OnFirstWrite);
-        ReadSampleRange(read.descriptor, read.dataOffset, read.bytesPerSample, last,
-                        scratch[1].get(), tail);
+        prepare(split, samplesInFile, SampleArray::Faulting::OnFirstWrite);
+        ReadSampleRange(source, last, scratch.buffers[1].get(), tail);
     };
-    bool headComplete = true;
     if (split == 0) {
-        PrepareArrays(record, 0, samplesInFile, SampleArray::Faulting::Now);
-        ReadSampleRange(read.descriptor, read.dataOffset, read.bytesPerSample, last,
-                        scratch[0].get(), head);
+        prepare(0, samplesInFile, SampleArray::Faulting::Now);
+        ReadSampleRange(source, last, scratch.buffers[0].get(), head);
     } else {
         std::thread worker;
         try {
@@ -542,17 +560,15 @@ void ReadSamples(const SharedRead& read, std::uint64_t split, std::uint64_t samp
         } catch (const std::system_error&) {
             // No thread to be had: this one reads the tail after the head.
         }
-        PrepareArrays(record, 0, split, SampleArray::Faulting::OnFirstWrite);
-        headComplete = ReadSampleRange(read.descriptor, read.dataOffset, read.bytesPerSample, split,
-                                       scratch[0].get(), head);
+        prepare(0, split, SampleArray::Faulting::OnFirstWrite);
+        const bool headComplete = ReadSampleRange(source, split, scratch.buffers[0].get(), head);
         if (worker.joinable()) {
             worker.join();
         } else if (headComplete) {
             readTail();
         }
         if (!headComplete) {
-            ErasePastEnd(record, split, tail.next);
-            tail.peakLeft = tail.peakRight = 0;
+            tail.Discard();
         }
     }
     const std::int16_t peakLeft = std::max(head.peakLeft, tail.peakLeft);
@@ -634,18 +650,23 @@ LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path,
     const std::uint64_t dataOffset = parsed.dataOffset;
     const std::uint64_t samplesInFile = SamplesInFile(staging, dataOffset, parsed.fileSize);
     std::uint64_t split = SplitPoint(staging, samplesInFile, threads);
-    Scratch scratch[2] = {AllocateScratch(), split != 0 ? AllocateScratch() : Scratch()};
-    if (!scratch[1]) {
-        split = 0; // without a second scratch buffer one thread reads everything
-    }
+    ScratchPair scratch(split);
     std::string newPath = path;
-    if (!scratch[0] || !AllocateSampleBuffers(staging, staging.frameCount)) {
+    if (!scratch.buffers[0] || !AllocateSampleBuffers(staging, staging.frameCount)) {
         return {LoadStatus::CannotAllocate, 0};
     }
     Commit(record, staging, newPath);
 
-    const SharedRead read{parsed.file.Get(), dataOffset, record.bytesPerSample};
-    ReadSamples(read, split, samplesInFile, scratch, record);
+    const SampleSource source{parsed.file.Get(), dataOffset, record.bytesPerSample, kBlockBytes};
+    const bool mono = record.channels == 1;
+    SampleSink head(record.left.data(), record.right.data(), mono, 0);
+    SampleSink tail(record.left.data(), record.right.data(), mono, split);
+    const auto prepare = [&](std::uint64_t first, std::uint64_t last,
+                             SampleArray::Faulting faulting) {
+        PrepareArrays(record, first, last, faulting);
+    };
+    ReadSamples(source, split, samplesInFile, SamplesToRead(record), scratch, head, tail, prepare,
+                record);
     return {LoadStatus::Loaded, 0};
 }
 
@@ -686,9 +707,14 @@ namespace {
 // reads frame 0.
 class KeptSamples {
 public:
-    KeptSamples(const WaveRecord& record, std::uint32_t columns)
+    // The kept samples from sample first on, where a second thread starts taking samples.
+    KeptSamples(const WaveRecord& record, std::uint32_t columns, std::uint64_t first)
         : m_step(columns == 0 ? 0 : record.frameCount / columns),
-          m_columns(record.frameCount == 0 ? 0 : columns), m_mono(record.channels == 1) {}
+          m_columns(record.frameCount == 0 ? 0 : columns), m_mono(record.channels == 1) {
+        while (!Done() && Sample() < first) { // at most one step per kept sample
+            Advance();
+        }
+    }
 
     bool Done() const { return m_column >= m_columns; }
 
@@ -749,16 +775,23 @@ template <typename Decoder>
 }
 
 // Takes the decoded samples block by block: it writes the kept ones into the record's
-// arrays, where a full load would put them, and raises the peaks of the even- and the
-// odd-numbered samples over all of them.
+// arrays, where a full load would put them, and raises the peaks over all of them, as a
+// full load does: a mono file's into peakLeft, any other's even-numbered samples into
+// peakLeft and odd-numbered ones into peakRight.
 struct StridedSink {
+    StridedSink(WaveRecord& record, std::uint32_t columns, std::uint64_t first)
+        : left(record.left.data()), right(record.right.data()), mono(record.channels == 1),
+          kept(record, columns, first), firstKept(kept), first(first), next(first) {}
+
     std::int16_t* left;
     std::int16_t* right;
     bool mono;
-    KeptSamples kept;
-    std::uint64_t next{}; // number in the file of the next sample
-    std::int16_t peakEven{};
-    std::int16_t peakOdd{};
+    KeptSamples kept;      // the next sample to keep
+    KeptSamples firstKept; // the first one this sink keeps
+    std::uint64_t first;   // number in the file of the first sample taken
+    std::uint64_t next;    // number in the file of the next sample
+    std::int16_t peakLeft{};
+    std::int16_t peakRight{};
 
     template <typename Decoder>
     void Take(Decoder decode, const std::uint8_t* in, std::size_t count) {
@@ -768,16 +801,20 @@ struct StridedSink {
         }
         if (count > 0 && next % 2 == 1) { // the block starts with an odd-numbered sample
             const std::int16_t value = decode(in);
-            peakOdd = value > peakOdd ? value : peakOdd;
+            peakRight = value > peakRight ? value : peakRight;
             in += stride;
             --count;
             ++next;
         }
-        RaisePairPeaks(decode, in, count / 2, peakEven, peakOdd);
+        RaisePairPeaks(decode, in, count / 2, peakLeft, peakRight);
         next += count;
         if (count % 2 == 1) { // and ends with an even-numbered one
             const std::int16_t value = decode(in + (count - 1) * stride);
-            peakEven = value > peakEven ? value : peakEven;
+            peakLeft = value > peakLeft ? value : peakLeft;
+        }
+        if (mono) { // every sample of a mono file is a left one
+            peakLeft = peakRight > peakLeft ? peakRight : peakLeft;
+            peakRight = 0;
         }
     }
 
@@ -791,11 +828,12 @@ struct StridedSink {
         }
     }
 
-    // The peaks as a full load leaves them: a mono file's right channel is silent.
-    void Finish(WaveRecord& record) const {
-        const std::int16_t loudest = peakEven > peakOdd ? peakEven : peakOdd;
-        record.peakRight = mono ? std::int16_t{0} : peakOdd;
-        record.peak = loudest;
+    // Undoes everything taken: the kept samples written go back to 0, and so do the peaks.
+    void Discard() {
+        for (KeptSamples undo = firstKept; !undo.Done() && undo.Sample() < next; undo.Advance()) {
+            Keep(undo.Sample(), 0);
+        }
+        peakLeft = peakRight = 0;
     }
 };
 
@@ -816,58 +854,36 @@ void KeepSmallPages(SampleArray& array) {
     }
 }
 
-// Reads the samples from dataOffset on, block by block, like ReadSamples, and hands each
-// block to the strided sink instead of decoding it into the arrays. A read error ends the
-// data like the end of the file.
-void ScanSamples(int descriptor, std::uint64_t dataOffset, std::uint8_t* scratch,
-                 WaveRecord& record, std::uint32_t columns) {
-    const std::size_t bytesPerSample = record.bytesPerSample;
-    std::uint64_t remaining = SamplesToRead(record);
-    if (bytesPerSample == 0 || remaining == 0 ||
-        lseek(descriptor, static_cast<off_t>(dataOffset), SEEK_SET) < 0) {
-        return;
-    }
-    // The file is read once, front to back: let the system read ahead generously.
-    posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
-    StridedSink sink{record.left.data(), record.right.data(), record.channels == 1,
-                     KeptSamples(record, columns)};
-    std::size_t carried = 0; // bytes of a split sample at the start of scratch
-    while (remaining > 0) {
-        const std::uint64_t wanted = remaining * bytesPerSample - carried;
-        const std::size_t ask =
-            wanted < kScanBlockBytes ? static_cast<std::size_t>(wanted) : kScanBlockBytes;
-        const ssize_t got = ReadSome(descriptor, scratch + carried, ask);
-        if (got <= 0) {
-            break;
-        }
-        const std::size_t have = carried + static_cast<std::size_t>(got);
-        const std::size_t whole = have / bytesPerSample;
-        DecodeBlock(sink, bytesPerSample, scratch, whole);
-        remaining -= whole;
-        carried = have - whole * bytesPerSample;
-        std::memmove(scratch, scratch + whole * bytesPerSample, carried);
-    }
-    sink.Finish(record);
-}
-
 } // namespace
 
-LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path,
-                                std::uint32_t columns) {
+LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std::uint32_t columns,
+                                SampleThreads threads) {
     ParsedFile parsed(path);
     if (const LoadOutcome outcome = ParseOpenedFile(parsed); outcome.status != LoadStatus::Loaded) {
         return outcome;
     }
     WaveRecord& staging = parsed.staging;
 
-    const std::unique_ptr<std::uint8_t[]> scratch = AllocateScratch();
+    const std::uint64_t samplesInFile = SamplesInFile(staging, parsed.dataOffset, parsed.fileSize);
+    std::uint64_t split = SplitPoint(staging, samplesInFile, threads);
+    ScratchPair scratch(split);
     std::string newPath = path;
-    if (!scratch || !AllocateSampleBuffers(staging, staging.frameCount)) {
+    if (!scratch.buffers[0] || !AllocateSampleBuffers(staging, staging.frameCount)) {
         return {LoadStatus::CannotAllocate, 0};
     }
     KeepSmallPages(staging.left);
     KeepSmallPages(staging.right);
     Commit(record, staging, newPath);
-    ScanSamples(parsed.file.Get(), parsed.dataOffset, scratch.get(), record, columns);
+
+    // The file is read once, front to back: let the system read ahead generously.
+    posix_fadvise(parsed.file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    const SampleSource source{parsed.file.Get(), parsed.dataOffset, record.bytesPerSample,
+                              kScanBlockBytes};
+    StridedSink head(record, columns, 0);
+    StridedSink tail(record, columns, split);
+    // Only the kept frames are written, each on a page of its own: nothing to prepare.
+    const auto prepare = [](std::uint64_t, std::uint64_t, SampleArray::Faulting) {};
+    ReadSamples(source, split, samplesInFile, SamplesToRead(record), scratch, head, tail, prepare,
+                record);
     return {LoadStatus::Loaded, 0};
 }

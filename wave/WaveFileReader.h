@@ -45,9 +45,9 @@ int LoadWaveFile(WaveRecord& record, const std::string& path);
 // is read once, front to back, and never held whole: peak and peakRight are those of
 // every sample, as a full load gives them; the arrays still hold frameCount elements
 // each, but only the kept frames are written, and the elements that are never written
-// read as 0 and cost no memory.
-LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path,
-                                std::uint32_t columns);
+// read as 0 and cost no memory. threads shares out the reading as for a full load.
+LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std::uint32_t columns,
+                                SampleThreads threads = SampleThreads::Automatic);
 
 // A short English description of a status, for command-line tools ("not a RIFF/WAVE file").
 const char* DescribeLoadStatus(LoadStatus status);

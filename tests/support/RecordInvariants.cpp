@@ -209,12 +209,12 @@ std::vector<std::uint8_t> EarlierFileBytes() {
 
 namespace {
 
-// Loads path again with the strided load into a fresh record and compares it with full,
-// the record of the full load whose outcome was fullStatus.
-std::string CheckStridedLoad(const WaveRecord& full, const std::string& path,
-                             LoadStatus fullStatus) {
+// Loads path again with the strided load, read by threads, into a fresh record and
+// compares it with full, the record of the full load whose outcome was fullStatus.
+std::string CheckStridedLoad(const WaveRecord& full, const std::string& path, LoadStatus fullStatus,
+                             SampleThreads threads) {
     WaveRecord strided;
-    const LoadStatus status = LoadWaveFileStrided(strided, path, kWaveformColumns).status;
+    const LoadStatus status = LoadWaveFileStrided(strided, path, kWaveformColumns, threads).status;
     if (status != fullStatus) {
         return std::string("the strided load gives \"") + DescribeLoadStatus(status) +
                "\", the full load \"" + DescribeLoadStatus(fullStatus) + "\"";
@@ -251,7 +251,7 @@ std::string CheckLoad(WaveRecord& record, const std::string& path,
             return std::string("rejected (") + DescribeLoadStatus(outcome.status) +
                    ") a file the reference decoder loads";
         }
-        return refusable ? std::string() : CheckStridedLoad(record, path, outcome.status);
+        return refusable ? std::string() : CheckStridedLoad(record, path, outcome.status, threads);
     }
     if (!shouldLoad) {
         return std::string("loaded a file the reference decoder rejects (") +
@@ -265,7 +265,7 @@ std::string CheckLoad(WaveRecord& record, const std::string& path,
         problem = "loaded was changed by the reader";
     }
     if (problem.empty()) {
-        problem = CheckStridedLoad(record, path, outcome.status);
+        problem = CheckStridedLoad(record, path, outcome.status, threads);
     }
     return problem;
 }

@@ -52,7 +52,8 @@ std::string DescribeStridedDifference(const WaveRecord& strided, const WaveRecor
 // every field and the samples the file supplies (and zeros after them), the invariants
 // above, and on rejection a record left exactly as it was. Then loads it again with
 // LoadWaveFileStrided for the waveform plot's columns, which must give the same outcome
-// and, on success, agree with the full load. Empty when all hold, else what went wrong.
+// and, on success, agree with the full load. Both loads are read by threads. Empty when
+// all hold, else what went wrong.
 std::string CheckLoad(WaveRecord& record, const std::string& path,
                       const std::vector<std::uint8_t>& bytes,
                       SampleThreads threads = SampleThreads::Automatic);

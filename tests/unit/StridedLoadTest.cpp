@@ -32,13 +32,14 @@ struct Agreement {
     bool strided{}; // at least two frames per column, so that most frames are skipped
 };
 
-// Loads path both ways and expects the same outcome and, for a loaded file, the same
-// record where the drawing reads it and the same drawing.
-Agreement ExpectSameDrawing(const std::string& path) {
+// Loads path both ways, each read by threads, and expects the same outcome and, for a
+// loaded file, the same record where the drawing reads it and the same drawing.
+Agreement ExpectSameDrawing(const std::string& path,
+                            SampleThreads threads = SampleThreads::Automatic) {
     WaveRecord full;
     WaveRecord strided;
-    const LoadStatus status = LoadWaveFileExplained(full, path).status;
-    EXPECT_EQ(LoadWaveFileStrided(strided, path, kWaveformColumns).status, status) << path;
+    const LoadStatus status = LoadWaveFileExplained(full, path, threads).status;
+    EXPECT_EQ(LoadWaveFileStrided(strided, path, kWaveformColumns, threads).status, status) << path;
     if (status != LoadStatus::Loaded || strided.path != path) {
         return {};
     }
@@ -103,15 +104,18 @@ TEST(StridedLoad, DrawsWhatTheFullLoadDrawsForTheFuzzSeedsAndWrittenFiles) {
     EXPECT_GT(loaded, 25);
 }
 
-// Files of several read blocks: samples split by a block boundary, blocks that begin with
-// the odd-numbered sample of a pair, and data that ends before its declared size.
+// Files of several read blocks, read by one thread and by two: samples split by a block
+// boundary, blocks that begin with the odd-numbered sample of a pair, and data that ends
+// before its declared size.
 class StridedLargeFile : public ::testing::TestWithParam<LargeCase> {};
 
 TEST_P(StridedLargeFile, DrawsWhatTheFullLoadDraws) {
     const LargeCase& c = GetParam();
     const WavBuilder file = c.File();
     TemporaryFolder folder;
-    EXPECT_TRUE(ExpectSameDrawing(file.WriteTo(folder, "large.wav")).strided);
+    const std::string path = file.WriteTo(folder, "large.wav");
+    EXPECT_TRUE(ExpectSameDrawing(path, SampleThreads::One).strided);
+    EXPECT_TRUE(ExpectSameDrawing(path, SampleThreads::Two).strided);
 }
 
 constexpr std::size_t kMiB = std::size_t{1} << 20;
