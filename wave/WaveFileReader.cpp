@@ -317,7 +317,8 @@ template <typename Decoder>
 // a 32-bit number holds the left sample in its low half and the right one in its high
 // half (x86 is little-endian): arithmetic shifts take either out sign-extended, and a
 // pack puts eight of them side by side, never saturating. The generic loop, which GCC
-// vectorises with word shuffles instead, took 9 % longer per load of 1 GiB on two CPUs.
+// vectorises with word shuffles instead, took 3 to 9 % longer per load of 1 GiB on two
+// CPUs.
 [[gnu::noinline]] void DecodePairs(Linear16 decode, const std::uint8_t* __restrict in,
                                    std::size_t frames, std::int16_t* __restrict left,
                                    std::int16_t* __restrict right, std::int16_t& peakLeft,
