@@ -151,22 +151,6 @@ enum class Floor {
     Both,  // each thread reads its part of the file, then faults its part of the arrays
 };
 
-class Descriptor {
-public:
-    explicit Descriptor(const std::string& path) : m_value(open(path.c_str(), O_RDONLY)) {}
-    ~Descriptor() {
-        if (m_value >= 0) {
-            close(m_value);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return m_value; }
-
-private:
-    int m_value;
-};
-
 // One thread's share of a floor: bytes [from, to) of the file and arrayBytes of the
 // arrays from arrays on. False when a read failed or the file ended early.
 bool FloorPart(Floor floor, int descriptor, std::uint64_t from, std::uint64_t to, char* arrays,
@@ -192,7 +176,9 @@ bool FloorPart(Floor floor, int descriptor, std::uint64_t from, std::uint64_t to
 // With two threads, each takes half of the file and half of the arrays.
 double TimeFloor(const BenchFile& file, Floor floor, int threads) {
     const Clock::time_point start = Clock::now();
-    const Descriptor descriptor(file.path);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> opened(
+        std::fopen(file.path.c_str(), "rb"), &std::fclose);
+    const int descriptor = opened ? fileno(opened.get()) : -1;
     const std::size_t arrayBytes = floor == Floor::Read ? 0 : file.arrayBytesWritten;
     const AnonymousMemory arrays(arrayBytes);
     const auto part = [&](int index) {
@@ -200,14 +186,14 @@ double TimeFloor(const BenchFile& file, Floor floor, int threads) {
         const std::uint64_t to = file.fileBytes * (index + 1) / threads;
         const std::size_t first = arrayBytes * index / threads;
         const std::size_t last = arrayBytes * (index + 1) / threads;
-        return FloorPart(floor, descriptor.Get(), from, to, arrays.data() + first, last - first);
+        return FloorPart(floor, descriptor, from, to, arrays.data() + first, last - first);
     };
     bool secondRead = true;
     std::thread second;
     if (threads == 2) {
         second = std::thread([&] { secondRead = part(1); });
     }
-    const bool firstRead = descriptor.Get() >= 0 && part(0);
+    const bool firstRead = descriptor >= 0 && part(0);
     if (second.joinable()) {
         second.join();
     }
