@@ -562,8 +562,8 @@ int main(int argc, char** argv) {
     for (Measurement& measurement : thresholdRuns) {
         RunRounds(std::span(&measurement, 1), options.repetitions * 5);
     }
-    std::printf("\n%d repetitions of each large-file run, %d of each small one; the first one "
-                "is cold, the others give min, median and max\n",
+    std::printf("\nruns per large file: %d, per small one: %d; the first (cold) one is shown "
+                "apart, min, median and max are those of the others (of the first if alone)\n",
                 options.repetitions, options.repetitions * 5);
     PrintTable(largeRuns);
     PrintTable(thresholdRuns);
