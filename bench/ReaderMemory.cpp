@@ -4,7 +4,8 @@
 //   reader_memory load FILE          load once (run it under /usr/bin/time -v for peak RSS)
 //   reader_memory huge-claim FOLDER  a 200-byte file claiming 2^32-1 frames, then strided reads
 //   reader_memory series FOLDER      100 files of varied sizes loaded into one record
-//   reader_memory descriptors FOLDER 1000 loads, rejected ones included: no descriptor leaks
+//   reader_memory descriptors FOLDER 1000 loads, rejected ones included: no descriptor and no
+//                                    thread left behind
 //   reader_memory generate FOLDER    write the two large measurement files if missing
 
 #include <sys/stat.h>
@@ -140,6 +141,8 @@ int Series(const std::string& folder) {
     return Verdict(rejected == 0 && worstExcess <= kConstantMiB);
 }
 
+// The good file holds 8 MiB of samples, so that its loads share the samples with a
+// second thread.
 int Descriptors(const std::string& folder) {
     const std::string good = folder + "/descriptors-good.wav";
     const std::string notWave = folder + "/descriptors-not-wave.wav";
@@ -148,7 +151,7 @@ int Descriptors(const std::string& folder) {
     std::string header("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x44\xAC\0\0\x44\xAC\0\0\1\0\x08\0",
                        36);
     unlink(fifo.c_str());
-    if (!EnsureBenchWaveFile(good, {2, 16, 4096}, 7) || !WriteBytes(notWave, "RIFX0000") ||
+    if (!EnsureBenchWaveFile(good, {2, 16, 8u << 20}, 7) || !WriteBytes(notWave, "RIFX0000") ||
         !WriteBytes(noData, header + "LIST\x04\0\0\0abcd") || mkfifo(fifo.c_str(), 0600) != 0) {
         std::fprintf(stderr, "reader_memory: cannot write the files in %s\n", folder.c_str());
         return 1;
@@ -156,16 +159,19 @@ int Descriptors(const std::string& folder) {
     const std::vector<std::string> paths = {good, notWave, noData,
                                             fifo, folder,  folder + "/descriptors-missing.wav"};
     const int before = OpenDescriptors();
+    const long threadsBefore = StatusKiB("Threads"); // a count, whatever the function's name
     WaveRecord record;
     int loaded = 0;
     for (int i = 0; i < 1000; ++i) {
         loaded += LoadWaveFile(record, paths[static_cast<std::size_t>(i) % paths.size()]) == 0;
     }
     const int after = OpenDescriptors();
+    const long threadsAfter = StatusKiB("Threads");
     unlink(fifo.c_str());
-    std::printf("1000 loads (%d loaded, %d rejected): %d descriptors open before, %d after\n",
-                loaded, 1000 - loaded, before, after);
-    return Verdict(after == before && loaded == 167);
+    std::printf("1000 loads (%d loaded, %d rejected): %d descriptors open before, %d after; "
+                "%ld threads before, %ld after\n",
+                loaded, 1000 - loaded, before, after, threadsBefore, threadsAfter);
+    return Verdict(after == before && threadsAfter == threadsBefore && loaded == 167);
 }
 
 int Generate(const std::string& folder) {

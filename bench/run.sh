@@ -1,26 +1,31 @@
 #!/usr/bin/env bash
-# Builds the benchmarks and prints every figure of the reader: speed against libsndfile
-# and memcpy, peak memory of single loads, a header claiming 2^32-1 frames, 100 loads into
-# one record and 1000 loads without a descriptor left open; and, in the bench preset's
-# tree, the renderer's: its strided picture against a full load's, its peak memory for
-# files of any size and the time of a thumbnail.
+# Builds the benchmarks and prints every figure of the reader: the state of the machine;
+# the load's speed beside this machine's floors (reading the file, faulting in the arrays,
+# both, on one and on two threads), the one-thread load, libsndfile and memcpy; one thread
+# against two for small files; the load on one CPU; peak memory of single loads; a header
+# claiming 2^32-1 frames; 100 loads into one record; 1000 loads without a descriptor or a
+# thread left behind; and, in the bench preset's tree, the renderer's figures: its strided
+# picture against a full load's, its peak memory for files of any size and the time of a
+# thumbnail.
 #
 #   bench/run.sh [BUILD_DIR] [extra reader_bench flags]
 #
 # BUILD_DIR defaults to build/bench (the bench preset's tree). The measurement files,
-# about 1.3 GiB plus 1.7 GiB for the series and 4.1 GiB for the renderer, are written once
-# into BUILD_DIR/bench/data.
+# about 1.4 GiB for the speed, 1.7 GiB for the series of 100 and 4.1 GiB for the renderer,
+# are written once into BUILD_DIR/bench/data. VOQ_BENCH_REPETITIONS (default 6) sets the repetitions of
+# each timed run; the first is shown apart as the cold one.
 # Installs nothing: it names what is missing (scripts/deps.sh installs it). Exits 0 when
-# it measured, whatever the figures; 1, with the reason, when something cannot run.
+# it measured, whatever the figures (a missed target prints MISSED); 1, with the reason,
+# when something cannot run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${1:-build/bench}
 shift || true
-repetitions=${VOQ_BENCH_REPETITIONS:-5}
+repetitions=${VOQ_BENCH_REPETITIONS:-6}
 
 missing=()
-for tool in cmake ninja pkg-config /usr/bin/time; do
+for tool in cmake ninja pkg-config taskset /usr/bin/time; do
     command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
 done
 pkg-config --exists sndfile 2>/dev/null || missing+=("libsndfile1-dev")
@@ -30,7 +35,8 @@ if [ ${#missing[@]} -ne 0 ]; then
     exit 1
 fi
 log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+out=$(mktemp) # everything measured, searched for missed targets at the end
+trap 'rm -f "$log" "$out"' EXIT
 if [ "$build" = build/bench ]; then
     configure=(cmake --preset bench)
 else
@@ -47,9 +53,16 @@ fi
 bin=$build/bench
 data=$build/bench/data
 mkdir -p "$data"
-missed=0
-verdict() { # records a missed target (2) and stops on a failure to run (1)
-    case $1 in 0) ;; 2) missed=1 ;; *) echo "run.sh: a measurement could not run" >&2; exit 1 ;; esac
+
+# Runs one measuring program, showing its output and keeping it for the verdict. Exit
+# status 0 or 2 (a missed target) means that it measured; anything else ends the run.
+measure() {
+    local status=0
+    "$@" 2>&1 | tee -a "$out" || status=$?
+    if [ "$status" -ne 0 ] && [ "$status" -ne 2 ]; then
+        echo "run.sh: a measurement could not run: $*" >&2
+        exit 1
+    fi
 }
 
 echo "== machine =="
@@ -57,28 +70,34 @@ echo "cores: $(nproc); load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "transparent huge pages: $(cat /sys/kernel/mm/transparent_hugepage/enabled 2>/dev/null || echo unknown)"
 "$bin/reader_memory" generate "$data" >/dev/null
 
-echo "== speed: $repetitions repetitions, medians =="
-status=0
-"$bin/reader_bench" --benchmark_repetitions="$repetitions" "$@" "$data" || status=$?
-verdict "$status"
+echo "== speed: $repetitions repetitions of each run =="
+measure "$bin/reader_bench" --repetitions="$repetitions" "$@" "$data"
+
+echo "== on one CPU (taskset -c 0): the load picks one thread and is no slower than the one-thread load =="
+measure taskset -c 0 "$bin/reader_bench" --repetitions="$repetitions" --only=stereo16/load "$data"
 
 echo "== peak RSS of a process that loads one file (/usr/bin/time -v) =="
-# Targets in KiB: 1.1 GiB for the 16-bit stereo file, 560 MiB for the 8-bit mono one.
-for file in "stereo16 1153433 1.1 GiB" "mono8 573440 560 MiB"; do
-    read -r name limitKiB limit unit <<<"$file"
-    kib=$(/usr/bin/time -v "$bin/reader_memory" load "$data/$name.wav" 2>&1 >/dev/null |
-          sed -n 's/.*Maximum resident set size (kbytes): //p')
-    if [ "$kib" -le "$limitKiB" ]; then result=met; else result=MISSED; missed=1; fi
-    awk -v n="$name" -v k="$kib" -v l="$limit $unit" -v r="$result" \
-        'BEGIN { printf "%-9s %8d KiB = %7.1f MiB  (target <= %s: %s)\n", n, k, k / 1024, l, r }'
+# The arrays the load writes and at most 32 MiB more: both arrays of the 16-bit stereo
+# file; the left array only of the 8-bit mono one, whose right array is never written.
+for file in "stereo16 1081344 1 GiB + 32 MiB" "mono8 557056 512 MiB + 32 MiB"; do
+    read -r name limitKiB limit <<<"$file"
+    if ! /usr/bin/time -v -o "$log" "$bin/reader_memory" load "$data/$name.wav" >/dev/null; then
+        echo "run.sh: the load of $data/$name.wav failed" >&2
+        exit 1
+    fi
+    kib=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$log")
+    if [ "$kib" -le "$limitKiB" ]; then result=met; else result=MISSED; fi
+    awk -v n="$name" -v k="$kib" -v l="$limit" -v r="$result" \
+        'BEGIN { printf "%-9s %8d KiB = %7.1f MiB  (target <= %s: %s)\n", n, k, k / 1024, l, r }' |
+        tee -a "$out"
 done
 
 echo "== a 200-byte file claiming 2^32-1 frames, then 840 strided reads =="
-status=0; "$bin/reader_memory" huge-claim "$data" || status=$?; verdict "$status"
+measure "$bin/reader_memory" huge-claim "$data"
 echo "== 100 files of 1 to 32 MiB loaded in a row into one record =="
-status=0; "$bin/reader_memory" series "$data" || status=$?; verdict "$status"
-echo "== 1000 loads, rejected ones included =="
-status=0; "$bin/reader_memory" descriptors "$data" || status=$?; verdict "$status"
+measure "$bin/reader_memory" series "$data"
+echo "== 1000 loads, 8 MiB (two threads) and rejected ones =="
+measure "$bin/reader_memory" descriptors "$data"
 
 # The renderer needs the Qt parts, which the bench preset builds.
 if [ "$build" = build/bench ]; then
@@ -88,11 +107,11 @@ if [ "$build" = build/bench ]; then
         exit 1
     fi
     echo "== the renderer: strided against full load, peak memory, thumbnails =="
-    status=0; "$bin/render_bench" "$data" || status=$?; verdict "$status"
+    measure "$bin/render_bench" "$data"
 fi
 
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
-if [ "$missed" -ne 0 ]; then
+if grep -q MISSED "$out"; then
     echo "run.sh: measured; a target was missed (see MISSED above)"
 else
     echo "run.sh: measured; every target met"
