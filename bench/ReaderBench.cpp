@@ -433,7 +433,7 @@ void PrintLargeFileRatios(const Measurements& measurements, const BenchFile& fil
 }
 
 // One thread against two for small 16-bit stereo files, to show where sharing the load
-// starts to pay; the load shares from 4 MiB of sample data on.
+// starts to pay; the load shares from 8 MiB of sample data on.
 constexpr std::uint32_t kThresholdMebibytes[] = {1, 2, 4, 8, 16, 32, 64};
 
 std::vector<BenchFile> ThresholdFiles(const std::string& folder) {
@@ -482,7 +482,7 @@ void PrintThresholdSeries(const Measurements& measurements, const std::vector<Be
             gainsFrom = size;
         }
     }
-    std::printf("  two threads are faster from %s on (the load shares from 4 MiB on)\n",
+    std::printf("  two threads are faster from %s on (the load shares from 8 MiB on)\n",
                 gainsFrom.c_str());
 }
 
