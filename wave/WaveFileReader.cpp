@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
@@ -315,6 +316,22 @@ template <typename Decoder>
 }
 
 #if defined(__SSE2__)
+// Streamed stores need 16-byte boundaries.
+constexpr std::size_t kStreamAlignment = 16;
+
+// The elements from out on, at most count, that precede the first 16-byte boundary.
+std::size_t ElementsBeforeBoundary(const std::int16_t* out, std::size_t count) {
+    const std::size_t misaligned = reinterpret_cast<std::uintptr_t>(out) % kStreamAlignment;
+    return misaligned == 0 ? 0 : std::min(count, (kStreamAlignment - misaligned) / sizeof(*out));
+}
+
+// The largest of eight 16-bit lanes.
+std::int16_t HighestLane(__m128i lanes) {
+    alignas(kStreamAlignment) std::int16_t values[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(values), lanes);
+    return *std::max_element(std::begin(values), std::end(values));
+}
+
 // 16-bit stereo, the commonest file, eight frames at a time. Each four-byte frame read as
 // a 32-bit number holds the left sample in its low half and the right one in its high
 // half (x86 is little-endian): arithmetic shifts take either out sign-extended, and a
@@ -328,16 +345,12 @@ template <typename Decoder>
                                    std::int16_t* __restrict right, std::int16_t& peakLeft,
                                    std::int16_t& peakRight) {
     constexpr std::size_t kFrames = 8;
-    constexpr std::size_t kAlignment = 16;
-    // Streaming needs 16-byte boundaries, which both arrays reach at the same frame: they
-    // start on page boundaries. The frames before it go one by one.
-    const auto leftAddress = reinterpret_cast<std::uintptr_t>(left);
-    const bool stream = (leftAddress - reinterpret_cast<std::uintptr_t>(right)) % kAlignment == 0;
-    std::size_t f = 0;
-    if (stream && leftAddress % kAlignment != 0) {
-        f = std::min(frames, (kAlignment - leftAddress % kAlignment) / sizeof(std::int16_t));
-        DecodePairs<Linear16>(decode, in, f, left, right, peakLeft, peakRight);
-    }
+    // Both arrays reach a 16-byte boundary at the same frame, as they start on page
+    // boundaries. The frames before it go one by one.
+    const bool stream =
+        ElementsBeforeBoundary(left, kFrames) == ElementsBeforeBoundary(right, kFrames);
+    std::size_t f = stream ? ElementsBeforeBoundary(left, frames) : 0;
+    DecodePairs<Linear16>(decode, in, f, left, right, peakLeft, peakRight);
     __m128i highLeft = _mm_set1_epi16(peakLeft);
     __m128i highRight = _mm_set1_epi16(peakRight);
     for (; f + kFrames <= frames; f += kFrames) {
@@ -361,12 +374,8 @@ template <typename Decoder>
         highRight = _mm_max_epi16(highRight, rights);
     }
     _mm_sfence(); // streamed stores are seen before anything this thread does next
-    alignas(16) std::int16_t lanesLeft[kFrames];
-    alignas(16) std::int16_t lanesRight[kFrames];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanesLeft), highLeft);
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanesRight), highRight);
-    peakLeft = *std::max_element(lanesLeft, lanesLeft + kFrames);
-    peakRight = *std::max_element(lanesRight, lanesRight + kFrames);
+    peakLeft = HighestLane(highLeft);
+    peakRight = HighestLane(highRight);
     // The last frames, fewer than eight, one by one.
     DecodePairs<Linear16>(decode, in + 4 * f, frames - f, left + f, right + f, peakLeft, peakRight);
 }
