@@ -381,20 +381,28 @@ std::int16_t HighestLane(__m128i lanes) {
 }
 #endif
 
-// Where the decoded samples go. A mono file fills left only. Every other channel count
-// deals the samples alternately, by the parity of their index in the file: even ones to
-// left, odd ones to right, so further channels end up mixed into both.
-struct SampleSink {
-    SampleSink(std::int16_t* left, std::int16_t* right, bool mono, std::uint64_t first)
+// What every sink holds, whichever load it serves: the arrays, whether the file is mono,
+// the samples it has taken so far, from first up to next, and their peaks. A mono file's
+// peak is peakLeft; any other file's even-numbered samples raise peakLeft and its
+// odd-numbered ones peakRight.
+struct SinkState {
+    SinkState(std::int16_t* left, std::int16_t* right, bool mono, std::uint64_t first)
         : left(left), right(right), mono(mono), first(first), next(first) {}
 
     std::int16_t* left;
     std::int16_t* right;
     bool mono;
-    std::uint64_t first; // index in the file of the first sample taken
-    std::uint64_t next;  // index in the file of the next sample
+    std::uint64_t first; // number in the file of the first sample taken
+    std::uint64_t next;  // number in the file of the next sample
     std::int16_t peakLeft{};
     std::int16_t peakRight{};
+};
+
+// Where the decoded samples go. A mono file fills left only. Every other channel count
+// deals the samples alternately, by the parity of their index in the file: even ones to
+// left, odd ones to right, so further channels end up mixed into both.
+struct SampleSink : SinkState {
+    using SinkState::SinkState;
 
     template <typename Decoder>
     void Take(Decoder decode, const std::uint8_t* in, std::size_t count) {
@@ -867,22 +875,14 @@ template <typename Decoder>
 
 // Takes the decoded samples block by block: it writes the kept ones into the record's
 // arrays, where a full load would put them, and raises the peaks over all of them, as a
-// full load does: a mono file's into peakLeft, any other's even-numbered samples into
-// peakLeft and odd-numbered ones into peakRight.
-struct StridedSink {
+// full load does.
+struct StridedSink : SinkState {
     StridedSink(WaveRecord& record, std::uint32_t columns, std::uint64_t first)
-        : left(record.left.data()), right(record.right.data()), mono(record.channels == 1),
-          kept(record, columns, first), firstKept(kept), first(first), next(first) {}
+        : SinkState(record.left.data(), record.right.data(), record.channels == 1, first),
+          kept(record, columns, first), firstKept(kept) {}
 
-    std::int16_t* left;
-    std::int16_t* right;
-    bool mono;
     KeptSamples kept;      // the next sample to keep
     KeptSamples firstKept; // the first one this sink keeps
-    std::uint64_t first;   // number in the file of the first sample taken
-    std::uint64_t next;    // number in the file of the next sample
-    std::int16_t peakLeft{};
-    std::int16_t peakRight{};
 
     template <typename Decoder>
     void Take(Decoder decode, const std::uint8_t* in, std::size_t count) {

@@ -42,10 +42,11 @@ int LoadWaveFile(WaveRecord& record, const std::string& path);
 // Loads the wave file at path like LoadWaveFileExplained, with the same header checks and
 // outcomes, but keeps of its samples only what a plot of columns columns reads: one frame
 // per column, frame column * (frameCount / columns) for column 0 to columns - 1. The data
-// is read once, front to back, and never held whole: peak and peakRight are those of
+// is read once, front to back (by two threads, each its half, as threads and the file's
+// size decide, as for a full load), and never held whole: peak and peakRight are those of
 // every sample, as a full load gives them; the arrays still hold frameCount elements
 // each, but only the kept frames are written, and the elements that are never written
-// read as 0 and cost no memory. threads shares out the reading as for a full load.
+// read as 0 and cost no memory.
 LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std::uint32_t columns,
                                 SampleThreads threads = SampleThreads::Automatic);
 
