@@ -386,8 +386,9 @@ std::int16_t HighestLane(__m128i lanes) {
 // peak is peakLeft; any other file's even-numbered samples raise peakLeft and its
 // odd-numbered ones peakRight.
 struct SinkState {
-    SinkState(std::int16_t* left, std::int16_t* right, bool mono, std::uint64_t first)
-        : left(left), right(right), mono(mono), first(first), next(first) {}
+    SinkState(WaveRecord& record, std::uint64_t first)
+        : left(record.left.data()), right(record.right.data()), mono(record.channels == 1),
+          first(first), next(first) {}
 
     std::int16_t* left;
     std::int16_t* right;
@@ -492,18 +493,15 @@ void SampleSink::Discard() {
     peakLeft = peakRight = 0;
 }
 
-// Backs with memory only the elements that the samples [first, last) will fill; a header
+// Backs with memory only the elements that the first samples samples will fill; a header
 // may claim far more frames than the file holds. One thread faults its pages in at once;
 // two threads fault them as they write, so that each zeroes its own fresh pages (measured
 // on two CPUs with 1 GiB of 16-bit stereo: 78 ms against 93 to 105 ms when each thread
 // first faulted its range in with one call).
-void PrepareArrays(WaveRecord& record, std::uint64_t first, std::uint64_t last,
-                   SampleArray::Faulting faulting) {
-    const ElementRange elements = ElementsOf(record.channels == 1, first, last);
-    record.left.PrepareForWriting(elements.leftFirst, elements.leftLast - elements.leftFirst,
-                                  faulting);
-    record.right.PrepareForWriting(elements.rightFirst, elements.rightLast - elements.rightFirst,
-                                   faulting);
+void PrepareArrays(WaveRecord& record, std::uint64_t samples, SampleArray::Faulting faulting) {
+    const ElementRange elements = ElementsOf(record.channels == 1, 0, samples);
+    record.left.PrepareForWriting(elements.leftLast, faulting);
+    record.right.PrepareForWriting(elements.rightLast, faulting);
 }
 
 // pread(2) that resumes after a signal. Returns the bytes read, 0 at end of file, or -1
@@ -631,29 +629,31 @@ private:
     std::optional<SampleArray> m_shared;
 };
 
-// Reads the samples up to last, the end of the data as the header gives it, into two
-// sinks: head takes those before the split and tail those from it on, each on its own
-// thread with its own scratch, and both threads are done when this returns; with no split
-// head takes them all on the calling thread. prepare(first, last, faulting) readies the
-// arrays for the samples [first, last) before they are written. If the head's range ends
-// early (the file shrank, or a read failed), the data ended there, and whatever the tail
-// took is discarded, exactly as one pass would have stopped. The peaks of both end up in
-// record. This cannot fail: a read error ends the data like the end of the file, and a
-// thread that cannot be started leaves its range to this one.
-template <typename Sink, typename Prepare>
+// Reads the samples into the record's arrays through two sinks of the load's kind (the
+// full load's or the strided load's): head takes those before the split and tail those
+// from it on, each on its own thread with its own scratch, and both threads are done when
+// this returns; with no split head takes them all on the calling thread. The kind readies
+// the arrays for the samplesInFile samples the file holds before any is written. If the
+// head's range ends early (the file shrank, or a read failed), the data ended there, and
+// whatever the tail took is discarded, exactly as one pass would have stopped. The peaks
+// of both end up in record. This cannot fail: a read error ends the data like the end of
+// the file, and a thread that cannot be started leaves its range to this one.
+template <typename Kind>
 void ReadSamples(const SampleSource& source, std::uint64_t split, std::uint64_t samplesInFile,
-                 std::uint64_t last, ScratchPair& scratch, Sink& head, Sink& tail,
-                 const Prepare& prepare, WaveRecord& record) {
+                 ScratchPair& scratch, const Kind& kind, WaveRecord& record) {
+    const std::uint64_t last = SamplesToRead(record); // the end of the data the header gives
+    auto head = kind.MakeSink(record, 0);
+    auto tail = kind.MakeSink(record, split);
+    // Readied as one range even for two threads, not as two halves: the huge page that the
+    // split falls into is then a huge page too, and so is every one of a file whose halves
+    // are each smaller than a huge page (a 4 MiB file took 15 ms instead of 6 ms on two
+    // threads when each thread readied its half, faulting in 4 KiB pages).
+    kind.Prepare(record, samplesInFile,
+                 split == 0 ? SampleArray::Faulting::Now : SampleArray::Faulting::OnFirstWrite);
     const auto readTail = [&] { ReadSampleRange(source, last, scratch.Tail(), tail); };
     if (split == 0) {
-        prepare(0, samplesInFile, SampleArray::Faulting::Now);
         ReadSampleRange(source, last, scratch.Head(), head);
     } else {
-        // Readied as one range, not as two halves: the huge page that the split falls into
-        // is then a huge page too, and so is every one of a file whose halves are each
-        // smaller than a huge page (a 4 MiB file took 15 ms instead of 6 ms on two
-        // threads when each thread readied its half, faulting in 4 KiB pages).
-        prepare(0, samplesInFile, SampleArray::Faulting::OnFirstWrite);
         std::thread worker;
         try {
             worker = std::thread(readTail);
@@ -674,6 +674,20 @@ void ReadSamples(const SampleSource& source, std::uint64_t split, std::uint64_t 
     record.peakRight = std::max(head.peakRight, tail.peakRight);
     record.peak = std::max(peakLeft, record.peakRight);
 }
+
+// The full load: every sample into the arrays, which are backed with memory as they will
+// be filled.
+struct FullLoad {
+    std::size_t blockBytes = kBlockBytes;
+
+    SampleSink MakeSink(WaveRecord& record, std::uint64_t first) const {
+        return SampleSink(record, first);
+    }
+    void Prepare(WaveRecord& record, std::uint64_t samplesInFile,
+                 SampleArray::Faulting faulting) const {
+        PrepareArrays(record, samplesInFile, faulting);
+    }
+};
 
 // Moves the staged header and arrays into record and releases the old arrays. Nothing
 // here can fail, so the record is either untouched or holds the new file whole.
@@ -709,8 +723,8 @@ struct ParsedFile {
 
     FileDescriptor file;
     WaveRecord staging;
-    std::uint64_t dataOffset{}; // where the data chunk's body starts, in bytes
-    std::uint64_t fileSize{};   // in bytes, when the file was opened
+    std::uint64_t dataOffset{};    // where the data chunk's body starts, in bytes
+    std::uint64_t samplesInFile{}; // whole samples there, as large as the file was opened
 };
 
 // Checks that the opened file is a regular file and parses its header; Loaded when the
@@ -732,23 +746,23 @@ LoadOutcome ParseOpenedFile(ParsedFile& parsed) {
         return {LoadStatus::ReadError, source.ErrorNumber()};
     }
     parsed.dataOffset = source.Position();
-    parsed.fileSize = static_cast<std::uint64_t>(status.st_size);
+    parsed.samplesInFile = SamplesInFile(parsed.staging, parsed.dataOffset,
+                                         static_cast<std::uint64_t>(status.st_size));
     return {result, 0};
 }
 
-} // namespace
-
-LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path,
-                                  SampleThreads threads) {
+// Both loads: the header into a staging record, the scratch buffers and the arrays, then
+// the record committed and the samples read the way kind takes them. A rejection or a
+// refused allocation leaves record as it was.
+template <typename Kind>
+LoadOutcome LoadSamples(WaveRecord& record, const std::string& path, SampleThreads threads,
+                        const Kind& kind) {
     ParsedFile parsed(path);
     if (const LoadOutcome outcome = ParseOpenedFile(parsed); outcome.status != LoadStatus::Loaded) {
         return outcome;
     }
     WaveRecord& staging = parsed.staging;
-
-    const std::uint64_t dataOffset = parsed.dataOffset;
-    const std::uint64_t samplesInFile = SamplesInFile(staging, dataOffset, parsed.fileSize);
-    std::uint64_t split = SplitPoint(staging, samplesInFile, threads);
+    std::uint64_t split = SplitPoint(staging, parsed.samplesInFile, threads);
     ScratchPair scratch(split);
     std::string newPath = path;
     if (!scratch.Allocated() || !AllocateSampleBuffers(staging, staging.frameCount)) {
@@ -756,17 +770,19 @@ LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path,
     }
     Commit(record, staging, newPath);
 
-    const SampleSource source{parsed.file.Get(), dataOffset, record.bytesPerSample, kBlockBytes};
-    const bool mono = record.channels == 1;
-    SampleSink head(record.left.data(), record.right.data(), mono, 0);
-    SampleSink tail(record.left.data(), record.right.data(), mono, split);
-    const auto prepare = [&](std::uint64_t first, std::uint64_t last,
-                             SampleArray::Faulting faulting) {
-        PrepareArrays(record, first, last, faulting);
-    };
-    ReadSamples(source, split, samplesInFile, SamplesToRead(record), scratch, head, tail, prepare,
-                record);
+    // Each thread reads its range once, front to back: let the system read ahead generously.
+    posix_fadvise(parsed.file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    const SampleSource source{parsed.file.Get(), parsed.dataOffset, record.bytesPerSample,
+                              kind.blockBytes};
+    ReadSamples(source, split, parsed.samplesInFile, scratch, kind, record);
     return {LoadStatus::Loaded, 0};
+}
+
+} // namespace
+
+LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path,
+                                  SampleThreads threads) {
+    return LoadSamples(record, path, threads, FullLoad{});
 }
 
 int LoadWaveFile(WaveRecord& record, const std::string& path) {
@@ -878,8 +894,7 @@ template <typename Decoder>
 // full load does.
 struct StridedSink : SinkState {
     StridedSink(WaveRecord& record, std::uint32_t columns, std::uint64_t first)
-        : SinkState(record.left.data(), record.right.data(), record.channels == 1, first),
-          kept(record, columns, first), firstKept(kept) {}
+        : SinkState(record, first), kept(record, columns, first), firstKept(kept) {}
 
     KeptSamples kept;      // the next sample to keep
     KeptSamples firstKept; // the first one this sink keeps
@@ -945,36 +960,24 @@ void KeepSmallPages(SampleArray& array) {
     }
 }
 
+// The strided load: the kept frames into the arrays and the peaks of every sample, read in
+// smaller blocks. Only the kept frames are written, each on a page of its own.
+struct StridedLoad {
+    std::uint32_t columns;
+    std::size_t blockBytes = kScanBlockBytes;
+
+    StridedSink MakeSink(WaveRecord& record, std::uint64_t first) const {
+        return StridedSink(record, columns, first);
+    }
+    void Prepare(WaveRecord& record, std::uint64_t, SampleArray::Faulting) const {
+        KeepSmallPages(record.left);
+        KeepSmallPages(record.right);
+    }
+};
+
 } // namespace
 
 LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std::uint32_t columns,
                                 SampleThreads threads) {
-    ParsedFile parsed(path);
-    if (const LoadOutcome outcome = ParseOpenedFile(parsed); outcome.status != LoadStatus::Loaded) {
-        return outcome;
-    }
-    WaveRecord& staging = parsed.staging;
-
-    const std::uint64_t samplesInFile = SamplesInFile(staging, parsed.dataOffset, parsed.fileSize);
-    std::uint64_t split = SplitPoint(staging, samplesInFile, threads);
-    ScratchPair scratch(split);
-    std::string newPath = path;
-    if (!scratch.Allocated() || !AllocateSampleBuffers(staging, staging.frameCount)) {
-        return {LoadStatus::CannotAllocate, 0};
-    }
-    KeepSmallPages(staging.left);
-    KeepSmallPages(staging.right);
-    Commit(record, staging, newPath);
-
-    // The file is read once, front to back: let the system read ahead generously.
-    posix_fadvise(parsed.file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    const SampleSource source{parsed.file.Get(), parsed.dataOffset, record.bytesPerSample,
-                              kScanBlockBytes};
-    StridedSink head(record, columns, 0);
-    StridedSink tail(record, columns, split);
-    // Only the kept frames are written, each on a page of its own: nothing to prepare.
-    const auto prepare = [](std::uint64_t, std::uint64_t, SampleArray::Faulting) {};
-    ReadSamples(source, split, samplesInFile, SamplesToRead(record), scratch, head, tail, prepare,
-                record);
-    return {LoadStatus::Loaded, 0};
+    return LoadSamples(record, path, threads, StridedLoad{columns});
 }

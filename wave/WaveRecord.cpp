@@ -98,18 +98,13 @@ SampleArray SampleArray::Clone() const {
     return std::move(*copy);
 }
 
-void SampleArray::PrepareForWriting(std::size_t count) {
-    PrepareForWriting(0, count, Faulting::Now);
-}
-
-void SampleArray::PrepareForWriting(std::size_t first, std::size_t count, Faulting faulting) {
-    first = std::min(first, m_size);
-    count = std::min(count, m_size - first);
+void SampleArray::PrepareForWriting(std::size_t count, Faulting faulting) {
+    count = std::min(count, m_size);
     if (count == 0) {
         return;
     }
     const std::size_t page = PageBytes();
-    const auto begin = reinterpret_cast<std::uintptr_t>(m_data + first);
+    const auto begin = reinterpret_cast<std::uintptr_t>(m_data);
     const std::uintptr_t end = begin + count * sizeof(std::int16_t);
 
     // Huge pages only over whole huge pages inside the range: advising a range that

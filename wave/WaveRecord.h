@@ -27,19 +27,15 @@ public:
     // Explicit deep copy (for tests); an empty array if the copy cannot be mapped.
     SampleArray Clone() const;
 
-    // Backs the first count elements with huge pages where the system offers them and
-    // faults them in at once, so that a load that fills them does not take one page
-    // fault per 4 KiB. Elements beyond count stay untouched and cost nothing.
-    void PrepareForWriting(std::size_t count);
-
     // When the pages of a prepared range are faulted in: at once, by one call, or by
     // the first write to each (which spreads the zeroing of fresh pages over the threads
     // that write them).
     enum class Faulting { Now, OnFirstWrite };
 
-    // The same for the count elements from first on, so that two threads can each
-    // prepare the elements they fill.
-    void PrepareForWriting(std::size_t first, std::size_t count, Faulting faulting);
+    // Backs the first count elements with huge pages where the system offers them and
+    // faults them in as faulting says, so that a load that fills them does not take one
+    // page fault per 4 KiB. Elements beyond count stay untouched and cost nothing.
+    void PrepareForWriting(std::size_t count, Faulting faulting = Faulting::Now);
 
     std::size_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
