@@ -145,3 +145,12 @@ std::string TransparentHugePageMode() {
     std::getline(mode, line);
     return line.empty() ? "unknown" : line;
 }
+
+std::string LoadAverage() {
+    std::ifstream file("/proc/loadavg");
+    std::string one, five, fifteen;
+    if (!(file >> one >> five >> fifteen)) {
+        return "unknown";
+    }
+    return one + " " + five + " " + fifteen;
+}

@@ -49,5 +49,9 @@ std::string DefaultBenchDataFolder();
 std::size_t ResidentBytes();
 std::size_t PeakResidentBytes();
 
+// The load averages over 1, 5 and 15 minutes ("0.41 1.65 2.04"), to say how busy the
+// machine was around a measurement.
+std::string LoadAverage();
+
 // The transparent huge page mode, as the kernel reports it ("always [madvise] never").
 std::string TransparentHugePageMode();

@@ -15,7 +15,6 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sndfile.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -74,36 +73,21 @@ BenchFile MakeBenchFile(std::string label, std::string path, const BenchFileShap
     return file;
 }
 
-// Anonymous memory asked to be backed by huge pages, as the reader's arrays are; unmapped
-// when it goes.
-class AnonymousMemory {
-public:
-    explicit AnonymousMemory(std::size_t bytes) : m_bytes(bytes) {
-        if (bytes == 0) {
-            return;
-        }
-        void* mapping = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (mapping == MAP_FAILED) {
-            Fail("cannot map " + std::to_string(bytes) + " bytes");
-        }
-        m_data = static_cast<char*>(mapping);
-        madvise(m_data, bytes, MADV_HUGEPAGE);
+// Fresh memory for bytes of samples, mapped and asked to be backed by huge pages exactly
+// as the reader's arrays are; unmapped when it goes.
+SampleArray FreshArrays(std::size_t bytes) {
+    std::optional<SampleArray> arrays = SampleArray::Allocate(bytes / sizeof(std::int16_t));
+    if (!arrays) {
+        Fail("cannot map " + std::to_string(bytes) + " bytes");
     }
-    ~AnonymousMemory() {
-        if (m_data != nullptr) {
-            munmap(m_data, m_bytes);
-        }
-    }
-    AnonymousMemory(const AnonymousMemory&) = delete;
-    AnonymousMemory& operator=(const AnonymousMemory&) = delete;
+    arrays->PrepareForWriting(arrays->size(), SampleArray::Faulting::OnFirstWrite);
+    return std::move(*arrays);
+}
 
-    char* data() const { return m_data; }
-
-private:
-    char* m_data{};
-    std::size_t m_bytes{};
-};
+// The bytes of arrays, for touching and writing.
+char* BytesOf(SampleArray& arrays) {
+    return reinterpret_cast<char*>(arrays.data());
+}
 
 // Writes one byte per page, which faults the page in and has the kernel zero it.
 void TouchPages(char* data, std::size_t bytes) {
@@ -117,8 +101,8 @@ void TouchPages(char* data, std::size_t bytes) {
 // memory as a run is about to use, right before it, makes the figures compare the code
 // rather than the host.
 void UseFreshMemory(std::size_t bytes) {
-    const AnonymousMemory memory(bytes);
-    TouchPages(memory.data(), bytes);
+    SampleArray memory = FreshArrays(bytes);
+    TouchPages(BytesOf(memory), bytes);
 }
 
 // A timed load fails the whole run unless it loaded the file whole: a rejection, a wrong
@@ -181,13 +165,13 @@ double TimeFloor(const BenchFile& file, Floor floor, int threads) {
         std::fopen(file.path.c_str(), "rb"), &std::fclose);
     const int descriptor = opened ? fileno(opened.get()) : -1;
     const std::size_t arrayBytes = floor == Floor::Read ? 0 : file.arrayBytesWritten;
-    const AnonymousMemory arrays(arrayBytes);
+    SampleArray arrays = FreshArrays(arrayBytes);
     const auto part = [&](int index) {
         const std::uint64_t from = file.fileBytes * index / threads;
         const std::uint64_t to = file.fileBytes * (index + 1) / threads;
         const std::size_t first = arrayBytes * index / threads;
         const std::size_t last = arrayBytes * (index + 1) / threads;
-        return FloorPart(floor, descriptor, from, to, arrays.data() + first, last - first);
+        return FloorPart(floor, descriptor, from, to, BytesOf(arrays) + first, last - first);
     };
     bool secondRead = true;
     std::thread second;
@@ -484,17 +468,6 @@ void PrintThresholdSeries(const Measurements& measurements, const std::vector<Be
     }
     std::printf("  two threads are faster from %s on (the load shares from 8 MiB on)\n",
                 gainsFrom.c_str());
-}
-
-std::string LoadAverage() {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen("/proc/loadavg", "r"),
-                                                         &std::fclose);
-    char line[128] = {};
-    if (!file || std::fgets(line, sizeof line, file.get()) == nullptr) {
-        return "unknown";
-    }
-    line[std::strcspn(line, "\n")] = '\0';
-    return line;
 }
 
 struct Options {

@@ -138,13 +138,6 @@ bool WriteHugeClaim(const std::string& path) {
     return static_cast<bool>(file.flush());
 }
 
-std::string LoadAverage() {
-    std::ifstream file("/proc/loadavg");
-    std::string one, five, fifteen;
-    file >> one >> five >> fifteen;
-    return one + " " + five + " " + fifteen;
-}
-
 bool Report(const char* what, double value, const char* unit, double limit) {
     const bool met = value <= limit;
     std::printf("%-58s %8.3f %-4s (target <= %g: %s)\n", what, value, unit, limit,

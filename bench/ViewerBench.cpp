@@ -37,10 +37,10 @@
 #include <vector>
 
 #include "bench/BenchFiles.h"
-#include "shell/VOQ006View.h"
 #include "resources/ApplicationResources.h"
 #include "shell/MainFrame.h"
 #include "shell/VOQ006App.h"
+#include "shell/VOQ006View.h"
 #include "shell/framework/AfxWinMain.h"
 #include "shell/framework/ResourceTables.h"
 #include "wave/WaveFileReader.h"
