@@ -770,8 +770,6 @@ LoadOutcome LoadSamples(WaveRecord& record, const std::string& path, SampleThrea
     }
     Commit(record, staging, newPath);
 
-    // Each thread reads its range once, front to back: let the system read ahead generously.
-    posix_fadvise(parsed.file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     const SampleSource source{parsed.file.Get(), parsed.dataOffset, record.bytesPerSample,
                               kind.blockBytes};
     ReadSamples(source, split, parsed.samplesInFile, scratch, kind, record);
