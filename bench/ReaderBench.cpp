@@ -1,8 +1,9 @@
 // Measures how fast LoadWaveFile reads two large files from the page cache, beside the
-// floors of this machine (reading the file, faulting in the arrays, both; on one thread
-// and on two), the load on one thread, libsndfile (the library a user would reach for)
-// and a plain memcpy of the bytes the load writes; then one thread against two for small
-// files, where the load starts sharing its work. Prints the ratios and their targets.
+// floors of this machine (reading the file, faulting in the arrays, both, and reading
+// while writing every byte of the arrays; on one thread and on two), the load on one
+// thread, libsndfile (the library a user would reach for) and a plain memcpy of the bytes
+// the load writes; then one thread against two for small files, where the load starts
+// sharing its work. Prints the ratios and their targets.
 //
 //   reader_bench [--repetitions=N] [--only=TEXT] [FOLDER]
 //
@@ -134,6 +135,8 @@ enum class Floor {
     Read,  // pread(2) of the whole file in 1 MiB blocks into one reused buffer
     Fault, // fresh arrays of the load's size, one byte written per page
     Both,  // each thread reads its part of the file, then faults its part of the arrays
+    Write, // each thread reads its part block by block and after each block writes every
+           // byte of its share of the arrays: all the memory a load moves, without decoding
 };
 
 // One thread's share of a floor: bytes [from, to) of the file and arrayBytes of the
@@ -142,17 +145,24 @@ bool FloorPart(Floor floor, int descriptor, std::uint64_t from, std::uint64_t to
                std::size_t arrayBytes) {
     if (floor != Floor::Fault) {
         std::vector<char> block(kReadBlockBytes);
-        while (from < to) {
+        const std::uint64_t partBytes = to - from;
+        std::size_t written = 0;
+        for (std::uint64_t at = from; at < to;) {
             const std::size_t ask =
-                static_cast<std::size_t>(std::min<std::uint64_t>(to - from, block.size()));
-            const ssize_t got = pread(descriptor, block.data(), ask, static_cast<off_t>(from));
+                static_cast<std::size_t>(std::min<std::uint64_t>(to - at, block.size()));
+            const ssize_t got = pread(descriptor, block.data(), ask, static_cast<off_t>(at));
             if (got <= 0) {
                 return false;
             }
-            from += static_cast<std::uint64_t>(got);
+            at += static_cast<std::uint64_t>(got);
+            if (floor == Floor::Write) { // the arrays' share of what has been read
+                const auto upTo = static_cast<std::size_t>(arrayBytes * (at - from) / partBytes);
+                std::memset(arrays + written, 0x5A, upTo - written);
+                written = upTo;
+            }
         }
     }
-    if (floor != Floor::Read) {
+    if (floor == Floor::Fault || floor == Floor::Both) {
         TouchPages(arrays, arrayBytes);
     }
     return true;
@@ -330,6 +340,8 @@ void AddLargeFileMeasurements(Measurements& all, const BenchFile& file) {
             [&file, threads] { return TimeFloor(file, Floor::Fault, threads); });
         add("floor-both" + suffix,
             [&file, threads] { return TimeFloor(file, Floor::Both, threads); });
+        add("floor-write" + suffix,
+            [&file, threads] { return TimeFloor(file, Floor::Write, threads); });
     }
     add("sndfile-calloc", [&file] { return TimeSndfile(file, ArrayKind::Calloc); });
     add("sndfile-sample-arrays", [&file] { return TimeSndfile(file, ArrayKind::SampleArrays); });
@@ -409,6 +421,7 @@ void PrintLargeFileRatios(const Measurements& measurements, const BenchFile& fil
         PrintRatio(measurements, file.label, numerator, denominator, target);
     };
     ratio("load", "floor-both-two-threads", eightBit ? 1.3 : 1.15);
+    ratio("load", "floor-write-two-threads", 0);
     ratio("load", "load-one-thread", againstOneThread);
     ratio("load-one-thread", "floor-both-one-thread", 0);
     ratio("load", "sndfile-calloc", 0.2);

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds the benchmarks and prints every figure of the reader: the state of the machine;
 # the load's speed beside this machine's floors (reading the file, faulting in the arrays,
-# both, on one and on two threads), the one-thread load, libsndfile and memcpy; one thread
-# against two for small files; the load on one CPU; peak memory of single loads; a header
-# claiming 2^32-1 frames; 100 loads into one record; 1000 loads without a descriptor or a
-# thread left behind; and, in the bench preset's tree, the renderer's figures: its strided
-# picture against a full load's, its peak memory for files of any size and the time of a
-# thumbnail.
+# both, and reading while writing every byte of the arrays; on one and on two threads), the
+# one-thread load, libsndfile and memcpy; one thread against two for small files; the load
+# on one CPU; peak memory of single loads; a header claiming 2^32-1 frames; 100 loads into
+# one record; 1000 loads without a descriptor or a thread left behind; and, in the bench
+# preset's tree, the renderer's figures: its strided picture against a full load's, its
+# peak memory for files of any size and the time of a thumbnail.
 #
 #   bench/run.sh [BUILD_DIR] [extra reader_bench flags]
 #
