@@ -107,10 +107,10 @@ if [ "$build" = build/bench ]; then
         exit 1
     fi
     echo "== the renderer: strided against full load, peak memory, thumbnails =="
-    measure "$bin/render_bench" "$data"
+    measure "$bin/render_bench" "$data" # it ends with the load average
+else
+    echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 fi
-
-echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 if grep -q MISSED "$out"; then
     echo "run.sh: measured; a target was missed (see MISSED above)"
 else
