@@ -12,6 +12,8 @@ namespace {
 constexpr std::array kStrings{
     StringResource{IDR_MAINFRAME, "ソラニカ"}, StringResource{AFX_IDS_APP_TITLE, "VOQ006"},
     StringResource{AFX_IDS_IDLEMESSAGE, "ソラニカ"},
+    // A printf format: the per cent of the file's sample data read so far.
+    StringResource{IDS_LOADING, "ﾌｧｲﾙを読み込み中... %d%% (Escで中止)"},
     StringResource{ID_FILE_OPEN, "既存のﾌｧｲﾙを開く\n開く"},
     StringResource{ID_APP_ABOUT, "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示\nﾊﾞｰｼﾞｮﾝ情報"},
     StringResource{ID_APP_EXIT, "ｱﾌﾟﾘｹｰｼｮﾝを終了し、ﾌｧｲﾙの保存を指示\n終了"},

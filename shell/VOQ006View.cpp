@@ -1,16 +1,25 @@
 #include "shell/VOQ006View.h"
 
+#include <QKeySequence>
+#include <QObject>
 #include <QRect>
+#include <QShortcut>
+#include <QTimer>
 #include <QWidget>
 
+#include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "display/InfoLines.h"
 #include "display/ViewDrawing.h"
+#include "display/WaveformPlot.h"
+#include "resources/Resource.h"
 #include "shell/framework/FileDialog.h"
-#include "shell/framework/WaitCursor.h"
-#include "wave/WaveFileReader.h"
+#include "shell/framework/FrameWnd.h"
+#include "shell/framework/ResourceTables.h"
+#include "wave/BackgroundLoad.h"
 #include "wave/WaveRecord.h"
 
 namespace {
@@ -44,8 +53,35 @@ BEGIN_MESSAGE_MAP(CVOQ006View, CView)
 ON_COMMAND(ID_FILE_OPEN, OnFileOpen)
 END_MESSAGE_MAP()
 
+CVOQ006View::CVOQ006View() : m_loadEvents(std::make_unique<QObject>()) {
+    m_progressTimer = new QTimer(m_loadEvents.get());
+    m_progressTimer->setInterval(kProgressIntervalMs);
+    QObject::connect(m_progressTimer, &QTimer::timeout, m_loadEvents.get(),
+                     [this] { ShowLoadProgress(); });
+}
+
+// A load still running is cancelled and left to stop on its own: closing the window never
+// waits for a disk.
+CVOQ006View::~CVOQ006View() {
+    m_load.reset();
+}
+
 BOOL CVOQ006View::PreCreateWindow(CREATESTRUCT& cs) {
     return CView::PreCreateWindow(cs);
+}
+
+void CVOQ006View::OnInitialUpdate() {
+    CView::OnInitialUpdate();
+    QWidget* widget = GetSafeHwnd();
+    if (widget == nullptr || m_cancelKey != nullptr) {
+        return;
+    }
+    // Esc anywhere in the main window, but not in a dialog over it, stops a load.
+    m_cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), widget->window());
+    m_cancelKey->setContext(Qt::WindowShortcut);
+    m_cancelKey->setEnabled(false);
+    QObject::connect(m_cancelKey, &QShortcut::activated, m_loadEvents.get(),
+                     [this] { CancelLoad(); });
 }
 
 void CVOQ006View::OnDraw(DrawingSurface& surface) {
@@ -66,18 +102,99 @@ void CVOQ006View::OnFileOpen() {
     if (m_record == nullptr) {
         return;
     }
-    int result = 1;
-    {
-        CWaitCursor wait;
-        result = LoadWaveFile(*m_record, dialog.GetPathName());
+    StartLoad(dialog.GetPathName());
+}
+
+void CVOQ006View::StartLoad(const std::string& path) {
+    // A file chosen while another loads replaces it: the first is never shown.
+    CancelLoad();
+    m_load.reset();
+    const unsigned number = ++m_loadNumber;
+    QObject* events = m_loadEvents.get();
+    m_load = std::make_unique<BackgroundLoad>(
+        path, static_cast<std::uint32_t>(kWaveformColumns), [events, this, number] {
+            QMetaObject::invokeMethod(
+                events, [this, number] { OnLoadEnded(number); }, Qt::QueuedConnection);
+        });
+    m_loadClock.start();
+    m_progressTimer->start();
+    if (m_cancelKey != nullptr) {
+        m_cancelKey->setEnabled(true);
     }
-    // A rejected file, or one that cannot be opened, leaves the record as it was; the
-    // view keeps what it showed and is not repainted.
-    if (result == 0) {
+    // Most files are read before the progress would show: those look as if read at once.
+    QTimer::singleShot(kProgressDelayMs, events, [this, number] {
+        if (number == m_loadNumber) {
+            ShowLoadProgress();
+        }
+    });
+}
+
+void CVOQ006View::CancelLoad() {
+    if (m_load != nullptr) {
+        m_load->Cancel();
+    }
+    EndLoadProgress();
+}
+
+void CVOQ006View::OnLoadEnded(unsigned number) {
+    if (number != m_loadNumber || m_load == nullptr) {
+        return; // a load replaced before it ended
+    }
+    const bool loaded = m_load->Outcome().status == LoadStatus::Loaded;
+    if (loaded) {
+        // The one step in which the record changes; loaded is the view's own.
+        *m_record = std::move(m_load->Record());
         m_record->loaded = 1;
+    }
+    m_load.reset();
+    EndLoadProgress();
+    // A rejected or cancelled file leaves the record as it was; the view keeps what it
+    // showed and is not repainted.
+    if (loaded) {
         DescribeShownFile();
         Invalidate(TRUE);
     }
+}
+
+void CVOQ006View::ShowLoadProgress() {
+    if (m_load == nullptr || m_load->Ended() || !m_progressTimer->isActive() ||
+        m_loadClock.elapsed() < kProgressDelayMs) {
+        return;
+    }
+    if (!m_progressShown) {
+        m_progressShown = true;
+        if (QWidget* widget = GetSafeHwnd()) {
+            widget->setCursor(Qt::BusyCursor);
+        }
+    }
+    char text[256];
+    std::snprintf(text, sizeof text, AfxLoadString(IDS_LOADING).c_str(), m_load->PercentRead());
+    if (CFrameWnd* frame = Frame()) {
+        frame->SetMessageText(text);
+    }
+}
+
+void CVOQ006View::EndLoadProgress() {
+    m_progressTimer->stop();
+    if (m_cancelKey != nullptr) {
+        m_cancelKey->setEnabled(false);
+    }
+    if (!m_progressShown) {
+        return;
+    }
+    m_progressShown = false;
+    if (QWidget* widget = GetSafeHwnd()) {
+        widget->unsetCursor();
+    }
+    if (CFrameWnd* frame = Frame()) {
+        frame->SetMessageText(AFX_IDS_IDLEMESSAGE);
+    }
+}
+
+CFrameWnd* CVOQ006View::Frame() const {
+    QWidget* widget = GetSafeHwnd();
+    return widget != nullptr ? dynamic_cast<CFrameWnd*>(CWnd::FromHandlePermanent(widget->window()))
+                             : nullptr;
 }
 
 void CVOQ006View::DescribeShownFile() {

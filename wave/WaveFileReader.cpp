@@ -516,17 +516,20 @@ ssize_t ReadSomeAt(int descriptor, std::uint8_t* into, std::size_t count, std::u
 }
 
 // Where a load reads its samples: the file, where its data starts, the width of a sample
-// and the size of the blocks it reads at a time.
+// and the size of the blocks it reads at a time; and whom it tells how far it got, if
+// anyone.
 struct SampleSource {
     int descriptor;
     std::uint64_t dataOffset;
     std::size_t bytesPerSample;
     std::size_t blockBytes;
+    LoadProgress* progress;
 };
 
 // Reads the samples from sink.next up to last, block by block, and hands them to the sink
-// (the full load's or the strided load's). Returns false when the file ends, or a read
-// fails, before the last sample was read whole; the samples not read are never taken. A
+// (the full load's or the strided load's). Returns false when the file ends, a read
+// fails or the load is cancelled before the last sample was read whole; the samples not
+// read are never taken. A
 // sample of width 0 is never whole, so nothing is read. Each caller reads its own range
 // with its own scratch, so that two threads can share a file's samples.
 template <typename Sink>
@@ -540,6 +543,9 @@ bool ReadSampleRange(const SampleSource& source, std::uint64_t last, std::uint8_
     std::uint64_t offset = source.dataOffset + sink.next * bytesPerSample;
     std::size_t carried = 0; // bytes of a split sample at the start of scratch
     while (sink.next < last) {
+        if (source.progress != nullptr && source.progress->Cancelled()) {
+            return false;
+        }
         // Never read past the last sample of the range.
         const std::uint64_t wanted = (last - sink.next) * bytesPerSample - carried;
         const std::size_t ask =
@@ -549,6 +555,9 @@ bool ReadSampleRange(const SampleSource& source, std::uint64_t last, std::uint8_
             return false;
         }
         offset += static_cast<std::uint64_t>(got);
+        if (source.progress != nullptr) {
+            source.progress->Add(static_cast<std::uint64_t>(got));
+        }
         const std::size_t have = carried + static_cast<std::size_t>(got);
         const std::size_t whole = have / bytesPerSample;
         DecodeBlock(sink, bytesPerSample, scratch, whole);
@@ -689,29 +698,14 @@ struct FullLoad {
     }
 };
 
-// Moves the staged header and arrays into record and releases the old arrays. Nothing
-// here can fail, so the record is either untouched or holds the new file whole.
+// Moves the staged header, arrays and peaks into record, with the path, and releases the
+// old arrays; loaded stays as it was. Nothing here can fail, so the record is either
+// untouched or holds the new file whole.
 void Commit(WaveRecord& record, WaveRecord& staging, std::string& path) noexcept {
-    record.riffId = staging.riffId;
-    record.fileLength = staging.fileLength;
-    record.waveId = staging.waveId;
-    record.fmtId = staging.fmtId;
-    record.fmtSize = staging.fmtSize;
-    record.formatTag = staging.formatTag;
-    record.channels = staging.channels;
-    record.sampleRate = staging.sampleRate;
-    record.byteRate = staging.byteRate;
-    record.blockAlign = staging.blockAlign;
-    record.bitsPerSample = staging.bitsPerSample;
-    record.dataSize = staging.dataSize;
-    record.bytesPerSample = staging.bytesPerSample;
-    record.frameCount = staging.frameCount;
-    record.left = std::move(staging.left);
-    record.right = std::move(staging.right);
-    record.buffersAllocated = 1;
-    record.peak = 0;
-    record.peakRight = 0;
-    record.path.swap(path);
+    staging.buffersAllocated = 1;
+    staging.path.swap(path);
+    staging.loaded = record.loaded;
+    record = std::move(staging);
 }
 
 // A file opened for a load, and its header parsed into a staging record: what both loads
@@ -725,6 +719,7 @@ struct ParsedFile {
     WaveRecord staging;
     std::uint64_t dataOffset{};    // where the data chunk's body starts, in bytes
     std::uint64_t samplesInFile{}; // whole samples there, as large as the file was opened
+    std::uint64_t bytesToRead{};   // the bytes of those and of a last, partial sample
 };
 
 // Checks that the opened file is a regular file and parses its header; Loaded when the
@@ -746,17 +741,23 @@ LoadOutcome ParseOpenedFile(ParsedFile& parsed) {
         return {LoadStatus::ReadError, source.ErrorNumber()};
     }
     parsed.dataOffset = source.Position();
-    parsed.samplesInFile = SamplesInFile(parsed.staging, parsed.dataOffset,
-                                         static_cast<std::uint64_t>(status.st_size));
+    const auto fileSize = static_cast<std::uint64_t>(status.st_size);
+    parsed.samplesInFile = SamplesInFile(parsed.staging, parsed.dataOffset, fileSize);
+    const std::uint64_t claimed = SamplesToRead(parsed.staging) * parsed.staging.bytesPerSample;
+    const std::uint64_t held = fileSize > parsed.dataOffset ? fileSize - parsed.dataOffset : 0;
+    parsed.bytesToRead = held < claimed ? held : claimed;
     return {result, 0};
 }
 
 // Both loads: the header into a staging record, the scratch buffers and the arrays, then
-// the record committed and the samples read the way kind takes them. A rejection or a
-// refused allocation leaves record as it was.
+// the samples read the way kind takes them. A rejection or a refused allocation leaves
+// record as it was. Without progress the record is committed before the first sample is
+// read, so that the old arrays are gone before the new ones fill; with progress the
+// samples fill the staging record, which is committed only when the load was not
+// cancelled.
 template <typename Kind>
 LoadOutcome LoadSamples(WaveRecord& record, const std::string& path, SampleThreads threads,
-                        const Kind& kind) {
+                        const Kind& kind, LoadProgress* progress = nullptr) {
     ParsedFile parsed(path);
     if (const LoadOutcome outcome = ParseOpenedFile(parsed); outcome.status != LoadStatus::Loaded) {
         return outcome;
@@ -768,11 +769,19 @@ LoadOutcome LoadSamples(WaveRecord& record, const std::string& path, SampleThrea
     if (!scratch.Allocated() || !AllocateSampleBuffers(staging, staging.frameCount)) {
         return {LoadStatus::CannotAllocate, 0};
     }
+    const SampleSource source{parsed.file.Get(), parsed.dataOffset, staging.bytesPerSample,
+                              kind.blockBytes, progress};
+    if (progress == nullptr) {
+        Commit(record, staging, newPath);
+        ReadSamples(source, split, parsed.samplesInFile, scratch, kind, record);
+        return {LoadStatus::Loaded, 0};
+    }
+    progress->Start(parsed.bytesToRead);
+    ReadSamples(source, split, parsed.samplesInFile, scratch, kind, staging);
+    if (progress->Cancelled()) {
+        return {LoadStatus::Cancelled, 0};
+    }
     Commit(record, staging, newPath);
-
-    const SampleSource source{parsed.file.Get(), parsed.dataOffset, record.bytesPerSample,
-                              kind.blockBytes};
-    ReadSamples(source, split, parsed.samplesInFile, scratch, kind, record);
     return {LoadStatus::Loaded, 0};
 }
 
@@ -805,6 +814,8 @@ const char* DescribeLoadStatus(LoadStatus status) {
         return "cannot allocate memory for the samples";
     case LoadStatus::ReadError:
         return "read error";
+    case LoadStatus::Cancelled:
+        return "cancelled";
     }
     return "unknown status";
 }
@@ -978,4 +989,9 @@ struct StridedLoad {
 LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std::uint32_t columns,
                                 SampleThreads threads) {
     return LoadSamples(record, path, threads, StridedLoad{columns});
+}
+
+LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std::uint32_t columns,
+                                SampleThreads threads, LoadProgress& progress) {
+    return LoadSamples(record, path, threads, StridedLoad{columns}, &progress);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -15,6 +16,7 @@ enum class LoadStatus {
     NoDataChunk,    // no "data" chunk before the end of the RIFF form or of the file
     CannotAllocate, // the system refused memory for the sample arrays
     ReadError,      // the system reported an error while the header was read
+    Cancelled,      // another thread cancelled the load through its LoadProgress
 };
 
 struct LoadOutcome {
@@ -49,6 +51,38 @@ int LoadWaveFile(WaveRecord& record, const std::string& path);
 // read as 0 and cost no memory.
 LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std::uint32_t columns,
                                 SampleThreads threads = SampleThreads::Automatic);
+
+// Lets another thread follow a load and stop it. The load counts the bytes of sample data
+// it has read against those it will read, and stops before its next block once cancelled.
+class LoadProgress {
+public:
+    // Any thread, any time: the load ends with Cancelled as soon as it sees it.
+    void Cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
+    bool Cancelled() const { return m_cancelled.load(std::memory_order_relaxed); }
+
+    // Bytes of sample data read so far, and the bytes the load will read (0 until the
+    // header has been read).
+    std::uint64_t BytesRead() const { return m_bytesRead.load(std::memory_order_relaxed); }
+    std::uint64_t BytesToRead() const { return m_bytesToRead.load(std::memory_order_relaxed); }
+
+    // Called by the load as it goes.
+    void Start(std::uint64_t bytesToRead) {
+        m_bytesToRead.store(bytesToRead, std::memory_order_relaxed);
+    }
+    void Add(std::uint64_t bytes) { m_bytesRead.fetch_add(bytes, std::memory_order_relaxed); }
+
+private:
+    std::atomic<bool> m_cancelled{false};
+    std::atomic<std::uint64_t> m_bytesRead{0};
+    std::atomic<std::uint64_t> m_bytesToRead{0};
+};
+
+// The strided load for a caller on another thread: the same, reporting through progress
+// and stopping with Cancelled when it is cancelled. The record is untouched until the
+// load has read its last sample: it then holds the new file whole, and after a rejection
+// or a cancel it is exactly as before.
+LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std::uint32_t columns,
+                                SampleThreads threads, LoadProgress& progress);
 
 // A short English description of a status, for command-line tools ("not a RIFF/WAVE file").
 const char* DescribeLoadStatus(LoadStatus status);

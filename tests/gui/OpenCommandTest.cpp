@@ -47,9 +47,11 @@ void TypeAndEnter(QWidget& modal, const std::string& text) {
     QTest::keyClick(edit, Qt::Key_Return);
 }
 
-// Runs the Open command and answers its dialog with interact.
+// Runs the Open command, answers its dialog with interact and waits for the load that
+// a chosen file starts to end.
 bool OpenWith(ViewerSession& session, const std::function<void(QWidget&)>& interact) {
-    return WithModal([&] { session.Frame().OnCommand(ID_FILE_OPEN); }, interact);
+    const bool opened = WithModal([&] { session.Frame().OnCommand(ID_FILE_OPEN); }, interact);
+    return QTest::qWaitFor([&] { return !session.View().IsLoading(); }) && opened;
 }
 
 bool OpenPath(ViewerSession& session, const std::string& path) {

@@ -209,12 +209,15 @@ std::vector<std::uint8_t> EarlierFileBytes() {
 
 namespace {
 
-// Loads path again with the strided load, read by threads, into a fresh record and
-// compares it with full, the record of the full load whose outcome was fullStatus.
+// Loads path again with the strided load that reports its progress, as the viewer's, read
+// by threads, into a fresh record and compares it with full, the record of the full load
+// whose outcome was fullStatus.
 std::string CheckStridedLoad(const WaveRecord& full, const std::string& path, LoadStatus fullStatus,
                              SampleThreads threads) {
     WaveRecord strided;
-    const LoadStatus status = LoadWaveFileStrided(strided, path, kWaveformColumns, threads).status;
+    LoadProgress progress;
+    const LoadStatus status =
+        LoadWaveFileStrided(strided, path, kWaveformColumns, threads, progress).status;
     if (status != fullStatus) {
         return std::string("the strided load gives \"") + DescribeLoadStatus(status) +
                "\", the full load \"" + DescribeLoadStatus(fullStatus) + "\"";
@@ -225,6 +228,10 @@ std::string CheckStridedLoad(const WaveRecord& full, const std::string& path, Lo
     std::string problem = DescribeBrokenInvariant(strided, path);
     if (problem.empty()) {
         problem = DescribeStridedDifference(strided, full, kWaveformColumns);
+    }
+    if (problem.empty() && progress.BytesRead() != progress.BytesToRead()) {
+        problem = "read " + std::to_string(progress.BytesRead()) + " of the " +
+                  std::to_string(progress.BytesToRead()) + " bytes it announced";
     }
     return problem.empty() ? problem : "strided load: " + problem;
 }
