@@ -71,12 +71,16 @@ LockOutcome CheckOpened(int fd, const std::string& path, bool folder) {
 }
 
 // Why opening name in folder (or the absolute path name, with AT_FDCWD) failed with error:
-// the kind of thing that stands there, where that is the cause, else the error itself.
+// the kind of thing that stands there, or its owner being someone else ("Permission
+// denied" would not say whom to ask), else the error itself.
 LockOutcome OpenFailure(int folder, const std::string& name, const std::string& path, int error,
                         bool wantFolder) {
     struct stat status {};
     if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
-        const LockProblem problem = KindProblem(status.st_mode, wantFolder);
+        LockProblem problem = KindProblem(status.st_mode, wantFolder);
+        if (problem == LockProblem::None && status.st_uid != geteuid()) {
+            problem = LockProblem::BelongsToAnotherUser;
+        }
         if (problem != LockProblem::None) {
             return Failure(problem, path);
         }
