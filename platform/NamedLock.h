@@ -12,6 +12,34 @@
 // two processes lock two different files of the same name. Its holder may keep a short
 // note in it for the processes that find the lock taken; since only the user can write
 // the file, they can trust the note.
+
+// Why Create gave no handle: what stands where the lock or its folder belongs, or the
+// system's error.
+enum class LockProblem {
+    None,
+    SystemError,          // a call failed; errorNumber says why
+    IsDirectory,          // a folder stands where the lock file belongs
+    IsNotDirectory,       // something other than a folder stands where the folder belongs
+    IsSymbolicLink,       // links are never followed there
+    IsFifo,               // a FIFO stands where the lock file belongs
+    IsNotRegularFile,     // a socket or a device stands where the lock file belongs
+    BelongsToAnotherUser, // the file or folder is not the user's
+    WritableByOthers,     // group or others may write it
+};
+
+// What came of Create, and where: the lock file, or its folder when the folder is the
+// problem.
+struct LockOutcome {
+    LockProblem problem{LockProblem::None};
+    int errorNumber{}; // errno for SystemError, else 0
+    std::string path;
+    explicit operator bool() const { return problem == LockProblem::None; }
+};
+
+// A short English description of a problem other than SystemError, said of its path:
+// "is a directory", "belongs to another user".
+const char* DescribeLockProblem(LockProblem problem);
+
 class NamedLock {
 public:
     NamedLock() = default;
@@ -21,8 +49,8 @@ public:
 
     // Creates the lock called name, or opens it when another process holds it. Closes
     // what this object held before. A new holder starts with no note. False when no
-    // handle came back: the runtime folder or the file cannot be used.
-    bool Create(std::string_view name);
+    // handle came back, with the file or folder that cannot be used and why.
+    LockOutcome Create(std::string_view name);
     // A handle came back from Create and has not been closed.
     bool IsOpen() const { return m_fd >= 0; }
     // The last Create found the lock held by another process (or another handle of this

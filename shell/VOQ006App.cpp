@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -66,11 +68,22 @@ WindowId WaitForRunningWindow(WindowActivation& windows) {
     }
 }
 
+// The box says only that the lock could not be created; this line says which file and why,
+// so that the user can mend it.
+void ReportLockFailure(const LockOutcome& outcome) {
+    const char* reason = outcome.problem == LockProblem::SystemError
+                             ? std::strerror(outcome.errorNumber)
+                             : DescribeLockProblem(outcome.problem);
+    std::fprintf(stderr, "%s: cannot create the lock: %s: %s\n", kProgramName, outcome.path.c_str(),
+                 reason);
+}
+
 } // namespace
 
 BOOL CVOQ006App::GuardSingleInstance() {
-    g_hInstanceMutex.Create(kInstanceMutexName);
+    const LockOutcome lock = g_hInstanceMutex.Create(kInstanceMutexName);
     if (!g_hInstanceMutex.IsOpen()) {
+        ReportLockFailure(lock);
         AfxMessageBox("Cannot create Mutex", MB_OK, 0);
         SetExitCode(1);
         return FALSE;

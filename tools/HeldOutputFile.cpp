@@ -1,9 +1,6 @@
 #include "tools/HeldOutputFile.h"
 
-#include <QBuffer>
 #include <QByteArray>
-#include <QImage>
-#include <QImageWriter>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,32 +25,29 @@ HeldOutputFile::~HeldOutputFile() {
     }
 }
 
-bool HeldOutputFile::FillIfReplaced(const QImage& image) {
+OutputOutcome HeldOutputFile::FillIfReplaced(const QByteArray& png) {
     struct stat status {};
     // A file that is still linked is the output itself (written in place) or another
     // name's contents, which are not ours to change.
     if (m_descriptor < 0 || fstat(m_descriptor, &status) != 0 || status.st_nlink != 0) {
-        return true;
+        return {};
     }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!QImageWriter(&buffer, "png").write(image)) {
-        return false;
-    }
-    const char* next = bytes.constData();
+    const char* next = png.constData();
     off_t offset = 0;
-    for (qsizetype left = bytes.size(); left > 0;) {
+    for (qsizetype left = png.size(); left > 0;) {
         const ssize_t written = pwrite(m_descriptor, next, static_cast<std::size_t>(left), offset);
         if (written < 0 && errno == EINTR) {
             continue;
         }
         if (written <= 0) {
-            return false;
+            return {OutputStatus::CannotFillHeldFile, written < 0 ? errno : EIO, {}};
         }
         next += written;
         offset += written;
         left -= written;
     }
-    return ftruncate(m_descriptor, offset) == 0;
+    if (ftruncate(m_descriptor, offset) != 0) {
+        return {OutputStatus::CannotFillHeldFile, errno, {}};
+    }
+    return {};
 }

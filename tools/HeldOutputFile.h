@@ -2,7 +2,9 @@
 
 #include <string>
 
-class QImage;
+#include "tools/PngOutput.h"
+
+class QByteArray;
 
 // A thumbnailer's caller may create the output file itself and, once the thumbnailer has
 // exited, read the picture back through the descriptor it created it with (tumbler does).
@@ -20,9 +22,9 @@ public:
     HeldOutputFile(const HeldOutputFile&) = delete;
     HeldOutputFile& operator=(const HeldOutputFile&) = delete;
 
-    // Writes image as a PNG into the held file, if the output was replaced and the held
-    // file is linked nowhere else. Returns false only when writing it failed.
-    bool FillIfReplaced(const QImage& image);
+    // Writes the PNG's bytes into the held file, if the output was replaced and the held
+    // file is linked nowhere else. CannotFillHeldFile, with the errno, when that failed.
+    OutputOutcome FillIfReplaced(const QByteArray& png);
 
 private:
     int m_descriptor{-1};

@@ -9,26 +9,26 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <new>
 #include <optional>
 #include <string>
 
-#include "tools/RenderCommandLine.h"
+// WritePng follows the links of the output's last component one by one, stopping where
+// the chain reaches one of the process's own descriptors; then writes straight through a
+// descriptor, a FIFO or a device, or replaces a regular file as one step (ReplaceFile).
 
 namespace {
 
 // The longest chain of symbolic links followed, as the kernel's own limit.
 constexpr int kMaxLinks = 40;
 
-void ReportWriteError(const std::string& output, int error) {
-    std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, output.c_str(),
-                 std::strerror(error));
+OutputOutcome CannotWrite(int error) {
+    return {OutputStatus::CannotWrite, error, {}};
 }
 
 // A descriptor closed when it goes out of scope.
@@ -61,68 +61,139 @@ struct TerminationHeld {
     TerminationHeld& operator=(const TerminationHeld&) = delete;
 };
 
-// The PNG encoded in memory, so that the file is written with plain write(2) calls whose
-// errors name their cause ("No space left on device"); Qt's image writer reports any
+bool IsInput(const struct stat& status, const std::optional<FileIdentity>& input) {
+    return S_ISREG(status.st_mode) && input && *input == FileIdentity{status.st_dev, status.st_ino};
+}
+
+// The PNG is encoded in memory, so that the file is written with plain write(2) calls
+// whose errors name their cause ("No space left on device"); Qt's image writer reports any
 // failure of its device as an unknown error.
-std::optional<QByteArray> EncodePng(const QImage& image) {
+OutputOutcome EncodePng(const QImage& image, QByteArray& bytes) {
     if (image.isNull()) {
         // QImage leaves the image null when it cannot get the memory for its pixels.
-        std::fprintf(stderr, "%s: cannot paint the picture: %s\n", kProgram, std::strerror(ENOMEM));
-        return std::nullopt;
+        return {OutputStatus::CannotPaint, ENOMEM, {}};
     }
     try {
-        QByteArray bytes;
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
         QImageWriter writer(&buffer, "png");
         if (!writer.write(image)) {
-            std::fprintf(stderr, "%s: cannot encode the picture as PNG: %s\n", kProgram,
-                         writer.errorString().toLocal8Bit().constData());
-            return std::nullopt;
+            return {OutputStatus::CannotEncode, 0, writer.errorString().toStdString()};
         }
-        return bytes;
+        return {};
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "%s: cannot encode the picture as PNG: %s\n", kProgram,
-                     std::strerror(ENOMEM));
-        return std::nullopt;
+        return {OutputStatus::CannotEncode, ENOMEM, {}};
     }
 }
 
-// Writes all of bytes; 0, or the errno of the write that failed.
-int WriteAll(int fd, const QByteArray& bytes) {
+// Writes all of bytes at the descriptor's own position.
+OutputOutcome WriteAll(int fd, const QByteArray& bytes) {
     const char* next = bytes.constData();
     for (qsizetype left = bytes.size(); left > 0;) {
         const ssize_t written = write(fd, next, static_cast<std::size_t>(left));
         if (written < 0 && errno == EINTR) {
             continue;
         }
-        if (written < 0) {
-            return errno;
+        if (written <= 0) {
+            return CannotWrite(written < 0 ? errno : EIO);
         }
         next += written;
         left -= written;
     }
-    return 0;
+    return {};
 }
 
-// The file a write through path reaches: path with the symbolic links of its last
-// component followed (those of its folders the system follows by itself). 0 or an errno.
-int FollowLinks(std::string& path) {
+// Encodes the image into png and writes it through fd.
+OutputOutcome EncodeAndWrite(int fd, const QImage& image, QByteArray& png) {
+    if (OutputOutcome encoded = EncodePng(image, png); !encoded.Written()) {
+        return encoded;
+    }
+    return WriteAll(fd, png);
+}
+
+// Writes through a descriptor that stands for the output: a FIFO, a device, or a file the
+// caller opened (a redirection), unless that file is the input.
+OutputOutcome WriteThrough(int fd, const QImage& image, const std::optional<FileIdentity>& input,
+                           QByteArray& png) {
+    struct stat status {};
+    if (fstat(fd, &status) != 0) {
+        return CannotWrite(errno);
+    }
+    if (IsInput(status, input)) {
+        return {OutputStatus::OutputIsInput, 0, {}};
+    }
+    return EncodeAndWrite(fd, image, png);
+}
+
+// Writes through a descriptor the process was given. The process's own descriptors (Qt's,
+// the font cache's) are all opened close-on-exec, and no inherited one can be: those are
+// not the caller's to name, and count as not open.
+OutputOutcome WriteThroughGiven(int fd, const QImage& image,
+                                const std::optional<FileIdentity>& input, QByteArray& png) {
+    const int flags = fcntl(fd, F_GETFD);
+    if (flags < 0 || (flags & FD_CLOEXEC) != 0) {
+        return CannotWrite(EBADF);
+    }
+    return WriteThrough(fd, image, input, png);
+}
+
+// The descriptor path names when it is an entry of this process's descriptor folder
+// (/dev/fd/N, /proc/self/fd/N, or another spelling of that folder), or one of the names
+// the shell gives the standard descriptors. Such a path reaches the file behind the
+// descriptor, but opening it anew would lose the descriptor's position and its append
+// mode, and replacing it would replace the file.
+std::optional<int> DescriptorNamed(const std::string& path) {
+    if (path == "/dev/stdin" || path == "/dev/stdout" || path == "/dev/stderr") {
+        return path == "/dev/stdin" ? 0 : path == "/dev/stdout" ? 1 : 2;
+    }
+    const std::filesystem::path named(path);
+    const std::string number = named.filename().string();
+    if (number.empty() || number.size() > 9 ||
+        !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    const std::string folder = named.parent_path().string();
+    struct stat folderStatus {};
+    struct stat ownStatus {};
+    // The names themselves count also where /proc is missing, as the shell's do.
+    if (folder == "/dev/fd" || folder == "/proc/self/fd" ||
+        (stat(folder.c_str(), &folderStatus) == 0 && stat("/proc/self/fd", &ownStatus) == 0 &&
+         folderStatus.st_dev == ownStatus.st_dev && folderStatus.st_ino == ownStatus.st_ino)) {
+        return std::stoi(number);
+    }
+    return std::nullopt;
+}
+
+// What a write through an output path reaches: a descriptor of the process, or the file
+// at path with the symbolic links of its last component followed (those of its folders
+// the system follows by itself).
+struct Reached {
+    std::string path;
+    std::optional<int> descriptor;
+};
+
+OutputOutcome FollowLinks(const std::string& output, Reached& reached) {
+    reached.path = output;
     for (int hop = 0; hop < kMaxLinks; ++hop) {
+        reached.descriptor = DescriptorNamed(reached.path);
+        if (reached.descriptor) {
+            return {};
+        }
         char link[PATH_MAX];
-        const ssize_t length = readlink(path.c_str(), link, sizeof link);
+        const ssize_t length = readlink(reached.path.c_str(), link, sizeof link);
         if (length < 0) {
             // EINVAL: not a link; ENOENT: nothing there yet, which is created.
-            return errno == EINVAL || errno == ENOENT ? 0 : errno;
+            return errno == EINVAL || errno == ENOENT ? OutputOutcome{} : CannotWrite(errno);
         }
         if (static_cast<std::size_t>(length) == sizeof link) {
-            return ENAMETOOLONG;
+            return CannotWrite(ENAMETOOLONG);
         }
         const std::filesystem::path target(std::string(link, static_cast<std::size_t>(length)));
-        path = target.is_absolute() ? target.string()
-                                    : (std::filesystem::path(path).parent_path() / target).string();
+        reached.path = target.is_absolute()
+                           ? target.string()
+                           : (std::filesystem::path(reached.path).parent_path() / target).string();
     }
-    return ELOOP;
+    return CannotWrite(ELOOP);
 }
 
 // Gives the new file the permission bits of the file it replaces, and its owner and group
@@ -156,20 +227,40 @@ std::string TemporaryName(int attempt) {
     return ".voq006-render-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
 }
 
-// Replaces the regular file (or nothing) at target by the image as a PNG, as one step.
-// Failures are reported under the name output.
-bool ReplaceFile(const std::string& target, const QImage& image, const std::string& output) {
+// Whether the file that stands at name in folder may be replaced: it is not the input,
+// and the user may write it. Replacing goes through the folder, which the system checks by
+// itself; the file's own permission is asked of the system for the effective user, as an
+// open for writing would be decided (so root replaces a read-only file, as cp does).
+OutputOutcome MayReplace(int folder, const std::string& name, const struct stat& existing,
+                         const std::optional<FileIdentity>& input) {
+    if (IsInput(existing, input)) {
+        return {OutputStatus::OutputIsInput, 0, {}};
+    }
+    if (faccessat(folder, name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) {
+        return CannotWrite(errno);
+    }
+    return {};
+}
+
+// Replaces the regular file (or nothing) at target by the image, as one step.
+OutputOutcome ReplaceFile(const std::string& target, const QImage& image,
+                          const std::optional<FileIdentity>& input, QByteArray& png) {
     const std::filesystem::path targetPath(target);
     const std::string folderPath =
         targetPath.has_parent_path() ? targetPath.parent_path().string() : std::string(".");
     const std::string name = targetPath.filename().string();
     const Descriptor folder(open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (folder.fd < 0) {
-        ReportWriteError(output, errno);
-        return false;
+        return CannotWrite(errno);
     }
     struct stat existingStatus {};
     const bool exists = fstatat(folder.fd, name.c_str(), &existingStatus, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists) {
+        if (OutputOutcome allowed = MayReplace(folder.fd, name, existingStatus, input);
+            !allowed.Written()) {
+            return allowed;
+        }
+    }
 
     // The unnamed file vanishes with the process, however it ends. Some filesystems (FAT,
     // NFS, overlays on older kernels) have no unnamed files: a named temporary then stands
@@ -189,40 +280,32 @@ bool ReplaceFile(const std::string& target, const QImage& image, const std::stri
         }
     }
     if (file.fd < 0) {
-        ReportWriteError(output, errno);
-        return false;
+        return CannotWrite(errno);
     }
-    const auto fail = [&](int error) {
+    const auto fail = [&](const OutputOutcome& outcome) {
         if (!temporary.empty()) {
             unlinkat(folder.fd, temporary.c_str(), 0);
         }
-        if (error != 0) {
-            ReportWriteError(output, error);
-        }
-        return false;
+        return outcome;
     };
     if (exists) {
         KeepOwnerAndMode(file.fd, existingStatus);
     }
-    const std::optional<QByteArray> png = EncodePng(image);
-    if (!png) {
-        return fail(0);
-    }
-    if (const int error = WriteAll(file.fd, *png); error != 0) {
-        return fail(error);
+    if (OutputOutcome written = EncodeAndWrite(file.fd, image, png); !written.Written()) {
+        return fail(written);
     }
     if (fsync(file.fd) != 0) {
-        return fail(errno);
+        return fail(CannotWrite(errno));
     }
 
     if (temporary.empty()) {
         // Where nothing stands yet, the link itself creates the output.
         int error = exists ? EEXIST : LinkUnnamed(file.fd, folder.fd, name);
         if (error == 0) {
-            return true;
+            return {};
         }
         if (error != EEXIST) {
-            return fail(error);
+            return fail(CannotWrite(error));
         }
         // No call links a file over an existing one: link it under a temporary name and
         // rename that over the output, with the termination signals held in between.
@@ -233,56 +316,56 @@ bool ReplaceFile(const std::string& target, const QImage& image, const std::stri
         }
         if (error != 0) {
             temporary.clear();
-            return fail(error);
+            return fail(CannotWrite(error));
         }
     }
     if (renameat(folder.fd, temporary.c_str(), folder.fd, name.c_str()) != 0) {
-        return fail(errno);
+        return fail(CannotWrite(errno));
     }
-    return true;
-}
-
-// Writes the image as a PNG through the descriptor of a FIFO, a device or standard output.
-bool WriteStraightThrough(int fd, const QImage& image, const std::string& output) {
-    const std::optional<QByteArray> png = EncodePng(image);
-    if (!png) {
-        return false;
-    }
-    if (const int error = WriteAll(fd, *png); error != 0) {
-        ReportWriteError(output, error);
-        return false;
-    }
-    return true;
+    return {};
 }
 
 } // namespace
 
-bool WritePng(const QImage& image, const std::string& output) {
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{status.st_dev, status.st_ino};
+}
+
+OutputOutcome WritePng(const QImage& image, const std::string& output,
+                       const std::optional<FileIdentity>& input, QByteArray& png) {
     // A file size limit then fails the write with "File too large" instead of killing
     // the process.
     std::signal(SIGXFSZ, SIG_IGN);
 
     if (output == "-") {
-        return WriteStraightThrough(STDOUT_FILENO, image, output);
+        return WriteThroughGiven(STDOUT_FILENO, image, input, png);
+    }
+    Reached reached;
+    if (OutputOutcome followed = FollowLinks(output, reached); !followed.Written()) {
+        return followed;
+    }
+    if (reached.descriptor) {
+        return WriteThroughGiven(*reached.descriptor, image, input, png);
     }
     struct stat status {};
-    const bool found = stat(output.c_str(), &status) == 0;
-    if (found && S_ISDIR(status.st_mode)) {
-        ReportWriteError(output, EISDIR);
-        return false;
-    }
-    if (found && !S_ISREG(status.st_mode)) {
-        const Descriptor file(open(output.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
-        if (file.fd < 0) {
-            ReportWriteError(output, errno);
-            return false;
+    if (stat(reached.path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        if (S_ISDIR(status.st_mode)) {
+            return CannotWrite(EISDIR);
         }
-        return WriteStraightThrough(file.fd, image, output);
+        // A FIFO waits here for its reader.
+        int fd = -1;
+        do {
+            fd = open(reached.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        const Descriptor file(fd);
+        if (file.fd < 0) {
+            return CannotWrite(errno);
+        }
+        return WriteThrough(file.fd, image, input, png);
     }
-    std::string target = output;
-    if (const int error = FollowLinks(target); error != 0) {
-        ReportWriteError(output, error);
-        return false;
-    }
-    return ReplaceFile(target, image, output);
+    return ReplaceFile(reached.path, image, input, png);
 }

@@ -1,7 +1,6 @@
 #include "tools/RenderCommandLine.h"
 
 #include <charconv>
-#include <cstdio>
 #include <string_view>
 #include <system_error>
 
@@ -10,9 +9,6 @@ namespace {
 constexpr int kMaxScale = 8;
 // Thumbnails are asked for at 128, 256 or 512 pixels; a larger one is no thumbnail.
 constexpr int kMaxThumbnailSize = 1024;
-
-const char* const kUsage = "usage: voq006-render [--scale N] INPUT.wav OUTPUT.png\n"
-                           "       voq006-render --thumbnail SIZE INPUT.wav OUTPUT.png\n";
 
 const char* const kHelp =
     "Paints what the VOQ006 viewer shows after opening INPUT.wav (its path, a format\n"
@@ -24,13 +20,16 @@ const char* const kHelp =
     "               pixels (1 to 1024), as a file manager's thumbnail\n"
     "  --help       show this help and exit\n"
     "  --version    show the version and exit\n"
+    "  --           end the options: INPUT.wav and OUTPUT.png may start with a dash\n"
+    "\n"
+    "OUTPUT.png is never the input file, however named, nor a file you may not write;\n"
+    "- and /dev/stdout write to standard output.\n"
     "\n"
     "Exit status: 0 when the image was written, 1 when the input was rejected or the\n"
     "image could not be written (nothing is written then), 2 for a usage error.\n";
 
 Request UsageError(const std::string& problem) {
-    std::fprintf(stderr, "%s: %s\n%s", kProgram, problem.c_str(), kUsage);
-    return {std::nullopt, kUsageError};
+    return {Action::UsageError, {}, problem};
 }
 
 // A whole number from 1 to largest, written in decimal digits and nothing else.
@@ -74,12 +73,9 @@ Request ParseArguments(int argc, char** argv) {
         if (!optionsEnded && argument == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && argument == "--help") {
-            std::fputs(kUsage, stdout);
-            std::fputs(kHelp, stdout);
-            return {std::nullopt, kSuccess};
+            return {Action::ShowHelp, {}, {}};
         } else if (!optionsEnded && argument == "--version") {
-            std::printf("%s %s\n", kProgram, VOQ_DISPLAY_VERSION);
-            return {std::nullopt, kSuccess};
+            return {Action::ShowVersion, {}, {}};
         } else if (!optionsEnded && IsOption(argument, "--scale")) {
             const auto value = OptionValue("--scale", argc, argv, i);
             const auto scale = value ? ParseNumber(*value, kMaxScale) : std::nullopt;
@@ -116,5 +112,15 @@ Request ParseArguments(int argc, char** argv) {
     }
     options.input = positional[0];
     options.output = positional[1];
-    return {options, kSuccess};
+    return {Action::Render, options, {}};
+}
+
+std::string UsageText() {
+    const std::string program = kProgram;
+    return "usage: " + program + " [--scale N] INPUT.wav OUTPUT.png\n       " + program +
+           " --thumbnail SIZE INPUT.wav OUTPUT.png\n";
+}
+
+std::string HelpText() {
+    return kHelp;
 }

@@ -1,5 +1,6 @@
 #include "tools/Thumbnail.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QPainter>
 #include <QString>
@@ -7,13 +8,11 @@
 #include <sys/stat.h>
 
 #include <cmath>
-#include <cstdio>
 
 #include "display/WaveformPlot.h"
 #include "display/qt/PainterSurface.h"
 #include "tools/HeldOutputFile.h"
 #include "tools/PngOutput.h"
-#include "tools/RenderCommandLine.h"
 #include "tools/ScaledLinesSurface.h"
 #include "wave/WaveRecord.h"
 
@@ -44,17 +43,14 @@ QImage RenderThumbnail(const WaveRecord& record, int size) {
     return image;
 }
 
-bool WriteThumbnail(const QImage& image, const std::string& output) {
+OutputOutcome WriteThumbnail(const QImage& image, const std::string& output,
+                             const std::optional<FileIdentity>& input) {
     HeldOutputFile previous(output);
-    if (!WritePng(image, output)) {
-        return false;
+    QByteArray png;
+    if (OutputOutcome written = WritePng(image, output, input, png); !written.Written()) {
+        return written;
     }
-    if (!previous.FillIfReplaced(image)) {
-        std::fprintf(stderr, "%s: cannot write %s into the file its caller holds open\n", kProgram,
-                     output.c_str());
-        return false;
-    }
-    return true;
+    return previous.FillIfReplaced(png);
 }
 
 void AddThumbnailKeys(QImage& image, const std::string& path) {

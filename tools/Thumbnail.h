@@ -2,7 +2,10 @@
 
 // The thumbnail voq006-render paints for a file manager.
 
+#include <optional>
 #include <string>
+
+#include "tools/PngOutput.h"
 
 class QImage;
 struct WaveRecord;
@@ -13,8 +16,8 @@ QImage RenderThumbnail(const WaveRecord& record, int size);
 
 // Writes a thumbnail with WritePng, and also into the file that stood at output before,
 // for a caller that reads it back through its own descriptor (see HeldOutputFile).
-// Returns false, with the reason on stderr, when the image could not be written.
-bool WriteThumbnail(const QImage& image, const std::string& output);
+OutputOutcome WriteThumbnail(const QImage& image, const std::string& output,
+                             const std::optional<FileIdentity>& input);
 
 // Adds the keys of the freedesktop thumbnail standard that the file at path can give:
 // its modification time (Thumb::MTime, seconds since the epoch) and its size in bytes

@@ -1,6 +1,11 @@
 // voq006-render: paints what the viewer's window shows after opening a wave file into a
 // PNG image, without a display.
+//
+// main reads the command line, loads the file while Qt starts, paints the picture or the
+// thumbnail and writes it. The helpers decide and return what happened; every line the
+// program prints is made here.
 
+#include <QByteArray>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -12,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -56,12 +62,56 @@ void ReportRejection(const LoadOutcome& outcome, const std::string& path) {
     }
 }
 
+// Says why the image was not written.
+void ReportOutput(const OutputOutcome& outcome, const std::string& output) {
+    switch (outcome.status) {
+    case OutputStatus::Written:
+        break;
+    case OutputStatus::CannotPaint:
+        std::fprintf(stderr, "%s: cannot paint the picture: %s\n", kProgram,
+                     std::strerror(outcome.errorNumber));
+        break;
+    case OutputStatus::CannotEncode:
+        std::fprintf(stderr, "%s: cannot encode the picture as PNG: %s\n", kProgram,
+                     outcome.detail.empty() ? std::strerror(outcome.errorNumber)
+                                            : outcome.detail.c_str());
+        break;
+    case OutputStatus::CannotWrite:
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, output.c_str(),
+                     std::strerror(outcome.errorNumber));
+        break;
+    case OutputStatus::OutputIsInput:
+        std::fprintf(stderr, "%s: cannot write %s: it is the input file\n", kProgram,
+                     output.c_str());
+        break;
+    case OutputStatus::CannotFillHeldFile:
+        std::fprintf(stderr, "%s: cannot write %s into the file its caller holds open: %s\n",
+                     kProgram, output.c_str(), std::strerror(outcome.errorNumber));
+        break;
+    }
+}
+
+// Prints what a request that ends at once asks for; its exit status.
+int ShowRequest(const Request& request) {
+    switch (request.action) {
+    case Action::ShowHelp:
+        std::fputs((UsageText() + HelpText()).c_str(), stdout);
+        return kSuccess;
+    case Action::ShowVersion:
+        std::printf("%s %s\n", kProgram, VOQ_DISPLAY_VERSION);
+        return kSuccess;
+    default:
+        std::fprintf(stderr, "%s: %s\n%s", kProgram, request.problem.c_str(), UsageText().c_str());
+        return kUsageError;
+    }
+}
+
 // The window's client area after the file was opened: erased to white, then the
 // information lines and the plot, as the view paints them.
 QImage Render(const WaveRecord& record, int scale) {
     QImage image(kWidth * scale, kHeight * scale, QImage::Format_RGB32);
     if (image.isNull()) {
-        return image; // no memory for the pixels: WritePng says so
+        return image; // no memory for the pixels: WritePng says so (CannotPaint)
     }
     image.setDevicePixelRatio(scale);
     image.fill(Qt::white);
@@ -81,16 +131,9 @@ QImage Render(const WaveRecord& record, int scale) {
 bool FontLoads() {
     const QFont font = PainterSurface::DefaultFont();
     const QFontMetrics metrics(font);
-    if (QFontInfo(font).family() == QString::fromLatin1(PainterSurface::kFontFamily) &&
-        QRawFont::fromFont(font).isValid() && metrics.horizontalAdvance(QChar(u'0')) == 8 &&
-        metrics.horizontalAdvance(QChar(u'\uFF0D')) == 16) {
-        return true;
-    }
-    std::fprintf(stderr,
-                 "%s: cannot load the font %s (Debian package fonts-ipafont-gothic), which "
-                 "the picture is laid out for\n",
-                 kProgram, PainterSurface::kFontFamily);
-    return false;
+    return QFontInfo(font).family() == QString::fromLatin1(PainterSurface::kFontFamily) &&
+           QRawFont::fromFont(font).isValid() && metrics.horizontalAdvance(QChar(u'0')) == 8 &&
+           metrics.horizontalAdvance(QChar(u'\uFF0D')) == 16;
 }
 
 // Qt's own messages. Its debug and information output and the notes of QStandardPaths
@@ -109,10 +152,10 @@ void ReportQtMessage(QtMsgType type, const QMessageLogContext&, const QString& m
 
 int main(int argc, char** argv) {
     const Request request = ParseArguments(argc, argv);
-    if (!request.options) {
-        return request.exitStatus;
+    if (request.action != Action::Render) {
+        return ShowRequest(request);
     }
-    const Options& options = *request.options;
+    const Options& options = request.options;
 
     // The file is opened by the path as given, which may be longer than an absolute path
     // can be; the picture's path line shows the absolute form, as the Open dialog gives it.
@@ -139,13 +182,24 @@ int main(int argc, char** argv) {
     record.path = AbsolutePath(options.input);
     record.loaded = 1;
     if (!FontLoads()) {
+        std::fprintf(stderr,
+                     "%s: cannot load the font %s (Debian package fonts-ipafont-gothic), which "
+                     "the picture is laid out for\n",
+                     kProgram, PainterSurface::kFontFamily);
         return kFailure;
     }
 
+    // The file just read is never written, under whatever name the output reaches it.
+    const std::optional<FileIdentity> input = IdentityOf(options.input);
+    OutputOutcome written;
     if (options.thumbnailSize) {
         QImage thumbnail = RenderThumbnail(record, *options.thumbnailSize);
         AddThumbnailKeys(thumbnail, options.input);
-        return WriteThumbnail(thumbnail, options.output) ? kSuccess : kFailure;
+        written = WriteThumbnail(thumbnail, options.output, input);
+    } else {
+        QByteArray png;
+        written = WritePng(Render(record, options.scale), options.output, input, png);
     }
-    return WritePng(Render(record, options.scale), options.output) ? kSuccess : kFailure;
+    ReportOutput(written, options.output);
+    return written.Written() ? kSuccess : kFailure;
 }

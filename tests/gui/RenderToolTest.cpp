@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -24,6 +25,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,12 +49,11 @@ struct ToolRun {
     std::string out, err;
 };
 
-ToolRun Render(const std::vector<std::string>& arguments, const std::string& workingFolder = {}) {
+// Runs program to its end in workingFolder (the test's own when empty), as the user user
+// when one is given.
+ToolRun Run(const QString& program, const QStringList& arguments, const std::string& workingFolder,
+            std::optional<uid_t> user) {
     QProcess process;
-    QStringList list;
-    for (const std::string& argument : arguments) {
-        list << QString::fromStdString(argument);
-    }
     // Outside a desktop session, as from a script or a thumbnailer: no runtime folder.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
@@ -60,7 +61,14 @@ ToolRun Render(const std::vector<std::string>& arguments, const std::string& wor
     if (!workingFolder.empty()) {
         process.setWorkingDirectory(QString::fromStdString(workingFolder));
     }
-    process.start(QString::fromLatin1(VOQ_RENDER_PATH), list);
+    if (user) {
+        process.setChildProcessModifier([id = *user] {
+            if (setgroups(0, nullptr) != 0 || setgid(id) != 0 || setuid(id) != 0) {
+                _exit(126);
+            }
+        });
+    }
+    process.start(program, arguments);
     if (!process.waitForFinished(30000)) {
         process.kill();
         process.waitForFinished();
@@ -72,6 +80,23 @@ ToolRun Render(const std::vector<std::string>& arguments, const std::string& wor
     run.out = process.readAllStandardOutput().toStdString();
     run.err = process.readAllStandardError().toStdString();
     return run;
+}
+
+ToolRun Render(const std::vector<std::string>& arguments, const std::string& workingFolder = {},
+               std::optional<uid_t> user = std::nullopt) {
+    QStringList list;
+    for (const std::string& argument : arguments) {
+        list << QString::fromStdString(argument);
+    }
+    return Run(QString::fromLatin1(VOQ_RENDER_PATH), list, workingFolder, user);
+}
+
+// voq006-render started by the shell in folder, with words after the program's name as
+// the user types them: `in.wav /dev/stdout >> log`.
+ToolRun RenderInShell(const std::string& words, const std::string& folder) {
+    return Run(QStringLiteral("/bin/sh"),
+               {QStringLiteral("-c"), QString::fromStdString("'" VOQ_RENDER_PATH "' " + words)},
+               folder, std::nullopt);
 }
 
 // The known stereo file: 8400 frames of 16-bit samples at 8000 Hz, left 16000 then
@@ -286,6 +311,11 @@ TEST(RenderTool, OptionsAfterTheDoubleDashAreFileNames) {
     const ToolRun run = Render({"--", "--scale", "out.png"}, folder.Path().string());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(QImage(QString::fromStdString(folder.File("out.png"))).width(), 960);
+    // As the thumbnailer entry passes them: both paths after "--".
+    const ToolRun thumbnail =
+        Render({"--thumbnail", "128", "--", "--scale", "-thumb.png"}, folder.Path().string());
+    EXPECT_EQ(thumbnail.exitCode, 0) << thumbnail.err;
+    EXPECT_EQ(QImage(QString::fromStdString(folder.File("-thumb.png"))).width(), 128);
 }
 
 namespace {
@@ -362,6 +392,105 @@ TEST(RenderTool, WritesWhereItIsTold) {
     EXPECT_EQ(FolderEntries(folder),
               (std::vector<std::string>{"dangling.png", "known.wav", "link.png", "made.png", "pipe",
                                         "private.png"}));
+}
+
+// The file read is never written, under whatever name the output reaches it: the same
+// path, another spelling of it, a link, a hard link, or standard output appended to it.
+TEST(RenderTool, TheInputIsNeverWrittenWhateverTheOutputCallsIt) {
+    TemporaryFolder folder;
+    std::filesystem::create_directory(folder.File("w"));
+    const Bytes sound = KnownStereoFile();
+    const std::string input = WriteFile(folder, "w/in.wav", sound);
+    std::filesystem::create_symlink("in.wav", folder.File("w/link.png"));
+    ASSERT_EQ(link(input.c_str(), folder.File("w/hard.png").c_str()), 0);
+    const std::string working = folder.File("w");
+    const auto before = FolderEntries(folder);
+    struct Case {
+        std::string output, redirection;
+    };
+    const std::vector<Case> cases = {
+        {"in.wav", ""},     {"./../w/in.wav", ""},        {"link.png", ""},
+        {"hard.png", ""},   {"/dev/stdout", ">> in.wav"}, {"/proc/self/fd/1", ">> in.wav"},
+        {"-", ">> in.wav"},
+    };
+    for (const std::string options : {"", "--thumbnail 128 "}) {
+        for (const Case& c : cases) {
+            const std::string shown = options + c.output + " " + c.redirection;
+            const ToolRun run =
+                RenderInShell(options + "in.wav " + c.output + " " + c.redirection, working);
+            EXPECT_EQ(run.exitCode, 1) << shown;
+            EXPECT_EQ(run.err,
+                      "voq006-render: cannot write " + c.output + ": it is the input file\n")
+                << shown;
+            EXPECT_EQ(ReadAll(input), std::string(sound.begin(), sound.end())) << shown;
+            EXPECT_EQ(FolderEntries(folder), before) << shown;
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.File("w/link.png")));
+    EXPECT_EQ(std::filesystem::hard_link_count(input), 2u);
+}
+
+// Standard output and the other descriptors the renderer was given are written through
+// those descriptors, as a shell redirection set them up: after ">> log", appended to the
+// log. A descriptor it was not given is not open.
+TEST(RenderTool, DescriptorNamesWriteThroughTheDescriptorsItWasGiven) {
+    TemporaryFolder folder;
+    WriteFile(folder, "known.wav", KnownStereoFile());
+    WriteFile(folder, "log", Bytes{'l', 'o', 'g', '\n'});
+    std::filesystem::create_symlink("/dev/stdout", folder.File("stdout.png"));
+    const std::vector<std::string> outputs = {"/dev/stdout >> log",     "/dev/fd/1 >> log",
+                                              "/proc/self/fd/1 >> log", "stdout.png >> log",
+                                              "/dev/fd/3 3>> log",      "- >> log"};
+    for (const std::string& output : outputs) {
+        const ToolRun run = RenderInShell("known.wav " + output, folder.Path().string());
+        EXPECT_EQ(run.exitCode, 0) << output << run.err;
+    }
+    const std::string log = ReadAll(folder.File("log"));
+    ASSERT_EQ(log.rfind("log\n", 0), 0u) << "the log's first line was replaced";
+    const std::string png = log.substr(4, (log.size() - 4) / outputs.size());
+    EXPECT_TRUE(IsPng(png));
+    std::string expected = "log\n";
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        expected += png;
+    }
+    EXPECT_TRUE(log == expected) << "not one whole image appended per run";
+
+    const ToolRun notGiven = RenderInShell("known.wav /dev/fd/7", folder.Path().string());
+    EXPECT_EQ(notGiven.exitCode, 1);
+    EXPECT_EQ(notGiven.err, "voq006-render: cannot write /dev/fd/7: Bad file descriptor\n");
+    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"known.wav", "log", "stdout.png"}));
+}
+
+// An existing file its owner made read-only is refused, as cp and a shell redirection
+// refuse it, although its folder would let the renderer replace it. The system decides for
+// the user the renderer runs as; root may write any file and replaces it, as cp does, so a
+// test run as root runs the renderer as nobody.
+TEST(RenderTool, AFileTheUserMayNotWriteIsRefused) {
+    constexpr uid_t kNobody = 65534;
+    const std::optional<uid_t> user = geteuid() == 0 ? std::optional<uid_t>(kNobody) : std::nullopt;
+    TemporaryFolder folder;
+    ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
+    std::filesystem::create_directory(folder.File("mine"));
+    const std::string input = WriteFile(folder, "mine/known.wav", KnownStereoFile());
+    const std::string output = WriteFile(folder, "mine/read-only.png", Bytes{'o', 'l', 'd'});
+    ASSERT_EQ(chmod(output.c_str(), 0444), 0);
+    if (user) {
+        for (const std::string& path : {folder.File("mine"), input, output}) {
+            ASSERT_EQ(chown(path.c_str(), *user, *user), 0);
+        }
+    }
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{input, output},
+          std::vector<std::string>{"--thumbnail", "128", input, output}}) {
+        const ToolRun run = Render(arguments, {}, user);
+        EXPECT_EQ(run.exitCode, 1) << arguments[0];
+        EXPECT_EQ(run.err, "voq006-render: cannot write " + output + ": Permission denied\n");
+        EXPECT_EQ(ReadAll(output), "old");
+    }
+    struct stat status {};
+    ASSERT_EQ(stat(output.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0444u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.File("mine")), {}), 2);
 }
 
 // A full disk and a process ended mid-write leave the output as it was and nothing else.

@@ -113,8 +113,13 @@ TEST(SingleInstanceGuard, LockThatCannotBeCreatedEndsWithStatus1) {
     TemporaryFolder unusable;
     ASSERT_EQ(mkdir(unusable.File(kInstanceMutexName).c_str(), 0700), 0);
     setenv("XDG_RUNTIME_DIR", unusable.Path().c_str(), 1);
+    testing::internal::CaptureStderr();
     LaterCopy copy;
+    const std::string said = testing::internal::GetCapturedStderr();
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    // The box cannot say which file or why; this line does.
+    EXPECT_EQ(said, "voq006: cannot create the lock: " + unusable.File(kInstanceMutexName) +
+                        ": is a directory\n");
     EXPECT_FALSE(copy.started());
     ASSERT_EQ(copy.Boxes().size(), 1u);
     EXPECT_EQ(copy.Boxes()[0].text, "Cannot create Mutex");

@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include <QFile>
 #include <QImage>
@@ -131,6 +132,29 @@ TEST(DesktopEntry, LaunchesTheViewerUnderItsIconAndWindowClass) {
         EXPECT_EQ(keys.at(key), value) << key;
     }
     EXPECT_FALSE(keys.contains("MimeType"));
+}
+
+// The thumbnailer entry as a file manager runs it: its field codes replaced by the size and
+// the two paths, which the renderer takes as paths even when they start with a dash.
+TEST(ThumbnailerEntry, RunsTheInstalledRendererWithPathsThatLookLikeOptions) {
+    const auto keys = DesktopEntryKeys(
+        ReadWholeFile(Installed(std::string("share/thumbnailers/") + kId + ".thumbnailer")));
+    ASSERT_TRUE(keys.contains("Exec"));
+    EXPECT_EQ(keys.at("TryExec"), "voq006-render");
+    std::string command = keys.at("Exec");
+    for (const auto& [code, value] : {std::pair<std::string, std::string>{"%s", "128"},
+                                      {"%i", "--scale"},
+                                      {"%o", "-thumbnail.png"}}) {
+        const auto at = command.find(code);
+        ASSERT_NE(at, std::string::npos) << code;
+        command.replace(at, code.size(), value);
+    }
+    TemporaryFolder folder;
+    std::filesystem::copy_file(VOQ_SOURCE_DIR "/samples/stereo-sweep.wav", folder.File("--scale"));
+    const CommandResult run = RunShell("cd '" + folder.Path().string() + "' && PATH='" +
+                                       Installed("bin").string() + "':\"$PATH\" " + command);
+    EXPECT_EQ(run.exitStatus, 0) << command << "\n" << run.output;
+    EXPECT_EQ(QImage(QString::fromStdString(folder.File("-thumbnail.png"))).width(), 128);
 }
 
 TEST(Metainfo, PassesAppstreamValidationWithoutRemarks) {

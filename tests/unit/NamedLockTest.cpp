@@ -136,42 +136,92 @@ TEST_F(NamedLockTest, AProgramStartedByTheHolderDoesNotKeepTheLock) {
     waitpid(child, nullptr, 0);
 }
 
-// What stands at the lock's place, or in the runtime variable, and why no handle comes
-// back. Permissions prove nothing to a test run as root, so every case is one that
-// refuses root too.
+// What stands at the lock's place, why no handle comes back, and what Create says of it.
+// Permissions prove nothing to a test run as root, so every case is one that refuses
+// root too.
 struct NoHandleCase : NamedCase {
     void (*prepare)(const TemporaryFolder& folder);
+    LockProblem problem;
 };
 const NoHandleCase kNoHandleCases[] = {
     {"LockIsALink",
      [](const TemporaryFolder& folder) {
          std::ofstream(folder.File("target")) << "";
          ASSERT_EQ(symlink(folder.File("target").c_str(), folder.File("VOQ").c_str()), 0);
-     }},
+     },
+     LockProblem::IsSymbolicLink},
     {"LockIsADirectory",
-     [](const TemporaryFolder& folder) { ASSERT_EQ(mkdir(folder.File("VOQ").c_str(), 0700), 0); }},
+     [](const TemporaryFolder& folder) { ASSERT_EQ(mkdir(folder.File("VOQ").c_str(), 0700), 0); },
+     LockProblem::IsDirectory},
     // Opening a FIFO for reading would wait for a writer: the start must not hang.
     {"LockIsAFifo",
-     [](const TemporaryFolder& folder) { ASSERT_EQ(mkfifo(folder.File("VOQ").c_str(), 0600), 0); }},
+     [](const TemporaryFolder& folder) { ASSERT_EQ(mkfifo(folder.File("VOQ").c_str(), 0600), 0); },
+     LockProblem::IsFifo},
     // Whoever can write the file could forge the holder's note.
     {"LockWritableByOthers",
      [](const TemporaryFolder& folder) {
          std::ofstream(folder.File("VOQ")) << "";
          ASSERT_EQ(chmod(folder.File("VOQ").c_str(), 0666), 0);
-     }},
+     },
+     LockProblem::WritableByOthers},
 };
 
 class NoHandleTest : public NamedLockTest, public testing::WithParamInterface<NoHandleCase> {};
 
-TEST_P(NoHandleTest, CreateGivesNoHandle) {
+TEST_P(NoHandleTest, CreateGivesNoHandleAndSaysWhichFileAndWhy) {
     GetParam().prepare(m_folder);
     NamedLock lock;
-    EXPECT_FALSE(lock.Create("VOQ"));
+    const LockOutcome outcome = lock.Create("VOQ");
+    EXPECT_FALSE(outcome);
+    EXPECT_EQ(outcome.problem, GetParam().problem);
+    EXPECT_EQ(outcome.path, LockFile());
     EXPECT_FALSE(lock.IsOpen());
     EXPECT_FALSE(lock.AlreadyExists());
 }
 
 INSTANTIATE_TEST_SUITE_P(NamedLock, NoHandleTest, testing::ValuesIn(kNoHandleCases), CaseName);
+
+// The fallback folder under /tmp that another user made first (anyone may create names
+// there): the lock is not taken in it, and Create names that folder. Run by a child that
+// becomes nobody, for whom the test, as root, makes the folder.
+TEST(NamedLockFolder, AFallbackFolderOfAnotherUserIsNamedAndNotUsed) {
+    constexpr uid_t kNobody = 65534;
+    const std::string folder = "/tmp/voq-" + std::to_string(kNobody);
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to make a folder for another user";
+    }
+    if (mkdir(folder.c_str(), 0700) != 0) {
+        GTEST_SKIP() << folder << " exists already: it may be in use";
+    }
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        unsetenv("XDG_RUNTIME_DIR");
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) {
+            _exit(2);
+        }
+        NamedLock lock;
+        const LockOutcome outcome = lock.Create("VOQ");
+        const std::string said =
+            std::to_string(static_cast<int>(outcome.problem)) + " " + outcome.path;
+        _exit(write(fds[1], said.data(), said.size()) == static_cast<ssize_t>(said.size()) ? 0 : 3);
+    }
+    close(fds[1]);
+    char said[256] = {};
+    const ssize_t count = read(fds[0], said, sizeof said - 1);
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    struct stat folderStatus {};
+    EXPECT_EQ(stat((folder + "/VOQ").c_str(), &folderStatus), -1) << "a lock file was made there";
+    rmdir(folder.c_str());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ASSERT_GT(count, 0);
+    EXPECT_EQ(std::string(said),
+              std::to_string(static_cast<int>(LockProblem::BelongsToAnotherUser)) + " " + folder);
+}
 
 TEST_F(NamedLockTest, TheHoldersNoteIsReadByLaterHandlesAndGoesWithTheHolder) {
     NamedLock holder;
