@@ -25,6 +25,8 @@ packages=(
   dbus at-spi2-core python3-pyatspi
   # the thumbnailer entry, tested through a real thumbnailer service on its own D-Bus session
   tumbler
+  # slow and stalling files for the background load's tests: a FUSE file system of the tests' own
+  libfuse3-dev fuse3
   # the Debian package (dpkg-shlibdeps computes its dependencies) and its checks
   dpkg-dev desktop-file-utils appstream lintian file man-db groff-base
 )

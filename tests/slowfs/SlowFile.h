@@ -1,0 +1,40 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+#include "tests/support/TemporaryFolder.h"
+
+// A copy of a file served by slow_file_system for as long as the object lives: read at
+// bytesPerSecond and, with stallAfter above 0, never past that byte, as a disk that stopped
+// answering (a reader that is killed is let go). Where FUSE cannot be mounted (no
+// /dev/fuse, no permission) Problem() says why, and the test skips saying so.
+class SlowFile {
+public:
+    SlowFile(const std::string& source, double bytesPerSecond, std::uint64_t stallAfter = 0);
+    ~SlowFile();
+    SlowFile(const SlowFile&) = delete;
+    SlowFile& operator=(const SlowFile&) = delete;
+
+    // Empty once the file is served.
+    const std::string& Problem() const { return m_problem; }
+    // The slow copy's path.
+    const std::string& Path() const { return m_path; }
+    // The reads served so far, and when the last one was (CLOCK_MONOTONIC nanoseconds, 0
+    // before any).
+    int Reads() const;
+    std::int64_t LastReadNs() const;
+
+private:
+    TemporaryFolder m_folder;
+    std::string m_mountPoint;
+    std::string m_log;
+    std::string m_path;
+    std::string m_problem;
+    pid_t m_server{-1};
+};
+
+// CLOCK_MONOTONIC now, in nanoseconds, to compare with LastReadNs.
+std::int64_t MonotonicNs();
