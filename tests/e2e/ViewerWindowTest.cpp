@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/XSession.h"
+#include "tests/slowfs/SlowFile.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/ProcessStatus.h"
 #include "tests/support/WavBuilder.h"
 
 // The real viewer on a real X server with a real window manager, driven as a user drives
@@ -56,6 +61,18 @@ protected:
         ASSERT_FALSE(m_frame.empty()) << "no window captioned " << kCaption;
     }
 
+    // Chooses path in the Open dialog with Ctrl+O and the keyboard, as a user does.
+    void Choose(const std::string& path) {
+        ASSERT_TRUE(m_session.Activate(m_frame));
+        m_session.Keys("ctrl+o");
+        const std::string dialog = m_session.WaitForWindow(m_viewer->Pid(), "開く");
+        ASSERT_FALSE(dialog.empty()) << "Ctrl+O opened no dialog";
+        m_session.Type(path);
+        m_session.Keys("Return");
+        ASSERT_TRUE(WaitUntil(
+            [&] { return m_session.WindowsNamed(m_viewer->Pid(), "開く").empty(); }, 10000));
+    }
+
     QImage Picture(const std::string& name) {
         return QImage(QString::fromStdString(m_session.Screenshot(m_frame, name)));
     }
@@ -95,15 +112,7 @@ TEST_F(ViewerWindow, CannotBeResizedOrMaximised) {
 }
 
 TEST_F(ViewerWindow, OpensAFileTypedIntoTheDialogAndDrawsIt) {
-    const std::string path = SampleFile(m_session.Folder());
-    ASSERT_TRUE(m_session.Activate(m_frame));
-    m_session.Keys("ctrl+o");
-    const std::string dialog = m_session.WaitForWindow(m_viewer->Pid(), "開く");
-    ASSERT_FALSE(dialog.empty()) << "Ctrl+O opened no dialog";
-    m_session.Type(path);
-    m_session.Keys("Return");
-    ASSERT_TRUE(
-        WaitUntil([&] { return m_session.WindowsNamed(m_viewer->Pid(), "開く").empty(); }, 10000));
+    Choose(SampleFile(m_session.Folder()));
 
     QImage image;
     int top = -1;
@@ -192,5 +201,54 @@ INSTANTIATE_TEST_SUITE_P(Ways, ViewerClose,
                          testing::Values(CloseCase{"WindowManagerClose", "alt+F4"},
                                          CloseCase{"FileMenuExit", "alt+f x"}),
                          CaseName);
+
+// A file of half a gigabyte (sparse: its samples read as zeros, a flat trace) is shown
+// with the memory of the frames the plot draws, not of the file.
+TEST_F(ViewerWindow, AHalfGigabyteFileIsShownInLittleMemory) {
+    constexpr std::uint32_t kDataBytes = 512u << 20;
+    const std::string path = WavBuilder()
+                                 .Format(2, 16)
+                                 .Samples16({0, 0})
+                                 .DataSize(kDataBytes)
+                                 .WriteTo(m_session.Folder(), "large.wav");
+    std::filesystem::resize_file(path, std::filesystem::file_size(path) - 4 + kDataBytes);
+    Choose(path);
+    // The right channel's trace, drawn over the left one, along the centre line.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const QImage image = Picture("large.png");
+            const int top = ViewTop(image);
+            return top >= 0 && qRed(image.pixel(500, top + 220)) > 160 &&
+                   qGreen(image.pixel(500, top + 220)) < 96;
+        },
+        20000))
+        << "no trace drawn";
+    const long peakKiB = StatusKiB("VmHWM", std::to_string(m_viewer->Pid()));
+    EXPECT_GT(peakKiB, 0);
+    EXPECT_LT(peakKiB, 100 * 1024) << "KiB at the peak";
+}
+
+// Closing the window while a disk that stopped answering is read ends the process at once:
+// nothing waits for the read.
+TEST_F(ViewerWindow, ExitDuringALoadFromAStalledDiskEndsTheProcessAtOnce) {
+    std::vector<std::int16_t> samples(2u << 20, 1000);
+    const std::string source =
+        WavBuilder().Format(2, 16).Samples16(samples).WriteTo(m_session.Folder(), "stalls.wav");
+    const SlowFile stalled(source, 8 << 20, 1 << 20);
+    if (!stalled.Problem().empty()) {
+        GTEST_SKIP() << "no slow file can be made here: " << stalled.Problem();
+    }
+    Choose(stalled.Path());
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(m_viewer->IsRunning());
+    const auto closed = std::chrono::steady_clock::now();
+    m_session.Keys("alt+f x");
+    const std::optional<int> status = m_viewer->WaitForExit(3000);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - closed);
+    ASSERT_TRUE(status.has_value()) << "the viewer still runs 3 s after File > Exit";
+    EXPECT_EQ(*status, 0);
+    EXPECT_LT(took.count(), 1500) << "ms from File > Exit to the process's end";
+}
 
 } // namespace

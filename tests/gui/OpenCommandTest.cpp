@@ -21,10 +21,13 @@
 
 #include "shell/VOQ006View.h"
 #include "shell/framework/FileDialog.h"
-#include "shell/framework/WaitCursor.h"
 #include "tests/gui/ImageProbe.h"
 #include "tests/gui/ViewerSession.h"
+#include "tests/slowfs/SlowFile.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/ProcessRunner.h"
+#include "tests/support/ProcessStatus.h"
+#include "tests/support/RecordInvariants.h"
 #include "tests/support/WavBuilder.h"
 
 using namespace image_probe;
@@ -402,6 +405,140 @@ TEST(ViewAfterOpen, ThePathLineShowsTheFullPathAsAToolTip) {
     ASSERT_TRUE(OpenPath(session, folder.File("missing.wav")));
     EXPECT_EQ(ToolTipAt(session, onPathLine), path);
     QToolTip::hideText();
+}
+
+// ---- large files and slow disks ------------------------------------------------------
+
+// The renderer paints from the same strided load as the view: the window's drawing must be
+// its picture, pixel for pixel, for every shape the reader tells apart (the fuzzer's seeds,
+// files of more than one read block among them), the files sox wrote and the samples.
+TEST(ViewAfterOpen, PaintsPixelForPixelWhatTheRendererPaints) {
+    TemporaryFolder folder;
+    ASSERT_EQ(RunProcess({VOQ_SEED_CORPUS_WRITER, folder.Path().string()}).exitStatus, 0);
+    std::vector<std::string> files;
+    for (const std::string& source :
+         {folder.Path().string(), std::string(VOQ_FIXTURES), std::string(VOQ_SAMPLES)}) {
+        for (const auto& entry : std::filesystem::directory_iterator(source)) {
+            if (entry.path().extension() == ".wav") {
+                files.push_back(entry.path().string());
+            }
+        }
+    }
+    ViewerSession session;
+    int compared = 0;
+    for (const std::string& file : files) {
+        const std::string picture = folder.File("picture.png");
+        std::filesystem::remove(picture);
+        session.App().Record().path.clear();
+        ASSERT_TRUE(OpenPath(session, file));
+        if (session.App().Record().path != file) {
+            continue; // rejected: the renderer says so too, and paints nothing
+        }
+        ASSERT_EQ(RunProcess({VOQ_RENDER_PATH, file, picture}).exitStatus, 0) << file;
+        const QImage rendered =
+            QImage(QString::fromStdString(picture)).convertToFormat(QImage::Format_RGB32);
+        const QImage view = session.GrabView().convertToFormat(QImage::Format_RGB32);
+        ASSERT_GE(view.height(), rendered.height());
+        EXPECT_TRUE(view.copy(0, 0, rendered.width(), rendered.height()) == rendered) << file;
+        ++compared;
+    }
+    EXPECT_GT(compared, 25);
+}
+
+// A 16-bit stereo file of megabytes MiB, left at +-9000 and right at +-3000.
+std::string LargeStereoFile(const TemporaryFolder& folder, const std::string& name, int megabytes) {
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(megabytes) << 19);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const int swing = (i / 4096) % 2 == 0 ? 1 : -1;
+        samples[i] = static_cast<std::int16_t>((i % 2 == 0 ? 9000 : 3000) * swing);
+    }
+    return WavBuilder().Format(2, 16).Samples16(samples).WriteTo(folder, name);
+}
+
+// Chooses path in the Open dialog and returns at once, while the file loads.
+void ChooseWithoutWaiting(ViewerSession& session, const std::string& path) {
+    ASSERT_TRUE(WithModal([&] { session.Frame().OnCommand(ID_FILE_OPEN); },
+                          [&](QWidget& modal) { TypeAndEnter(modal, path); }));
+}
+
+// The per cent in the status bar's progress text, or -1 when it shows none.
+int ShownPercent(ViewerSession& session) {
+    const std::string text = session.StatusBar().GetPaneText(0);
+    const std::string before = "ﾌｧｲﾙを読み込み中... ";
+    const std::string after = "% (Escで中止)";
+    if (text.rfind(before, 0) != 0 || text.size() < before.size() + after.size() ||
+        text.compare(text.size() - after.size(), after.size(), after) != 0) {
+        return -1;
+    }
+    return std::atoi(text.c_str() + before.size());
+}
+
+// 16 MiB at 4 MiB/s: the load runs for about four seconds. It shows its progress in the
+// status bar and a busy cursor over the view, while the window keeps showing the file it
+// showed; Esc stops the reading at once and leaves the record, the view, the threads and
+// the descriptors as before.
+TEST(SlowDisk, ALongLoadShowsItsProgressAndEscLeavesEverythingAsBefore) {
+    TemporaryFolder folder;
+    const std::string good = StereoFile(folder, "good.wav");
+    const SlowFile slow(LargeStereoFile(folder, "large.wav", 16), 4 << 20);
+    if (!slow.Problem().empty()) {
+        GTEST_SKIP() << "no slow file can be made here: " << slow.Problem();
+    }
+    ViewerSession session;
+    ASSERT_TRUE(OpenPath(session, good));
+    const QImage drawn = session.GrabView();
+    const RecordSnapshot before = TakeSnapshot(session.App().Record());
+    const int threads = RunningThreads();
+    const int descriptors = OpenDescriptors();
+
+    ChooseWithoutWaiting(session, slow.Path());
+    int first = -1;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (first = ShownPercent(session)) >= 0; }, 1500))
+        << session.StatusBar().GetPaneText(0);
+    EXPECT_EQ(session.ViewWidget().cursor().shape(), Qt::BusyCursor);
+    int later = -1;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (later = ShownPercent(session)) > first; }, 1500))
+        << "the progress stayed at " << first << " %";
+    EXPECT_LT(later, 100);
+    EXPECT_EQ(DescribeChange(session.App().Record(), before), "");
+    EXPECT_EQ(session.GrabView(), drawn);
+
+    session.Activate();
+    QTest::keyClick(&session.Window(), Qt::Key_Escape);
+    const std::int64_t cancelled = MonotonicNs();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !session.View().IsLoading(); }, 1000));
+    QTest::qWait(300); // a read the load no longer wants would be served by now
+    EXPECT_LT(slow.LastReadNs() - cancelled, 1000000000) << "ns from Esc to the last read";
+    EXPECT_EQ(session.StatusBar().GetPaneText(0), "ソラニカ");
+    EXPECT_EQ(session.ViewWidget().cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(DescribeChange(session.App().Record(), before), "");
+    EXPECT_EQ(session.GrabView(), drawn);
+    EXPECT_EQ(RunningThreads(), threads);
+    EXPECT_EQ(OpenDescriptors(), descriptors);
+}
+
+// A disk that stops answering never holds the window: Esc gives the idle prompt back at
+// once though the read still waits, and a file chosen then is shown as usual.
+TEST(SlowDisk, AStalledLoadGivesWayToEscAndToTheNextFile) {
+    TemporaryFolder folder;
+    const std::string good = StereoFile(folder, "good.wav");
+    const SlowFile stalled(LargeStereoFile(folder, "large.wav", 4), 8 << 20, 1 << 20);
+    if (!stalled.Problem().empty()) {
+        GTEST_SKIP() << "no slow file can be made here: " << stalled.Problem();
+    }
+    ViewerSession session;
+    ChooseWithoutWaiting(session, stalled.Path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ShownPercent(session) >= 0; }, 1500));
+    session.Activate();
+    QTest::keyClick(&session.Window(), Qt::Key_Escape);
+    EXPECT_EQ(session.StatusBar().GetPaneText(0), "ソラニカ");
+    EXPECT_EQ(session.ViewWidget().cursor().shape(), Qt::ArrowCursor);
+    EXPECT_TRUE(session.View().IsLoading()) << "the stalled read cannot have returned";
+
+    ASSERT_TRUE(OpenPath(session, good));
+    EXPECT_EQ(session.App().Record().path, good);
+    EXPECT_EQ(session.App().Record().loaded, 1);
+    EXPECT_GT(BlueInBox(session.GrabView()), 100);
 }
 
 } // namespace

@@ -41,9 +41,9 @@ SlowFile::SlowFile(const std::string& source, double bytesPerSecond, std::uint64
     std::filesystem::create_directory(m_mountPoint);
     m_path = m_mountPoint + "/" + std::filesystem::path(source).filename().string();
     const std::string errors = m_folder.File("errors.log");
-    std::vector<std::string> argv{VOQ_SLOW_FILE_SYSTEM, m_mountPoint,        source,
-                                  std::to_string(bytesPerSecond), std::to_string(stallAfter),
-                                  m_log};
+    std::vector<std::string> argv{
+        VOQ_SLOW_FILE_SYSTEM,       m_mountPoint, source, std::to_string(bytesPerSecond),
+        std::to_string(stallAfter), m_log};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -83,7 +83,9 @@ SlowFile::~SlowFile() {
         waitpid(m_server, nullptr, 0);
     }
     if (umount2(m_mountPoint.c_str(), MNT_DETACH) != 0) {
-        RunProcess({"fusermount3", "-uz", m_mountPoint}, {.errors = ProcessOptions::Errors::Discard});
+        ProcessOptions quiet;
+        quiet.errors = ProcessOptions::Errors::Discard;
+        RunProcess({"fusermount3", "-uz", m_mountPoint}, quiet);
     }
 }
 

@@ -5,7 +5,8 @@
 //
 // MOUNTPOINT shows one file, named as SOURCE's last component, with SOURCE's bytes. Reads
 // share one budget of BYTES_PER_SECOND; a read that reaches past byte STALL_AFTER (0: never)
-// waits until its reader is killed or the file system is stopped. Each read served is appended to LOG as a line
+// waits until its reader is killed or the file system is stopped. Each read served is appended to
+// LOG as a line
 // "<CLOCK_MONOTONIC nanoseconds> <offset> <bytes>", so that a test can tell when reading
 // stopped. Runs in the foreground until SIGTERM, then unmounts.
 
@@ -48,9 +49,8 @@ void Throttle(std::size_t count) {
     {
         const std::lock_guard<std::mutex> lock(g_budgetMutex);
         const auto start = std::max(steady_clock::now(), g_budgetFree);
-        g_budgetFree = start + duration_cast<steady_clock::duration>(
-                                   duration<double>(static_cast<double>(count) /
-                                                    g_settings.bytesPerSecond));
+        g_budgetFree = start + duration_cast<steady_clock::duration>(duration<double>(
+                                   static_cast<double>(count) / g_settings.bytesPerSecond));
         until = g_budgetFree;
     }
     std::this_thread::sleep_until(until);
@@ -137,8 +137,8 @@ int Read(const char*, char* buffer, std::size_t count, off_t offset, fuse_file_i
 
 int main(int argc, char** argv) {
     if (argc != 6) {
-        std::fprintf(stderr,
-                     "usage: %s MOUNTPOINT SOURCE BYTES_PER_SECOND STALL_AFTER LOG\n", argv[0]);
+        std::fprintf(stderr, "usage: %s MOUNTPOINT SOURCE BYTES_PER_SECOND STALL_AFTER LOG\n",
+                     argv[0]);
         return 2;
     }
     g_settings.source = argv[2];

@@ -9,9 +9,10 @@
 #include <fstream>
 #include <string>
 
-// A value from /proc/self/status in KiB ("VmRSS", "VmHWM", "VmSize"), or -1.
-inline long StatusKiB(const std::string& key) {
-    std::ifstream status("/proc/self/status");
+// A value from /proc/<process>/status in KiB ("VmRSS", "VmHWM", "VmSize"), or -1; this
+// process's by default.
+inline long StatusKiB(const std::string& key, const std::string& process = "self") {
+    std::ifstream status("/proc/" + process + "/status");
     std::string line;
     while (std::getline(status, line)) {
         if (line.rfind(key + ":", 0) == 0) {
@@ -25,6 +26,18 @@ inline long StatusKiB(const std::string& key) {
 inline int OpenDescriptors() {
     int count = 0;
     if (DIR* folder = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(folder)) {
+            count += entry->d_name[0] != '.';
+        }
+        closedir(folder);
+    }
+    return count;
+}
+
+// The threads of this process.
+inline int RunningThreads() {
+    int count = 0;
+    if (DIR* folder = opendir("/proc/self/task")) {
         while (const dirent* entry = readdir(folder)) {
             count += entry->d_name[0] != '.';
         }
