@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "tests/e2e/XSession.h"
+#include "tests/slowfs/SlowFile.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/WavBuilder.h"
 
@@ -249,6 +251,42 @@ TEST_F(ScreenReader, ReadsThePathAndSummaryOfTheFileShownAndKeepsThemOnARejected
     EXPECT_EQ(view->description, summary);
     const std::string seen = ReadFile(changes);
     EXPECT_EQ(seen.find(rejected), std::string::npos) << seen;
+    m_session.Keys("Escape");
+}
+
+// While a long load runs, the window still answers: a screen reader reads the file shown
+// and the progress in the status bar, and the version box opens at once.
+TEST_F(ScreenReader, ReadsTheFileShownAndTheProgressWhileALongLoadRuns) {
+    const std::string good =
+        WavBuilder().Format(1, 16).Samples16({1000, -1000}).WriteTo(m_session.Folder(), "tone.wav");
+    const SlowFile slow(WavBuilder()
+                            .Format(2, 16)
+                            .Samples16(std::vector<std::int16_t>(16u << 20, 1000))
+                            .WriteTo(m_session.Folder(), "long.wav"),
+                        4 << 20);
+    if (!slow.Problem().empty()) {
+        GTEST_SKIP() << "no slow file can be made here: " << slow.Problem();
+    }
+    StartViewer();
+    OpenThroughTheDialog(good);
+    ASSERT_TRUE(WaitFor("image", good));
+    OpenThroughTheDialog(slow.Path());
+    std::string status;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return (status = StatusText()).starts_with("ﾌｧｲﾙを読み込み中... ") &&
+                   status.find('%') != std::string::npos;
+        },
+        5000))
+        << status;
+    const std::optional<Accessible> view = Find(Tree(), "image");
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->name, good);
+    const auto asked = std::chrono::steady_clock::now();
+    m_session.Keys("alt+h a");
+    EXPECT_FALSE(m_session.WaitForWindow(m_viewer->Pid(), "ﾊﾞｰｼﾞｮﾝ情報", 2000).empty())
+        << "no version box within 2 s of asking";
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(2));
     m_session.Keys("Escape");
 }
 
