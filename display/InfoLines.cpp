@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr int kLineSpacing = 20; // pixels from the path line to the summary line
-
 constexpr std::uint32_t kBytesPerKilobyte = 1024;
 constexpr std::uint32_t kBytesPerMegabyte = 1048576;
 
@@ -145,8 +143,13 @@ std::string FormatTwoDecimals(double value, int width) {
     return PadLeft(std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)), width);
 }
 
+InfoTexts DescribeInfoLines(const WaveRecord& record) {
+    return {WithReplacementCharacters(record.path), Summary(record)};
+}
+
 int DrawInfoLines(DrawingSurface& surface, const WaveRecord& record, int x, int y) {
-    surface.TextOut(x, y, WithReplacementCharacters(record.path));
-    surface.TextOut(x, y + kLineSpacing, Summary(record));
+    const InfoTexts texts = DescribeInfoLines(record);
+    surface.TextOut(x, y, texts.path);
+    surface.TextOut(x, y + kInfoLineHeight, texts.summary);
     return 0;
 }

@@ -6,6 +6,16 @@
 #include "display/DrawingSurface.h"
 #include "wave/WaveRecord.h"
 
+// The height of the path line, in pixels: the summary line stands this far below it.
+inline constexpr int kInfoLineHeight = 20;
+
+// The two texts of the information lines, as they are drawn.
+struct InfoTexts {
+    std::string path;    // UTF-8, with U+FFFD for each byte that is not valid UTF-8
+    std::string summary; // channels, sample rate, bits, size, duration and frames
+};
+InfoTexts DescribeInfoLines(const WaveRecord& record);
+
 // Draws the path at (x, y) and the one-line format summary at (x, y + 20), in the
 // surface's current text colour. Returns 0. Path bytes that are not valid UTF-8 are drawn
 // as U+FFFD where they stand.

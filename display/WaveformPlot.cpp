@@ -10,8 +10,8 @@ namespace {
 // Geometry of the plot, in pixels, relative to its left edge x0 and centre line yc.
 // The box width, and one trace segment per column.
 constexpr int kColumns = kWaveformColumns;
-constexpr int kHalfHeight = 160;   // centre line to the top and bottom edges
-constexpr int kQuarterHeight = 80; // centre line to the inner horizontal lines
+constexpr int kHalfHeight = kWaveformHeight / 2;    // centre line to the top and bottom edges
+constexpr int kQuarterHeight = kWaveformHeight / 4; // centre line to the inner horizontal lines
 constexpr int kGridDivisions = 10; // vertical grid lines 0..10, one per tenth of the time
 constexpr int kGridPitch = kColumns / kGridDivisions;
 constexpr int kTimeLabelDrop = 184;   // centre line to the top of the time labels
@@ -22,8 +22,8 @@ constexpr int kMinusOffset = 11;      // extra shift left of a negative amplitud
 constexpr int kLegendGap = 850;       // left edge to the legend
 constexpr int kLegendRowSpacing = 24; // the right channel's word below the left one's
 
-// The trace maps a sample of scale / 2 to the box edge: 320 pixels per scale.
-constexpr double kTraceGain = 320.0;
+// The trace maps a sample of scale / 2 to the box edge: the box's height per scale.
+constexpr double kTraceGain = kWaveformHeight;
 // Offsets are clamped to this before they become ints, so that a tiny scale can neither
 // overflow the conversion nor yc minus the offset.
 constexpr double kOffsetLimit = 1'000'000'000.0;

@@ -6,6 +6,8 @@
 // The plot's width in pixels. Each trace takes one sample per column, from frame
 // column * (frameCount / kWaveformColumns), and reads no other sample.
 inline constexpr int kWaveformColumns = 840;
+// The plot box's height in pixels, half above and half below the centre line.
+inline constexpr int kWaveformHeight = 320;
 
 // Draws the 840 x 320 plot whose left edge is x0 and centre line yc: dotted grid, time
 // labels, amplitude labels, one trace per channel and, for two channels, the legend in blue

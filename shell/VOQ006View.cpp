@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "display/InfoLines.h"
 #include "display/ViewDrawing.h"
@@ -21,31 +20,6 @@
 #include "shell/framework/ResourceTables.h"
 #include "wave/BackgroundLoad.h"
 #include "wave/WaveRecord.h"
-
-namespace {
-
-// The height of the path line in pixels: the summary line stands 20 pixels below it.
-constexpr int kPathLineHeight = 20;
-
-// A surface that only keeps the texts drawn on it, in order.
-class TextCapture final : public DrawingSurface {
-public:
-    PenHandle CreatePen(PenStyle, int, Colour) override { return ++m_lastPen; }
-    PenHandle SelectPen(PenHandle) override { return 0; }
-    void DeletePen(PenHandle) override {}
-    void MoveTo(int, int) override {}
-    void LineTo(int, int) override {}
-    void TextOut(int, int, std::string_view utf8) override { m_texts.emplace_back(utf8); }
-    void SetTextColour(Colour) override {}
-
-    const std::vector<std::string>& Texts() const { return m_texts; }
-
-private:
-    PenHandle m_lastPen{};
-    std::vector<std::string> m_texts;
-};
-
-} // namespace
 
 IMPLEMENT_DYNCREATE(CVOQ006View)
 
@@ -198,18 +172,16 @@ CFrameWnd* CVOQ006View::Frame() const {
 }
 
 void CVOQ006View::DescribeShownFile() {
-    // The information lines draw the path first and the summary second; taking their very
-    // texts keeps what is read out equal to what is seen (a path's bytes that are not
-    // UTF-8 included).
-    TextCapture lines;
-    DrawInfoLines(lines, *m_record, 0, 0);
+    // The very texts the information lines draw, so that what is read out is what is seen
+    // (a path's bytes that are not UTF-8 included).
+    const InfoTexts texts = DescribeInfoLines(*m_record);
     QWidget* widget = GetSafeHwnd();
-    if (widget == nullptr || lines.Texts().size() < 2) {
+    if (widget == nullptr) {
         return;
     }
     // Qt tells screen readers of each change.
-    widget->setAccessibleName(QString::fromStdString(lines.Texts()[0]));
-    widget->setAccessibleDescription(QString::fromStdString(lines.Texts()[1]));
+    widget->setAccessibleName(QString::fromStdString(texts.path));
+    widget->setAccessibleDescription(QString::fromStdString(texts.summary));
 }
 
 BOOL CVOQ006View::OnToolHitTest(const QPoint& point, std::string& text, QRect& area) const {
@@ -217,7 +189,7 @@ BOOL CVOQ006View::OnToolHitTest(const QPoint& point, std::string& text, QRect& a
     if (widget == nullptr || m_record == nullptr || m_record->loaded != 1) {
         return FALSE;
     }
-    const QRect pathLine(0, 0, widget->width(), kPathLineHeight);
+    const QRect pathLine(kInfoLeft, kInfoTop, widget->width(), kInfoLineHeight);
     if (!pathLine.contains(point)) {
         return FALSE;
     }

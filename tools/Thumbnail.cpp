@@ -21,7 +21,7 @@ namespace {
 // The plot's box, from its left edge to its right edge and from its top edge to its bottom
 // edge, in pixels; each edge line covers the pixel it runs along.
 constexpr int kBoxSpan = kWaveformColumns;
-constexpr int kBoxHeightSpan = 320;
+constexpr int kBoxHeightSpan = kWaveformHeight;
 constexpr int kBoxCentre = kBoxHeightSpan / 2;
 
 } // namespace

@@ -33,10 +33,6 @@
 
 namespace {
 
-// The viewer's client area.
-constexpr int kWidth = 960;
-constexpr int kHeight = 440;
-
 // The path as the viewer's Open dialog would give it: absolute, but with its links and
 // dot segments as typed.
 std::string AbsolutePath(const std::string& path) {
@@ -109,7 +105,7 @@ int ShowRequest(const Request& request) {
 // The window's client area after the file was opened: erased to white, then the
 // information lines and the plot, as the view paints them.
 QImage Render(const WaveRecord& record, int scale) {
-    QImage image(kWidth * scale, kHeight * scale, QImage::Format_RGB32);
+    QImage image(kDrawingWidth * scale, kDrawingHeight * scale, QImage::Format_RGB32);
     if (image.isNull()) {
         return image; // no memory for the pixels: WritePng says so (CannotPaint)
     }
