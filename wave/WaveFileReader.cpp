@@ -30,6 +30,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <utility>
 
 #include "wave/FileDescriptor.h"
@@ -68,27 +69,21 @@ LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std
 }
 
 const char* DescribeLoadStatus(LoadStatus status) {
-    switch (status) {
-    case LoadStatus::Loaded:
-        return "loaded";
-    case LoadStatus::CannotOpen:
-        return "cannot open the file";
-    case LoadStatus::NotRegularFile:
-        return "not a regular file";
-    case LoadStatus::NotRiffWave:
-        return "not a RIFF/WAVE file";
-    case LoadStatus::ZeroBlockAlign:
-        return "block align is 0";
-    case LoadStatus::NoDataChunk:
-        return "no data chunk";
-    case LoadStatus::CannotAllocate:
-        return "cannot allocate memory for the samples";
-    case LoadStatus::ReadError:
-        return "read error";
-    case LoadStatus::Cancelled:
-        return "cancelled";
-    }
-    return "unknown status";
+    // One text per status, in the order of LoadStatus.
+    static constexpr const char* kDescriptions[] = {
+        "loaded",
+        "cannot open the file",
+        "not a regular file",
+        "not a RIFF/WAVE file",
+        "block align is 0",
+        "no data chunk",
+        "cannot allocate memory for the samples",
+        "read error",
+        "cancelled",
+    };
+    static_assert(std::size(kDescriptions) == static_cast<std::size_t>(LoadStatus::Cancelled) + 1);
+    const auto index = static_cast<std::size_t>(status);
+    return index < std::size(kDescriptions) ? kDescriptions[index] : "unknown status";
 }
 
 namespace wave_reader {

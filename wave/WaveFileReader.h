@@ -6,7 +6,7 @@
 
 #include "wave/WaveRecord.h"
 
-// Why a load ended the way it did.
+// Why a load ended the way it did (DescribeLoadStatus lists a text per status, in this order).
 enum class LoadStatus {
     Loaded,         // the record holds the file
     CannotOpen,     // open(2) failed; errorNumber says why

@@ -126,6 +126,10 @@ TEST_F(WaveReaderTest, AFifoWithNoWriterIsRejectedAtOnce) {
 }
 
 TEST_F(WaveReaderTest, EveryStatusHasAShortDescription) {
+    EXPECT_STREQ(DescribeLoadStatus(LoadStatus::Loaded), "loaded");
+    EXPECT_STREQ(DescribeLoadStatus(LoadStatus::CannotOpen), "cannot open the file");
+    EXPECT_STREQ(DescribeLoadStatus(LoadStatus::ReadError), "read error");
+    EXPECT_STREQ(DescribeLoadStatus(LoadStatus::Cancelled), "cancelled");
     EXPECT_STREQ(DescribeLoadStatus(LoadStatus::NotRiffWave), "not a RIFF/WAVE file");
     EXPECT_STREQ(DescribeLoadStatus(LoadStatus::NoDataChunk), "no data chunk");
     EXPECT_STREQ(DescribeLoadStatus(LoadStatus::NotRegularFile), "not a regular file");
