@@ -26,7 +26,8 @@ struct LoadOutcome {
     // The byte offset in the file where the check failed: for NotRiffWave that of the
     // identifier that is wrong, for ZeroBlockAlign that of the blockAlign field, for
     // NoDataChunk where the search for it ended (at the latest the end of the file), for
-    // ReadError where the failed read started; 0 for every other status.
+    // ReadError where the failed read of the header started (0 when fstat failed); 0 for
+    // every other status.
     std::uint64_t offset{};
 };
 
