@@ -4,9 +4,10 @@
 // it up) and accepts only a regular file. It parses the header into a staging record,
 // never into the caller's: "RIFF", "WAVE" and the fmt chunk, then chunk after chunk up to
 // "data" (WaveHeaderParser.cpp). It allocates the scratch buffers and the two sample
-// arrays; until here any failure leaves the caller's record exactly as it was. Then the
-// staging record is committed and the samples are read from the data chunk, block by
-// block (SampleBlockReader.h), decoded by their width (SampleDecoders.h) into a sink
+// arrays. Until here any failure leaves the caller's record exactly as it was, and the
+// outcome says which check failed and at which byte of the file. Then the staging record
+// is committed and the samples are read from the data chunk, block by block
+// (SampleBlockReader.h), decoded by their width (SampleDecoders.h) into a sink
 // (SampleSinks.h) that deals them to left and right and raises the peaks. From the commit
 // on nothing can fail: a read error or a short file ends the data where it ends.
 //
