@@ -6,7 +6,7 @@
 
 #include "wave/WaveRecord.h"
 
-// Why a load ended the way it did.
+// Why a load ended the way it did (DescribeLoadStatus lists a text per status, in this order).
 enum class LoadStatus {
     Loaded,         // the record holds the file
     CannotOpen,     // open(2) failed; errorNumber says why
@@ -19,9 +19,16 @@ enum class LoadStatus {
     Cancelled,      // another thread cancelled the load through its LoadProgress
 };
 
+// The outcome of a load: its status, and for a failed check what failed and where.
 struct LoadOutcome {
     LoadStatus status{LoadStatus::Loaded};
     int errorNumber{}; // errno for CannotOpen and ReadError, else 0
+    // The byte offset in the file where the check failed: for NotRiffWave that of the
+    // identifier that is wrong, for ZeroBlockAlign that of the blockAlign field, for
+    // NoDataChunk where the search for it ended (at the latest the end of the file), for
+    // ReadError where the failed read of the header started (0 when fstat failed); 0 for
+    // every other status.
+    std::uint64_t offset{};
 };
 
 // How many threads read the samples of a load. Whatever the choice, the record ends up

@@ -26,6 +26,17 @@ std::uintptr_t AlignUp(std::uintptr_t value, std::size_t alignment) {
     return (value + alignment - 1) / alignment * alignment;
 }
 
+// Gives advice over the whole pages of pageBytes inside [begin, end), if there are any:
+// advice over a page that reaches outside the range would also hold for memory the range
+// does not cover.
+void AdviseWholePages(std::uintptr_t begin, std::uintptr_t end, std::size_t pageBytes, int advice) {
+    const std::uintptr_t first = AlignUp(begin, pageBytes);
+    const std::uintptr_t last = end / pageBytes * pageBytes;
+    if (last > first) {
+        madvise(reinterpret_cast<void*>(first), last - first, advice);
+    }
+}
+
 } // namespace
 
 SampleArray::SampleArray() = default;
@@ -110,11 +121,7 @@ void SampleArray::PrepareForWriting(std::size_t count, Faulting faulting) {
     // Huge pages only over whole huge pages inside the range: advising a range that
     // reaches past the data would let a later read of the untouched tail allocate
     // whole huge pages.
-    const std::uintptr_t hugeFirst = AlignUp(begin, kHugePageBytes);
-    const std::uintptr_t hugeLast = end / kHugePageBytes * kHugePageBytes;
-    if (hugeLast > hugeFirst) {
-        madvise(reinterpret_cast<void*>(hugeFirst), hugeLast - hugeFirst, MADV_HUGEPAGE);
-    }
+    AdviseWholePages(begin, end, kHugePageBytes, MADV_HUGEPAGE);
     if (faulting == Faulting::OnFirstWrite) {
         return;
     }
@@ -129,6 +136,11 @@ void SampleArray::PrepareForWriting(std::size_t count, Faulting faulting) {
             *reinterpret_cast<volatile std::int16_t*>(at) = 0;
         }
     }
+}
+
+void SampleArray::KeepToSmallPages() {
+    const auto begin = reinterpret_cast<std::uintptr_t>(m_data);
+    AdviseWholePages(begin, begin + m_size * sizeof(std::int16_t), PageBytes(), MADV_NOHUGEPAGE);
 }
 
 bool AllocateSampleBuffers(WaveRecord& record, std::uint32_t count) {

@@ -37,6 +37,11 @@ public:
     // page fault per 4 KiB. Elements beyond count stay untouched and cost nothing.
     void PrepareForWriting(std::size_t count, Faulting faulting = Faulting::Now);
 
+    // Asks the system never to back the array's whole pages with huge pages, for an array
+    // of which only elements far apart are written: each would otherwise cost a huge page
+    // where the system backs all memory with them.
+    void KeepToSmallPages();
+
     std::size_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
     std::int16_t* data() { return m_data; }

@@ -38,6 +38,7 @@ struct RejectionCase : NamedCase {
     // Makes the path to load inside folder.
     std::function<std::string(const TemporaryFolder& folder)> make;
     LoadStatus status;
+    std::uint64_t offset; // where the check failed; 0 where no header check failed
 };
 
 std::function<std::string(const TemporaryFolder&)> Built(WavBuilder builder) {
@@ -55,12 +56,14 @@ std::string MakeFifo(const TemporaryFolder& folder) {
 class Rejection : public WaveReaderTest, public ::testing::WithParamInterface<RejectionCase> {};
 
 // Every field, both arrays (the same arrays, with the same contents), the peaks, the flag,
-// the path and loaded stay as the previous load left them.
+// the path and loaded stay as the previous load left them. The outcome says why, and where.
 TEST_P(Rejection, LeavesThePreviousFileIntact) {
     ASSERT_EQ(LoadWaveFile(m_record, Write(Previous(), "previous.wav")), 0);
     m_record.loaded = 1;
     const RecordSnapshot before = TakeSnapshot(m_record);
-    ASSERT_EQ(LoadWaveFileExplained(m_record, GetParam().make(m_folder)).status, GetParam().status);
+    const LoadOutcome outcome = LoadWaveFileExplained(m_record, GetParam().make(m_folder));
+    ASSERT_EQ(outcome.status, GetParam().status);
+    EXPECT_EQ(outcome.offset, GetParam().offset);
     EXPECT_EQ(DescribeChange(m_record, before), "");
     EXPECT_EQ(m_record.peak, 250);
     EXPECT_EQ(Elements(m_record.right), (std::vector<std::int16_t>{-7, 250, 2}));
@@ -72,24 +75,30 @@ TEST_P(Rejection, LeavesAFreshRecordBlank) {
 }
 
 // clang-format off
+// Previous() is 56 bytes: "RIFF" at 0, "WAVE" at 8, "fmt " at 12, blockAlign at 32, and
+// "data" at 36.
 INSTANTIATE_TEST_SUITE_P(Reader, Rejection, ::testing::ValuesIn(std::vector<RejectionCase>{
     {"MissingFile", [](const TemporaryFolder& f) { return f.File("missing.wav"); },
-     LoadStatus::CannotOpen},
-    {"EmptyPath", [](const TemporaryFolder&) { return std::string(); }, LoadStatus::CannotOpen},
+     LoadStatus::CannotOpen, 0},
+    {"EmptyPath", [](const TemporaryFolder&) { return std::string(); }, LoadStatus::CannotOpen, 0},
     {"Directory", [](const TemporaryFolder& f) { return f.Path().string(); },
-     LoadStatus::NotRegularFile},
-    {"Fifo", MakeFifo, LoadStatus::NotRegularFile},
+     LoadStatus::NotRegularFile, 0},
+    {"Fifo", MakeFifo, LoadStatus::NotRegularFile, 0},
     {"CharacterDevice", [](const TemporaryFolder&) { return std::string("/dev/zero"); },
-     LoadStatus::NotRegularFile},
-    {"EmptyFile", Built(WavBuilder().TruncateTo(0)), LoadStatus::NotRiffWave},
-    {"NotWave", Built(Previous().WaveId(WavBuilder::Id("AVI "))), LoadStatus::NotRiffWave},
-    {"JunkFirst", Built(Previous().FmtId(WavBuilder::Id("JUNK"))), LoadStatus::NotRiffWave},
-    {"HeaderCutInFmt", Built(Previous().TruncateTo(30)), LoadStatus::NoDataChunk},
-    {"FmtSizeBelow16", Built(Previous().FmtSize(12)), LoadStatus::NoDataChunk},
+     LoadStatus::NotRegularFile, 0},
+    {"EmptyFile", Built(WavBuilder().TruncateTo(0)), LoadStatus::NotRiffWave, 0},
+    {"NotWave", Built(Previous().WaveId(WavBuilder::Id("AVI "))), LoadStatus::NotRiffWave, 8},
+    {"JunkFirst", Built(Previous().FmtId(WavBuilder::Id("JUNK"))), LoadStatus::NotRiffWave, 12},
+    // The search for data ends where the file ends, also when a size points past it.
+    {"HeaderCutInFmt", Built(Previous().TruncateTo(30)), LoadStatus::NoDataChunk, 30},
+    {"FmtSizeBelow16", Built(Previous().FmtSize(12)), LoadStatus::NoDataChunk, 56},
     {"ChunkPastTheEnd", Built(Previous().Chunk(WavBuilder::Id("LIST"), 500, {})),
-     LoadStatus::NoDataChunk},
-    {"NoDataChunk", Built(Previous().WithoutDataChunk()), LoadStatus::NoDataChunk},
-    {"ZeroBlockAlign", Built(Previous().BlockAlign(0)), LoadStatus::ZeroBlockAlign},
+     LoadStatus::NoDataChunk, 64},
+    {"NoDataChunk", Built(Previous().WithoutDataChunk()), LoadStatus::NoDataChunk, 36},
+    // ... or where the RIFF form ends: here at 54, right after a LIST chunk of 10 bytes.
+    {"DataPastTheRiffForm", Built(Previous().Chunk("LIST", Bytes(10)).RiffSize(46)),
+     LoadStatus::NoDataChunk, 54},
+    {"ZeroBlockAlign", Built(Previous().BlockAlign(0)), LoadStatus::ZeroBlockAlign, 32},
 }), CaseName);
 // clang-format on
 
@@ -117,6 +126,10 @@ TEST_F(WaveReaderTest, AFifoWithNoWriterIsRejectedAtOnce) {
 }
 
 TEST_F(WaveReaderTest, EveryStatusHasAShortDescription) {
+    EXPECT_STREQ(DescribeLoadStatus(LoadStatus::Loaded), "loaded");
+    EXPECT_STREQ(DescribeLoadStatus(LoadStatus::CannotOpen), "cannot open the file");
+    EXPECT_STREQ(DescribeLoadStatus(LoadStatus::ReadError), "read error");
+    EXPECT_STREQ(DescribeLoadStatus(LoadStatus::Cancelled), "cancelled");
     EXPECT_STREQ(DescribeLoadStatus(LoadStatus::NotRiffWave), "not a RIFF/WAVE file");
     EXPECT_STREQ(DescribeLoadStatus(LoadStatus::NoDataChunk), "no data chunk");
     EXPECT_STREQ(DescribeLoadStatus(LoadStatus::NotRegularFile), "not a regular file");
@@ -135,7 +148,7 @@ TEST_F(WaveReaderTest, EveryStatusHasAShortDescription) {
     const RecordSnapshot before = TakeSnapshot(record);
     const LoadStatus status = LoadWaveFileExplained(record, path).status;
     std::_Exit(status == LoadStatus::CannotAllocate && DescribeChange(record, before).empty() ? 0
-                                                                                            : 1);
+                                                                                              : 1);
 }
 
 // The two arrays of a huge claim cannot be mapped under the cap: the load is rejected

@@ -4,6 +4,10 @@
 set(sources
     ${SOURCE_DIR}/wave/WaveRecord.cpp
     ${SOURCE_DIR}/wave/WaveFileReader.cpp
+    ${SOURCE_DIR}/wave/WaveHeaderParser.cpp
+    ${SOURCE_DIR}/wave/SampleDecoders.cpp
+    ${SOURCE_DIR}/wave/SampleSinks.cpp
+    ${SOURCE_DIR}/wave/SampleBlockReader.cpp
     ${SOURCE_DIR}/display/InfoLines.cpp
     ${SOURCE_DIR}/display/WaveformPlot.cpp
     ${SOURCE_DIR}/tests/unit/standalone/StandaloneMain.cpp)

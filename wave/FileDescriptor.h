@@ -1,0 +1,44 @@
+#pragma once
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+
+namespace wave_reader {
+
+// The file a load reads: owns its descriptor, closes it on every way out of the load, and
+// reads from it at an offset. Every read names its offset, so that the header parse and
+// the threads that read the samples never depend on a shared file position.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int descriptor) : m_descriptor(descriptor) {}
+    ~FileDescriptor() {
+        if (m_descriptor >= 0) {
+            close(m_descriptor);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    // The descriptor, or -1 when the file could not be opened.
+    int Get() const { return m_descriptor; }
+
+    // pread(2), resumed after a signal: a slow disk read may be interrupted before it has
+    // read a byte. Returns the bytes read, 0 at the end of the file, or -1 with errno set
+    // (an offset beyond what off_t holds gives EINVAL).
+    ssize_t ReadAt(std::uint8_t* into, std::size_t count, std::uint64_t offset) const {
+        for (;;) {
+            const ssize_t got = pread(m_descriptor, into, count, static_cast<off_t>(offset));
+            if (got >= 0 || errno != EINTR) {
+                return got;
+            }
+        }
+    }
+
+private:
+    int m_descriptor;
+};
+
+} // namespace wave_reader
