@@ -14,6 +14,8 @@
 #include <QRawFont>
 #include <QString>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -41,6 +43,43 @@ std::string AbsolutePath(const std::string& path) {
     return error ? path : absolute.string();
 }
 
+// A byte offset as people read it: "1,234".
+std::string GroupedDecimal(std::uint64_t value) {
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (std::size_t at = 0; at < digits.size(); ++at) {
+        if (at > 0 && (digits.size() - at) % 3 == 0) {
+            grouped.push_back(',');
+        }
+        grouped.push_back(digits[at]);
+    }
+    return grouped;
+}
+
+// Why the file at path was rejected, and where in it, for the checks that read a place.
+std::string RejectionReason(const LoadOutcome& outcome, const std::string& path) {
+    std::string reason;
+    switch (outcome.status) {
+    case LoadStatus::NotRiffWave:
+    case LoadStatus::ZeroBlockAlign:
+        reason = DescribeLoadStatus(outcome.status);
+        break;
+    case LoadStatus::NoDataChunk: {
+        // The search ends where the file ends or where the RIFF form says it does.
+        struct stat status {};
+        const bool fileEnded = stat(path.c_str(), &status) == 0 &&
+                               outcome.offset >= static_cast<std::uint64_t>(status.st_size);
+        reason = fileEnded ? "no data chunk before the end of the file"
+                           : "no data chunk before the end of the RIFF form";
+        break;
+    }
+    default:
+        return DescribeLoadStatus(outcome.status);
+    }
+    reason.append(" at byte ").append(GroupedDecimal(outcome.offset));
+    return reason;
+}
+
 void ReportRejection(const LoadOutcome& outcome, const std::string& path) {
     switch (outcome.status) {
     case LoadStatus::CannotOpen:
@@ -48,11 +87,11 @@ void ReportRejection(const LoadOutcome& outcome, const std::string& path) {
                      std::strerror(outcome.errorNumber));
         break;
     case LoadStatus::ReadError:
-        std::fprintf(stderr, "%s: cannot read %s: %s\n", kProgram, path.c_str(),
-                     std::strerror(outcome.errorNumber));
+        std::fprintf(stderr, "%s: cannot read %s at byte %s: %s\n", kProgram, path.c_str(),
+                     GroupedDecimal(outcome.offset).c_str(), std::strerror(outcome.errorNumber));
         break;
     default:
-        std::fprintf(stderr, "%s: %s: %s\n", kProgram, DescribeLoadStatus(outcome.status),
+        std::fprintf(stderr, "%s: %s: %s\n", kProgram, RejectionReason(outcome, path).c_str(),
                      path.c_str());
         break;
     }

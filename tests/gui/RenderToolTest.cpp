@@ -179,12 +179,12 @@ TEST(RenderTool, RejectedInputsWriteNothingAndSayWhy) {
     const std::vector<Case> cases = {
         {"not RIFF/WAVE",
          [](const TemporaryFolder& f) { return WriteFile(f, "text.wav", Bytes(64, 'x')); },
-         "not a RIFF/WAVE file: "},
+         "not a RIFF/WAVE file at byte 0: "},
         {"no data chunk",
          [](const TemporaryFolder& f) {
              return WavBuilder().WithoutDataChunk().WriteTo(f, "nodata.wav");
          },
-         "no data chunk: "},
+         "no data chunk before the end of the file at byte 36: "},
         {"missing", [](const TemporaryFolder& f) { return f.File("missing.wav"); },
          "cannot open PATH: No such file or directory"},
         {"a directory",
@@ -698,7 +698,7 @@ TEST(RenderTool, ThumbnailRejectionsAndUsageErrors) {
     const std::string output = folder.File("out.png");
     const ToolRun rejected = Render({"--thumbnail", "128", text, output});
     EXPECT_EQ(rejected.exitCode, 1);
-    EXPECT_EQ(rejected.err, "voq006-render: not a RIFF/WAVE file: " + text + "\n");
+    EXPECT_EQ(rejected.err, "voq006-render: not a RIFF/WAVE file at byte 0: " + text + "\n");
     const std::vector<std::vector<std::string>> usageErrors = {
         {"--thumbnail", "0", input, output},
         {"--thumbnail", "1025", input, output},
