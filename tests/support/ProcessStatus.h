@@ -22,10 +22,10 @@ inline long StatusKiB(const std::string& key, const std::string& process = "self
     return -1;
 }
 
-// The descriptors open in this process, the one that reads them included.
-inline int OpenDescriptors() {
+// The entries of a folder of /proc/self ("fd", "task"), the dot entries left out.
+inline int EntriesOfProcessFolder(const char* folderName) {
     int count = 0;
-    if (DIR* folder = opendir("/proc/self/fd")) {
+    if (DIR* folder = opendir((std::string("/proc/self/") + folderName).c_str())) {
         while (const dirent* entry = readdir(folder)) {
             count += entry->d_name[0] != '.';
         }
@@ -34,14 +34,12 @@ inline int OpenDescriptors() {
     return count;
 }
 
+// The descriptors open in this process, the one that reads them included.
+inline int OpenDescriptors() {
+    return EntriesOfProcessFolder("fd");
+}
+
 // The threads of this process.
 inline int RunningThreads() {
-    int count = 0;
-    if (DIR* folder = opendir("/proc/self/task")) {
-        while (const dirent* entry = readdir(folder)) {
-            count += entry->d_name[0] != '.';
-        }
-        closedir(folder);
-    }
-    return count;
+    return EntriesOfProcessFolder("task");
 }
