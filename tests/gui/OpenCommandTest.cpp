@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "display/WaveformPlot.h"
 #include "shell/VOQ006View.h"
 #include "shell/framework/FileDialog.h"
 #include "tests/gui/ImageProbe.h"
@@ -515,6 +516,30 @@ TEST(SlowDisk, ALongLoadShowsItsProgressAndEscLeavesEverythingAsBefore) {
     EXPECT_EQ(session.GrabView(), drawn);
     EXPECT_EQ(RunningThreads(), threads);
     EXPECT_EQ(OpenDescriptors(), descriptors);
+}
+
+// A file cut short while it loads ends as a file that was short from the start: loaded,
+// with what was read before the cut and zeros after it.
+TEST(SlowDisk, AFileCutWhileItLoadsEndsWhereItWasCut) {
+    TemporaryFolder folder;
+    const std::string large = LargeStereoFile(folder, "large.wav", 8);
+    const SlowFile slow(large, 4 << 20);
+    if (!slow.Problem().empty()) {
+        GTEST_SKIP() << "no slow file can be made here: " << slow.Problem();
+    }
+    ViewerSession session;
+    ChooseWithoutWaiting(session, slow.Path());
+    int percent = -1;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (percent = ShownPercent(session)) >= 0; }, 1500));
+    ASSERT_LT(percent, 60) << "the load is too far on to be cut ahead of it";
+    std::filesystem::resize_file(large, std::filesystem::file_size(large) / 4 * 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !session.View().IsLoading(); }, 10000));
+    WaveRecord shortFromTheStart;
+    ASSERT_EQ(LoadWaveFile(shortFromTheStart, large), 0);
+    shortFromTheStart.path = slow.Path();
+    EXPECT_EQ(session.App().Record().loaded, 1);
+    EXPECT_EQ(
+        DescribeStridedDifference(session.App().Record(), shortFromTheStart, kWaveformColumns), "");
 }
 
 // A disk that stops answering never holds the window: Esc gives the idle prompt back at
