@@ -4,6 +4,7 @@
 // and descriptors. Header-only, so that the benchmarks share it without the test support.
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -22,12 +23,16 @@ inline long StatusKiB(const std::string& key, const std::string& process = "self
     return -1;
 }
 
-// The entries of a folder of /proc/self ("fd", "task"), the dot entries left out.
-inline int EntriesOfProcessFolder(const char* folderName) {
+// Calls use(name) for each entry of a folder of /proc/self ("fd", "task"), the dot
+// entries left out, and returns how many there were.
+template <typename Use> int ForEachEntryOfProcessFolder(const char* folderName, Use use) {
     int count = 0;
     if (DIR* folder = opendir((std::string("/proc/self/") + folderName).c_str())) {
         while (const dirent* entry = readdir(folder)) {
-            count += entry->d_name[0] != '.';
+            if (entry->d_name[0] != '.') {
+                use(std::string(entry->d_name));
+                ++count;
+            }
         }
         closedir(folder);
     }
@@ -36,10 +41,33 @@ inline int EntriesOfProcessFolder(const char* folderName) {
 
 // The descriptors open in this process, the one that reads them included.
 inline int OpenDescriptors() {
-    return EntriesOfProcessFolder("fd");
+    return ForEachEntryOfProcessFolder("fd", [](const std::string&) {});
 }
 
-// The threads of this process.
-inline int RunningThreads() {
-    return EntriesOfProcessFolder("task");
+// The descriptors open on the file at path.
+inline int DescriptorsOn(const std::string& path) {
+    int count = 0;
+    ForEachEntryOfProcessFolder("fd", [&](const std::string& fd) {
+        char target[4096];
+        const ssize_t length = readlink(("/proc/self/fd/" + fd).c_str(), target, sizeof target);
+        count += length > 0 &&
+                 path.compare(0, std::string::npos, target, static_cast<std::size_t>(length)) == 0;
+    });
+    return count;
+}
+
+// The threads that carry the process's own name: the main thread and those the program
+// started itself, as Qt names the threads it starts ("Thread (pooled)", "QDBusConnection").
+inline int OwnThreads() {
+    const auto nameOf = [](const std::string& task) {
+        std::ifstream comm("/proc/self/task/" + task + "/comm");
+        std::string name;
+        std::getline(comm, name);
+        return name;
+    };
+    const std::string own = nameOf(std::to_string(getpid()));
+    int count = 0;
+    ForEachEntryOfProcessFolder("task",
+                                [&](const std::string& task) { count += nameOf(task) == own; });
+    return count;
 }
