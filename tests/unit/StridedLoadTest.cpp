@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <ostream>
 #include <random>
 #include <string>
@@ -21,6 +23,7 @@
 #include "tests/support/RecordingSurface.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/WavBuilder.h"
+#include "wave/BackgroundLoad.h"
 #include "wave/WaveFileReader.h"
 #include "wave/WaveRecord.h"
 
@@ -156,6 +159,26 @@ TEST(StridedLoad, AHugeClaimCostsOnlyThePagesOfTheKeptFrames) {
     EXPECT_EQ(strided.frameCount, 0xFFFFFFFFu);
     EXPECT_LT(grownKiB, 32 * 1024) << "KiB resident after the load and the drawing";
     ExpectSameDrawing(path);
+}
+
+// The viewer's load on a thread of its own ends with the record of the strided load, and
+// says so once, from that thread. Large enough for the load to share out its samples.
+TEST(WaveReaderBackgroundLoad, EndsWithTheStridedLoadsRecord) {
+    TemporaryFolder folder;
+    Bytes data(12u << 20);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>(i * 7919 % 251);
+    }
+    const std::string path = WavBuilder().Format(2, 16).Data(data).WriteTo(folder, "large.wav");
+    std::promise<void> ended;
+    BackgroundLoad load(path, kWaveformColumns, [&] { ended.set_value(); });
+    ASSERT_EQ(ended.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    ASSERT_TRUE(load.Ended());
+    EXPECT_EQ(load.Outcome().status, LoadStatus::Loaded);
+    EXPECT_EQ(load.PercentRead(), 100);
+    WaveRecord full;
+    ASSERT_EQ(LoadWaveFile(full, path), 0);
+    EXPECT_EQ(DescribeStridedDifference(load.Record(), full, kWaveformColumns), "");
 }
 
 // A load cancelled before it read its samples, as the viewer's Esc does: the record keeps
