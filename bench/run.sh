@@ -15,8 +15,9 @@
 #
 # BUILD_DIR defaults to build/bench (the bench preset's tree). The measurement files,
 # about 1.4 GiB for the speed, 1.7 GiB for the series of 100 and 4.1 GiB for the renderer,
-# are written once into BUILD_DIR/bench/data (the renderer and the viewer share the 4 GiB). VOQ_BENCH_REPETITIONS (default 6) sets the repetitions of
-# each timed run; the first is shown apart as the cold one.
+# are written once into BUILD_DIR/bench/data (the viewer reads the renderer's 4 GiB file).
+# VOQ_BENCH_REPETITIONS (default 6) sets the repetitions of each timed run; the first is
+# shown apart as the cold one.
 # Installs nothing: it names what is missing (scripts/deps.sh installs it). Exits 0 when
 # it measured, whatever the figures (a missed target prints MISSED); 1, with the reason,
 # when something cannot run.
