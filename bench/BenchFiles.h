@@ -30,6 +30,9 @@ inline constexpr LargeBenchFile kLargeBenchFiles[] = {
     {"stereo16", {2, 16, 1u << 30}},
     {"mono8", {1, 8, 1u << 28}},
 };
+// The largest data chunk a wave file can hold: 4 GiB less 4 bytes of 16-bit stereo, for the
+// programs that keep only what they draw.
+inline constexpr LargeBenchFile kFourGiBBenchFile{"stereo16-4gib", {2, 16, 0xFFFFFFFCu}};
 
 // The path of a large file in folder, written there first if it is missing.
 std::string LargeBenchFilePath(const std::string& folder, const LargeBenchFile& file);

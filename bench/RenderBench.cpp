@@ -147,12 +147,12 @@ bool Report(const char* what, double value, const char* unit, double limit) {
 
 int Measure(const std::string& self, const std::string& folder) {
     const std::string oneGiB = LargeBenchFilePath(folder, kLargeBenchFiles[0]);
-    const std::string fourGiB = folder + "/stereo16-4gib.wav";
+    const std::string fourGiB = LargeBenchFilePath(folder, kFourGiBBenchFile);
     const std::string hundredMB = folder + "/stereo16-100mb.wav";
     const std::string hugeClaim = folder + "/render-huge-claim.wav";
     const std::string output = folder + "/render-bench.png";
     if (!EnsureLargeBenchFile(folder, kLargeBenchFiles[0]) ||
-        !EnsureBenchWaveFile(fourGiB, {2, 16, 0xFFFFFFFCu}, 4) ||
+        !EnsureLargeBenchFile(folder, kFourGiBBenchFile) ||
         !EnsureBenchWaveFile(hundredMB, {2, 16, 100'000'000u}, 5) || !WriteHugeClaim(hugeClaim)) {
         std::fprintf(stderr, "render_bench: cannot write the files in %s\n", folder.c_str());
         return 1;

@@ -5,15 +5,19 @@
 # one-thread load, libsndfile and memcpy; one thread against two for small files; the load
 # on one CPU; peak memory of single loads; a header claiming 2^32-1 frames; 100 loads into
 # one record; 1000 loads without a descriptor or a thread left behind; and, in the bench
-# preset's tree, the renderer's figures: its strided picture against a full load's, its
-# peak memory for files of any size and the time of a thumbnail.
+# preset's tree, the viewer's figures (Open to drawn against a full load, right after memory
+# was used and after it lay idle; its peak memory with 1 GiB and 4 GiB shown, the latter
+# under a 1 GiB memory limit; Esc to the last read of a file served at 20 MiB/s) and the
+# renderer's: its strided picture against a full load's, its peak memory for files of any
+# size and the time of a thumbnail.
 #
 #   bench/run.sh [BUILD_DIR] [extra reader_bench flags]
 #
 # BUILD_DIR defaults to build/bench (the bench preset's tree). The measurement files,
 # about 1.4 GiB for the speed, 1.7 GiB for the series of 100 and 4.1 GiB for the renderer,
-# are written once into BUILD_DIR/bench/data. VOQ_BENCH_REPETITIONS (default 6) sets the repetitions of
-# each timed run; the first is shown apart as the cold one.
+# are written once into BUILD_DIR/bench/data (the viewer reads the renderer's 4 GiB file).
+# VOQ_BENCH_REPETITIONS (default 6) sets the repetitions of each timed run; the first is
+# shown apart as the cold one.
 # Installs nothing: it names what is missing (scripts/deps.sh installs it). Exits 0 when
 # it measured, whatever the figures (a missed target prints MISSED); 1, with the reason,
 # when something cannot run.
@@ -29,6 +33,7 @@ for tool in cmake ninja pkg-config taskset /usr/bin/time; do
     command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
 done
 pkg-config --exists sndfile 2>/dev/null || missing+=("libsndfile1-dev")
+pkg-config --exists fuse3 2>/dev/null || missing+=("libfuse3-dev")
 [ -e /usr/include/benchmark/benchmark.h ] || missing+=("libbenchmark-dev")
 if [ ${#missing[@]} -ne 0 ]; then
     echo "run.sh: missing: ${missing[*]} (bash scripts/deps.sh installs them)" >&2
@@ -99,12 +104,20 @@ measure "$bin/reader_memory" series "$data"
 echo "== 1000 loads, 8 MiB (two threads) and rejected ones =="
 measure "$bin/reader_memory" descriptors "$data"
 
-# The renderer needs the Qt parts, which the bench preset builds.
+# The viewer and the renderer need the Qt parts, which the bench preset builds.
 if [ "$build" = build/bench ]; then
-    if ! cmake --build "$build" --target render_bench >"$log" 2>&1; then
+    if ! cmake --build "$build" --target render_bench viewer_bench >"$log" 2>&1; then
         cat "$log"
-        echo "run.sh: the build of render_bench failed" >&2
+        echo "run.sh: the build of render_bench or viewer_bench failed" >&2
         exit 1
+    fi
+    echo "== the viewer: Open to drawn against a full load, peak memory with 1 GiB and 4 GiB shown =="
+    measure env QT_QPA_PLATFORM=offscreen "$bin/viewer_bench" open "$data"
+    echo "== the viewer: Esc during a load from a file served at 20 MiB/s =="
+    if [ -e /dev/fuse ]; then
+        measure env QT_QPA_PLATFORM=offscreen "$bin/viewer_bench" cancel "$data"
+    else
+        echo "skipped: no /dev/fuse here, so no slow file can be served"
     fi
     echo "== the renderer: strided against full load, peak memory, thumbnails =="
     measure "$bin/render_bench" "$data" # it ends with the load average
