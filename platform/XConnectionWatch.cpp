@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -178,13 +179,11 @@ bool XConnectionWatch::nativeEventFilter(const QByteArray& eventType, void* mess
 }
 
 bool XConnectionWatch::QtHoldsWindow(WindowId window) const {
-    for (QWindow* qtWindow : QGuiApplication::allWindows()) {
-        // winId() would create a native window for one that has none.
-        if (qtWindow->handle() != nullptr && qtWindow->winId() == window) {
-            return true;
-        }
-    }
-    return false;
+    const QWindowList windows = QGuiApplication::allWindows();
+    // winId() would create a native window for one that has none.
+    return std::any_of(windows.begin(), windows.end(), [window](const QWindow* qtWindow) {
+        return qtWindow->handle() != nullptr && qtWindow->winId() == window;
+    });
 }
 
 bool XConnectionWatch::ServerAnswers() const {
