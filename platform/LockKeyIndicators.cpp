@@ -51,10 +51,16 @@ LockKeyIndicators::LockKeyIndicators(std::function<void()> onChange)
     m_firstEvent = extension->first_event;
     // Adds indicator-state events to what this client already selected (Qt selects the
     // keyboard's state and map events on the same connection).
-    xcb_xkb_select_events(connection, XCB_XKB_ID_USE_CORE_KBD,
-                          XCB_XKB_EVENT_TYPE_INDICATOR_STATE_NOTIFY, 0,
-                          XCB_XKB_EVENT_TYPE_INDICATOR_STATE_NOTIFY, 0, 0, nullptr);
+    // and the state events' locked-modifier detail, leaving the other details Qt chose.
+    xcb_xkb_select_events_details_t details{};
+    details.affectState = XCB_XKB_STATE_PART_MODIFIER_LOCK;
+    details.stateDetails = XCB_XKB_STATE_PART_MODIFIER_LOCK;
+    xcb_xkb_select_events_aux(connection, XCB_XKB_ID_USE_CORE_KBD,
+                              XCB_XKB_EVENT_TYPE_INDICATOR_STATE_NOTIFY |
+                                  XCB_XKB_EVENT_TYPE_STATE_NOTIFY,
+                              0, XCB_XKB_EVENT_TYPE_INDICATOR_STATE_NOTIFY, 0, 0, &details);
     FindIndicatorBits();
+    FindNumLockModifier();
     ReadState();
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
@@ -99,7 +105,46 @@ void LockKeyIndicators::FindIndicatorBits() {
     }
 }
 
+void LockKeyIndicators::FindNumLockModifier() {
+    constexpr xcb_keysym_t kNumLock = 0xff7f;
+    const xcb_setup_t* setup = xcb_get_setup(m_connection);
+    const auto count = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
+    const XcbReply<xcb_get_keyboard_mapping_reply_t> keys(xcb_get_keyboard_mapping_reply(
+        m_connection, xcb_get_keyboard_mapping(m_connection, setup->min_keycode, count), nullptr));
+    const XcbReply<xcb_get_modifier_mapping_reply_t> modifiers(xcb_get_modifier_mapping_reply(
+        m_connection, xcb_get_modifier_mapping(m_connection), nullptr));
+    if (keys == nullptr || modifiers == nullptr || keys->keysyms_per_keycode == 0) {
+        return;
+    }
+    const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(keys.get());
+    const int symbolCount = xcb_get_keyboard_mapping_keysyms_length(keys.get());
+    const xcb_keycode_t* modifierKeys = xcb_get_modifier_mapping_keycodes(modifiers.get());
+    // Eight modifiers (Shift, Lock, Control, Mod1 to Mod5), each with its row of keys.
+    for (int modifier = 0; modifier < 8; ++modifier) {
+        for (int column = 0; column < modifiers->keycodes_per_modifier; ++column) {
+            const xcb_keycode_t key =
+                modifierKeys[modifier * modifiers->keycodes_per_modifier + column];
+            if (key < setup->min_keycode) {
+                continue;
+            }
+            const int first = (key - setup->min_keycode) * keys->keysyms_per_keycode;
+            for (int level = 0; level < keys->keysyms_per_keycode && first + level < symbolCount;
+                 ++level) {
+                if (symbols[first + level] == kNumLock) {
+                    m_numLockModifier = static_cast<std::uint8_t>(1U << modifier);
+                    return;
+                }
+            }
+        }
+    }
+}
+
 void LockKeyIndicators::ReadState() {
+    const XcbReply<xcb_xkb_get_state_reply_t> modifiers(xcb_xkb_get_state_reply(
+        m_connection, xcb_xkb_get_state(m_connection, XCB_XKB_ID_USE_CORE_KBD), nullptr));
+    if (modifiers != nullptr) {
+        m_lockedModifiers = modifiers->lockedMods;
+    }
     const XcbReply<xcb_xkb_get_indicator_state_reply_t> state(xcb_xkb_get_indicator_state_reply(
         m_connection, xcb_xkb_get_indicator_state(m_connection, XCB_XKB_ID_USE_CORE_KBD), nullptr));
     if (state != nullptr) {
@@ -108,6 +153,12 @@ void LockKeyIndicators::ReadState() {
 }
 
 bool LockKeyIndicators::IsOn(LockKey key) const {
+    if (key == LockKey::CapsLock && m_connection != nullptr) {
+        return (m_lockedModifiers & XCB_MOD_MASK_LOCK) != 0;
+    }
+    if (key == LockKey::NumLock && m_numLockModifier != 0) {
+        return (m_lockedModifiers & m_numLockModifier) != 0;
+    }
     const std::uint32_t bit = m_bits[static_cast<std::size_t>(key)];
     return bit != 0 && (m_state & bit) != 0;
 }
@@ -124,6 +175,13 @@ bool LockKeyIndicators::nativeEventFilter(const QByteArray& eventType, void* mes
     const auto* notify = static_cast<const xcb_xkb_indicator_state_notify_event_t*>(message);
     if (notify->xkbType == XCB_XKB_INDICATOR_STATE_NOTIFY && notify->state != m_state) {
         m_state = notify->state;
+        if (m_onChange) {
+            m_onChange();
+        }
+    }
+    const auto* state = static_cast<const xcb_xkb_state_notify_event_t*>(message);
+    if (state->xkbType == XCB_XKB_STATE_NOTIFY && state->lockedMods != m_lockedModifiers) {
+        m_lockedModifiers = state->lockedMods;
         if (m_onChange) {
             m_onChange();
         }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -10,27 +12,42 @@
 
 struct xcb_connection_t;
 
-// Watches the X connection that Qt's xcb platform holds, and the program's main window on
-// it, so that the program ends with one line of its own on standard error when either goes:
+// Watches the X connection that Qt's xcb platform holds, and the program's windows on it,
+// so that the program ends with one line of its own on standard error, and never more than
+// one, whatever takes the X side away:
 //
-// - The connection breaks (the server shut down, the session ended, a remote session was
-//   dropped, XKillClient). Qt's xcb platform reports that in a warning and then calls
-//   exit(1) from inside the event loop. The watch takes that warning, or any other message
-//   Qt gives once the connection has broken, prints its line instead and ends the process
-//   at once with status 1: nothing can be drawn or torn down on a connection that is gone.
-// - Another client destroys the main window. Qt goes on without it, so the program would
-//   keep running with no window at all; the watch prints its line and calls windowLost,
-//   which ends the program as a closed window would, and keeps the X errors of Qt's
-//   requests on the vanished window off standard error.
+// - The connection breaks (the server shut down, the session or the compositor ended, a
+//   remote session was dropped, XKillClient). Qt reports that in a warning and then calls
+//   exit(1), and Xlib's error handler would add a line of its own. The watch takes Qt's
+//   warning, or any other message Qt gives once the connection has broken, prints its line
+//   instead and ends the process at once with status 1: nothing can be drawn or torn down on
+//   a connection that is gone.
+// - Another client destroys one of the program's windows. Qt goes on as if the window were
+//   still there. A window destroyed because the display is going (the window manager's
+//   frame goes first, the server right after) is the lost connection, so the watch names
+//   the cause only once the server has shown, a moment later, that it still answers. For
+//   the main window it prints its line and calls mainWindowLost, which ends the program as a
+//   closed window would; for any other window it calls windowLost, which ends the dialog on
+//   it. The X errors of Qt's requests on a vanished window are kept off standard error.
 //
-// On any platform other than xcb the watch does nothing. One watch at a time.
+// The watch stays until the process ends (its message handler until Qt has closed the
+// connection), so that neither Qt nor Xlib has a word after its line. On any platform other
+// than xcb it does nothing. One watch at a time.
 class XConnectionWatch final : public QAbstractNativeEventFilter {
 public:
-    // program names the program in the line it prints; window is the main window.
-    XConnectionWatch(std::string_view program, WindowId window, std::function<void()> windowLost);
+    // program names the program in the line it prints.
+    explicit XConnectionWatch(std::string_view program);
     ~XConnectionWatch() override;
     XConnectionWatch(const XConnectionWatch&) = delete;
     XConnectionWatch& operator=(const XConnectionWatch&) = delete;
+
+    // The main window, and what ends the program when another client destroys it.
+    void WatchMainWindow(WindowId window, std::function<void()> mainWindowLost);
+    // What ends a dialog whose window another client destroyed.
+    void OnWindowLost(std::function<void(WindowId)> windowLost);
+    // For a caller that waits outside the event loop: ends the process with the line when
+    // the connection has broken.
+    void CheckConnection() const;
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
@@ -43,13 +60,19 @@ public:
 private:
     static void HandleMessage(QtMsgType type, const QMessageLogContext& context,
                               const QString& text);
-    static void ReportLostConnection();
+    [[noreturn]] static void ReportLostConnection();
+    static void ForgetConnection();
     bool ConnectionBroke() const;
+    bool ServerAnswers() const;
+    bool QtHoldsWindow(WindowId window) const;
+    void WindowDestroyed(WindowId window);
 
     std::string m_program;
-    WindowId m_window{kNoWindow};
-    std::function<void()> m_windowLost;
-    xcb_connection_t* m_connection{};
-    bool m_windowGone{false};
+    WindowId m_mainWindow{kNoWindow};
+    std::function<void()> m_mainWindowLost;
+    std::function<void(WindowId)> m_windowLost;
+    // Qt's connection; null where there is none, and once Qt is closing it.
+    std::atomic<xcb_connection_t*> m_connection{};
+    std::set<WindowId> m_destroyedWindows;
     QtMessageHandler m_previousHandler{};
 };

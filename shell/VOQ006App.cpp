@@ -14,6 +14,7 @@
 #include "shell/VersionDlg.h"
 #include "shell/framework/AfxMessageBox.h"
 #include "shell/framework/CommandLineInfo.h"
+#include "shell/framework/Dialog.h"
 #include "shell/framework/SingleDocTemplate.h"
 #include "shell/framework/Wnd.h"
 
@@ -52,7 +53,7 @@ WindowId NotedWindow(const std::string& note) {
 
 // The window of the user's own running copy, as that copy noted it in the lock file, if it
 // is on the display with the caption; waits for a copy that is still starting.
-WindowId WaitForRunningWindow(WindowActivation& windows) {
+WindowId WaitForRunningWindow(WindowActivation& windows, const XConnectionWatch& connection) {
     // A copy started at the same moment as the first one (a double-click on a launcher)
     // finds the lock taken before the first copy's window exists: give that window a few
     // seconds to appear.
@@ -65,6 +66,8 @@ WindowId WaitForRunningWindow(WindowActivation& windows) {
             return window;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // No event loop runs to notice a server that goes meanwhile.
+        connection.CheckConnection();
     }
 }
 
@@ -96,7 +99,7 @@ BOOL CVOQ006App::GuardSingleInstance() {
     // window that merely carries the same caption. The handle to the lock is needed only
     // to read the first copy's note.
     WindowActivation windows;
-    g_hRunningWindow = WaitForRunningWindow(windows);
+    g_hRunningWindow = WaitForRunningWindow(windows, *m_connectionWatch);
     g_hInstanceMutex.Close();
     if (g_hRunningWindow != kNoWindow) {
         if (windows.IsIconic(g_hRunningWindow)) {
@@ -111,8 +114,13 @@ BOOL CVOQ006App::GuardSingleInstance() {
 }
 
 void CVOQ006App::WatchXConnection() {
+    m_connectionWatch = std::make_unique<XConnectionWatch>(kProgramName);
+    m_connectionWatch->OnWindowLost([](WindowId window) { AfxEndDialogOfWindow(window); });
+}
+
+void CVOQ006App::WatchMainWindow() {
     const auto window = static_cast<WindowId>(m_pMainWnd->GetSafeHwnd()->winId());
-    m_connectionWatch = std::make_unique<XConnectionWatch>(kProgramName, window, [this] {
+    m_connectionWatch->WatchMainWindow(window, [this] {
         SetExitCode(1);
         OnAppExit();
     });
@@ -120,6 +128,9 @@ void CVOQ006App::WatchXConnection() {
 }
 
 BOOL CVOQ006App::InitInstance() {
+    // From the start, so that a later copy that loses its display while it waits or shows
+    // its box says so too.
+    WatchXConnection();
     if (!GuardSingleInstance()) {
         return FALSE;
     }
@@ -148,13 +159,8 @@ BOOL CVOQ006App::InitInstance() {
     m_pMainWnd->ShowWindow(SW_SHOW);
     m_pMainWnd->SetWindowText(kMainWindowTitle);
     m_pMainWnd->UpdateWindow();
-    WatchXConnection();
+    WatchMainWindow();
     return TRUE;
-}
-
-int CVOQ006App::ExitInstance() {
-    m_connectionWatch.reset();
-    return CWinApp::ExitInstance();
 }
 
 void CVOQ006App::OnVersionInfo() {

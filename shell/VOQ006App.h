@@ -33,8 +33,6 @@ public:
     CVOQ006App();
 
     BOOL InitInstance() override;
-    // Stops watching the X connection while Qt still runs, then the framework's.
-    int ExitInstance() override;
 
     // The sound the view shows, from start to exit.
     WaveRecord& Record() { return m_record; }
@@ -51,9 +49,13 @@ private:
     // which has either handed over to the first one (exit status 0) or told the user why
     // it ends (exit status 1).
     BOOL GuardSingleInstance();
-    // Ends the program with status 1 when the X server goes or the main window is
-    // destroyed by another client.
+    // Ends the program with status 1 and one line when the X server goes, from start-up
+    // until the process ends; ends a dialog that another client destroys as if it were
+    // cancelled.
     void WatchXConnection();
+    // Ends the program with status 1 when another client destroys the main window, and
+    // notes the window in the lock file for later copies.
+    void WatchMainWindow();
 
     WaveRecord m_record;
     std::unique_ptr<XConnectionWatch> m_connectionWatch;

@@ -52,6 +52,20 @@ QRect AfxMapDialogRect(const QRect& dialogUnits, const DialogBaseUnits& units) {
             MulDiv(dialogUnits.width(), units.x, 4), MulDiv(dialogUnits.height(), units.y, 8)};
 }
 
+bool AfxEndDialogOfWindow(WId window) {
+    auto* dialog = qobject_cast<QDialog*>(QWidget::find(window));
+    if (dialog == nullptr || !dialog->isVisible()) {
+        return false;
+    }
+    // A box's own cancel: Esc and the close box take the same way.
+    QWidget* owner = dialog->parentWidget();
+    dialog->reject();
+    if (owner != nullptr) {
+        owner->window()->activateWindow();
+    }
+    return true;
+}
+
 IMPLEMENT_DYNAMIC(CDialog)
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QRect>
+#include <QtGui/qwindowdefs.h>
 
 #include "shell/framework/Wnd.h"
 
@@ -15,6 +16,13 @@ struct DialogBaseUnits {
 DialogBaseUnits AfxGetDialogBaseUnits(const QFont& font);
 // A rectangle in dialog units, in pixels.
 QRect AfxMapDialogRect(const QRect& dialogUnits, const DialogBaseUnits& units);
+
+// Another program destroyed the native window of one of this program's modal boxes (a
+// dialog box, the file dialog or a message box): the box ends as if it had been cancelled
+// (a dialog box through OnCancel, the file dialog with IDCANCEL, a message box as if OK had
+// been pressed), so that the window it stood over can be used again. False where no box
+// has that window.
+bool AfxEndDialogOfWindow(WId window);
 
 // A modal dialog box built from a dialog template of the resource tables. The buttons
 // deliver their identifiers as commands: IDOK ends the box through OnOK, IDCANCEL (also

@@ -1,13 +1,21 @@
 #include "shell/framework/FileDialog.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QLocale>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTreeView>
 
 namespace {
 
@@ -56,6 +64,53 @@ public:
         }
         QFileDialog::accept();
     }
+
+protected:
+    // Before the window first appears: wide enough for every column of the file list
+    // (name, size, type and date) at the dialog's font. Qt's own width cuts the date short.
+    void showEvent(QShowEvent* event) override {
+        QFileDialog::showEvent(event);
+        if (!m_widened) {
+            m_widened = true;
+            WidenForEveryColumn();
+        }
+    }
+
+private:
+    void WidenForEveryColumn() {
+        auto* list = findChild<QTreeView*>(QStringLiteral("treeView"));
+        if (list == nullptr || list->header()->count() == 0) {
+            return;
+        }
+        QHeaderView* header = list->header();
+        // The list writes dates in the locale's short format: room for a wide one, the
+        // header's sort arrow and the cell's margins.
+        const int last = header->count() - 1;
+        const QString date = QLocale::system().toString(
+            QDateTime(QDate(2000, 12, 28), QTime(20, 58, 58)), QLocale::ShortFormat);
+        const int margins = 4 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) +
+                            style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header);
+        header->resizeSection(last,
+                              std::max(header->sectionSize(last),
+                                       list->fontMetrics().horizontalAdvance(date) + margins));
+        int needed = 0;
+        for (int section = 0; section <= last; ++section) {
+            needed += header->isSectionHidden(section) ? 0 : header->sectionSize(section);
+        }
+        // A long folder brings a scroll bar, which must not cut the date short either.
+        needed += list->verticalScrollBar()->sizeHint().width();
+        const int missing = needed - list->viewport()->width();
+        if (missing <= 0) {
+            return;
+        }
+        int wanted = width() + missing;
+        if (const QScreen* screen = this->screen()) {
+            wanted = std::min(wanted, screen->availableGeometry().width());
+        }
+        resize(wanted, height());
+    }
+
+    bool m_widened{false};
 };
 
 } // namespace

@@ -5,13 +5,16 @@
 #include <utility>
 
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
 #include <QKeySequence>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QStyleOptionMenuItem>
 
 #include "shell/framework/CreateContext.h"
 #include "shell/framework/DocTemplate.h"
@@ -61,6 +64,50 @@ private:
     std::function<void()> m_onNoHighlight;
     bool m_highlighted{false};
 };
+
+// The menu bar's style: the application's, with the keyboard habit of the home platform
+// and of GNOME and KDE programs that Qt's styles on Linux leave out: a lone Alt press and
+// release moves the focus to the menu bar, its first title highlighted; the arrows move,
+// Esc leaves.
+class MenuBarStyle final : public QProxyStyle {
+public:
+    MenuBarStyle() : QProxyStyle(QApplication::style()->name()) {}
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == QStyle::SH_MenuBar_AltKeyNavigation) {
+            return 1;
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    // Qt's styles on Linux mark a title only while its menu is open; the menu bar with the
+    // keyboard focus marks its current title too, so that the user sees where the arrows
+    // start.
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element == CE_MenuBarItem && item != nullptr && widget != nullptr &&
+            widget->hasFocus() && (item->state & State_Selected) != 0) {
+            QStyleOptionMenuItem current = *item;
+            current.state |= State_Sunken;
+            QProxyStyle::drawControl(element, &current, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
+
+// F10 takes the keyboard to the menu bar as GNOME and KDE programs do: the first menu
+// opens, the arrows move from menu to menu, Esc closes it and a second Esc leaves.
+void FocusMenuBar(QMenuBar& bar) {
+    for (QAction* title : bar.actions()) {
+        if (title->isVisible() && title->isEnabled()) {
+            bar.setActiveAction(title);
+            return;
+        }
+    }
+}
 
 // The key sequence of an accelerator entry. Virtual keys of letters and digits are
 // their ASCII codes, as are Qt's key codes; F1 to F24 are 0x70 onwards.
@@ -288,7 +335,15 @@ void CFrameWnd::CreateMenuBar(UINT nIDResource) {
     if (resource == nullptr || window == nullptr) {
         return;
     }
-    QMenuBar* bar = window->menuBar();
+    // The style first: the menu bar decides on its keyboard habits when it joins the window.
+    auto* bar = new QMenuBar;
+    auto* style = new MenuBarStyle;
+    style->setParent(bar);
+    bar->setStyle(style);
+    window->setMenuBar(bar);
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), window);
+    f10->setContext(Qt::WindowShortcut);
+    QObject::connect(f10, &QShortcut::activated, bar, [bar] { FocusMenuBar(*bar); });
     for (const PopupMenuResource& popup : resource->popups) {
         auto* menu = new FrameMenu(QString::fromUtf8(popup.title), bar,
                                    [this] { SetMessageText(AFX_IDS_IDLEMESSAGE); });

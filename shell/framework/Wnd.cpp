@@ -93,6 +93,11 @@ BOOL CWnd::IsIconic() const {
 void CWnd::SetWindowText(const char* text) {
     if (QWidget* widget = GetSafeHwnd()) {
         widget->setWindowTitle(QString::fromUtf8(text));
+        // A window's icon name is its caption, as on the home platform: taskbars and
+        // pagers that label windows by their icon names show it.
+        if (widget->isWindow()) {
+            widget->setWindowIconText(widget->windowTitle());
+        }
     }
 }
 

@@ -94,6 +94,8 @@ protected:
 
 TEST_F(ViewerWindow, StartsUnderItsExactCaption) {
     EXPECT_EQ(m_session.Property(m_frame, "_NET_WM_NAME"), "\"" + kCaption + "\"");
+    // Taskbars that label windows by their icon names show the caption too.
+    EXPECT_EQ(m_session.Property(m_frame, "_NET_WM_ICON_NAME"), "\"" + kCaption + "\"");
     EXPECT_NE(m_session.Property(m_frame, "WM_STATE").find("Normal"), std::string::npos);
 }
 
@@ -173,16 +175,26 @@ int IndicatorInk(const QImage& image) {
     return ink;
 }
 
-TEST_F(ViewerWindow, CapsLockShowsItsIndicatorWhileOn) {
+struct LockKeyCase : NamedCase {
+    const char* key;
+};
+class LockKeyLight : public ViewerWindow, public testing::WithParamInterface<LockKeyCase> {};
+
+TEST_P(LockKeyLight, ShowsWhileTheKeyIsLocked) {
     ASSERT_TRUE(m_session.Activate(m_frame));
     const int off = IndicatorInk(Picture("off.png"));
-    m_session.Keys("Caps_Lock");
+    m_session.Keys(GetParam().key);
     int on = off;
     EXPECT_TRUE(WaitUntil([&] { return (on = IndicatorInk(Picture("on.png"))) > off + 20; }, 5000))
         << "ink before " << off << ", after " << on;
-    m_session.Keys("Caps_Lock");
+    m_session.Keys(GetParam().key);
     EXPECT_TRUE(WaitUntil([&] { return IndicatorInk(Picture("off-again.png")) == off; }, 5000));
 }
+
+INSTANTIATE_TEST_SUITE_P(Keys, LockKeyLight,
+                         testing::Values(LockKeyCase{"CapsLock", "Caps_Lock"},
+                                         LockKeyCase{"NumLock", "Num_Lock"}),
+                         CaseName);
 
 struct CloseCase : NamedCase {
     const char* keys;
@@ -199,7 +211,11 @@ TEST_P(ViewerClose, EndsTheProcessWithStatusZero) {
 
 INSTANTIATE_TEST_SUITE_P(Ways, ViewerClose,
                          testing::Values(CloseCase{"WindowManagerClose", "alt+F4"},
-                                         CloseCase{"FileMenuExit", "alt+f x"}),
+                                         CloseCase{"FileMenuExit", "alt+f x"},
+                                         // F10 opens the first menu, File.
+                                         CloseCase{"F10ThenExit", "F10 x"},
+                                         // A lone Alt puts the keyboard on File's title.
+                                         CloseCase{"LoneAltThenFileExit", "alt Return x"}),
                          CaseName);
 
 // A file of half a gigabyte (sparse: its samples read as zeros, a flat trace) is shown
