@@ -1,9 +1,6 @@
 #include <QLibraryInfo>
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -18,6 +15,7 @@
 #include "tests/e2e/XSession.h"
 #include "tests/slowfs/SlowFile.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/ViewerText.h"
 #include "tests/support/WavBuilder.h"
 
 // The viewer as a screen reader meets it: its windows read through the AT-SPI
@@ -25,9 +23,6 @@
 // its own D-Bus session bus, on which the accessibility bus is started as the desktop
 // starts it.
 namespace {
-
-const std::string kCaption = "ソラニカの波動";
-const std::string kIdleText = "ソラニカ";
 
 // One object of the accessible tree, as the client prints it.
 struct Accessible {
@@ -81,44 +76,24 @@ std::optional<Accessible> Find(const std::vector<Accessible>& tree, const std::s
     return std::nullopt;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream stream(path);
-    std::ostringstream text;
-    text << stream.rdbuf();
-    return text.str();
-}
-
 class ScreenReaderSession : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_session.Ready()) << "the X server or the window manager did not start";
-        ASSERT_TRUE(StartSessionBus()) << "no D-Bus session bus";
+        // The bus tells its address on descriptor 3 once it accepts connections.
+        m_busAddress =
+            StartAndReadLine(m_bus, {"dbus-daemon", "--session", "--nofork", "--print-address=3"},
+                             m_session.Environment(), m_session.Folder().File("dbus.log"));
+        ASSERT_FALSE(m_busAddress.empty()) << "no D-Bus session bus";
     }
 
-    // The environment of the viewer: the X session's, the session bus, Qt's accessibility
-    // bridge on whether or not the desktop asks for it, and the changes given.
-    std::vector<std::string> ViewerEnvironment(const std::vector<std::string>& changes = {}) const {
-        std::vector<std::string> environment = m_session.Environment();
-        environment.push_back("DBUS_SESSION_BUS_ADDRESS=" + m_busAddress);
-        environment.push_back("QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1");
-        for (const std::string& change : changes) {
-            const std::string name = change.substr(0, change.find('=') + 1);
-            std::erase_if(environment,
-                          [&](const std::string& entry) { return entry.starts_with(name); });
-            environment.push_back(change);
-        }
-        return environment;
-    }
-
-    // Starts the viewer and waits until its main window is on the screen and on the
-    // accessibility bus.
-    void StartViewer(const std::vector<std::string>& changes = {},
-                     const std::string& program = VOQ_VIEWER_PATH) {
-        m_viewerLog = m_session.Folder().File("viewer-stderr.log");
-        m_viewer = std::make_unique<ChildProcess>(std::vector<std::string>{program},
-                                                  ViewerEnvironment(changes), m_viewerLog);
-        ASSERT_TRUE(m_viewer->Started());
-        m_frame = m_session.WaitForWindow(m_viewer->Pid(), kCaption, 30000);
+    // Starts the viewer, on the session bus and with Qt's accessibility bridge on whether
+    // or not the desktop asks for it, and waits until its main window is on the screen and
+    // on the accessibility bus.
+    void StartViewer(ViewerStart start = {}) {
+        start.changes.insert(start.changes.begin(), {"DBUS_SESSION_BUS_ADDRESS=" + m_busAddress,
+                                                     "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"});
+        m_frame = m_session.StartViewerWindow(m_viewer, start);
         ASSERT_FALSE(m_frame.empty()) << "no window captioned " << kCaption;
         ASSERT_TRUE(WaitUntil([&] { return Find(Tree(), "frame", kCaption).has_value(); }, 30000))
             << "the window is not on the accessibility bus";
@@ -165,35 +140,9 @@ protected:
     XSession m_session;
     std::string m_busAddress;
     std::unique_ptr<ChildProcess> m_viewer;
-    std::string m_viewerLog;
     std::string m_frame;
 
 private:
-    // The bus tells its address on descriptor 3 once it accepts connections.
-    bool StartSessionBus() {
-        int pipeFds[2];
-        if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-            return false;
-        }
-        m_bus = std::make_unique<ChildProcess>(
-            std::vector<std::string>{"dbus-daemon", "--session", "--nofork", "--print-address=3"},
-            m_session.Environment(), m_session.Folder().File("dbus.log"), pipeFds[1]);
-        close(pipeFds[1]);
-        std::string address;
-        pollfd reader{pipeFds[0], POLLIN, 0};
-        while (address.find('\n') == std::string::npos && poll(&reader, 1, 15000) > 0) {
-            char buffer[256];
-            const ssize_t count = read(pipeFds[0], buffer, sizeof buffer);
-            if (count <= 0) {
-                break;
-            }
-            address.append(buffer, static_cast<std::size_t>(count));
-        }
-        close(pipeFds[0]);
-        m_busAddress = address.substr(0, address.find('\n'));
-        return !m_busAddress.empty();
-    }
-
     std::unique_ptr<ChildProcess> m_bus;
 };
 
@@ -214,7 +163,8 @@ TEST_F(ScreenReader, ReadsThePathAndSummaryOfTheFileShownAndKeepsThemOnARejected
     ChildProcess watcher({"env", "DBUS_SESSION_BUS_ADDRESS=" + m_busAddress, "/usr/bin/python3",
                           VOQ_ATSPI_CLIENT, "watch", std::to_string(m_viewer->Pid()), "300"},
                          m_session.Environment(), changes);
-    ASSERT_TRUE(WaitUntil([&] { return ReadFile(changes).starts_with("ready\n"); }, 20000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return ReadFile<std::string>(changes).starts_with("ready\n"); }, 20000));
 
     // 4000 frames of 16-bit mono at 8000 Hz: 8,000 bytes of samples, 8,044 bytes in all.
     const std::string good = WavBuilder()
@@ -229,14 +179,14 @@ TEST_F(ScreenReader, ReadsThePathAndSummaryOfTheFileShownAndKeepsThemOnARejected
     EXPECT_EQ(view->description, summary);
     EXPECT_TRUE(WaitUntil(
         [&] {
-            const std::string seen = ReadFile(changes);
+            const std::string seen = ReadFile<std::string>(changes);
             return seen.find("accessible-name\timage\t" + good + "\t") != std::string::npos &&
                    seen.find("accessible-description\timage\t" + good + "\t" + summary + "\n") !=
                        std::string::npos;
         },
         20000))
         << "no change events for the view:\n"
-        << ReadFile(changes);
+        << ReadFile<std::string>(changes);
 
     // A rejected file changes nothing. The version box, opened after it, shows that the
     // load is over.
@@ -249,7 +199,7 @@ TEST_F(ScreenReader, ReadsThePathAndSummaryOfTheFileShownAndKeepsThemOnARejected
     ASSERT_TRUE(view);
     EXPECT_EQ(view->name, good);
     EXPECT_EQ(view->description, summary);
-    const std::string seen = ReadFile(changes);
+    const std::string seen = ReadFile<std::string>(changes);
     EXPECT_EQ(seen.find(rejected), std::string::npos) << seen;
     m_session.Keys("Escape");
 }
@@ -369,7 +319,9 @@ TEST_P(OpenDialogLanguage, IsJapaneseInEveryLocaleAndEnglishWithoutTheTranslatio
             << "[Paths]\nPlugins=" << QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString()
             << "\nTranslations=" << folder << "/nowhere\n";
     }
-    StartViewer({std::string("LANG=") + c.language, std::string("LC_ALL=") + c.language}, program);
+    StartViewer(
+        {.changes = {std::string("LANG=") + c.language, std::string("LC_ALL=") + c.language},
+         .program = program});
     m_session.Keys("ctrl+o");
     const std::string dialog = m_session.WaitForWindow(m_viewer->Pid(), c.title, 20000);
     EXPECT_FALSE(dialog.empty()) << "no dialog titled " << c.title;
@@ -382,7 +334,7 @@ TEST_P(OpenDialogLanguage, IsJapaneseInEveryLocaleAndEnglishWithoutTheTranslatio
         WaitUntil([&] { return m_session.WindowsNamed(m_viewer->Pid(), c.title).empty(); }, 10000));
 
     // A missing translation is said once, and the viewer runs on.
-    const std::string log = ReadFile(m_viewerLog);
+    const std::string log = ReadFile<std::string>(m_session.ViewerLog());
     std::istringstream lines(log);
     int mentions = 0;
     for (std::string line; std::getline(lines, line);) {

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +18,7 @@
 
 #include "tests/e2e/XSession.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/ViewerText.h"
 #include "tests/support/WavBuilder.h"
 
 // Copies of the real viewer started one after another, or at once, on a real X server:
@@ -30,7 +29,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const std::string kCaption = "ソラニカの波動";
 const std::string kBoxCaption = "VOQ006";
 
 // What a message box of the viewer puts on the clipboard on Ctrl+C.
@@ -50,52 +48,6 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(m_session.Ready()) << "the X server or the window manager did not start";
-    }
-
-    // The viewer, with the session's environment changed by changes ("NAME=value").
-    std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& arguments = {},
-                                        const std::vector<std::string>& changes = {},
-                                        const std::vector<std::string>& prefix = {}) const {
-        std::vector<std::string> environment = m_session.Environment();
-        for (const std::string& change : changes) {
-            const std::string name = change.substr(0, change.find('=') + 1);
-            std::erase_if(environment,
-                          [&](const std::string& entry) { return entry.rfind(name, 0) == 0; });
-            environment.push_back(change);
-        }
-        std::vector<std::string> argv = prefix;
-        argv.push_back(VOQ_VIEWER_PATH);
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        return std::make_unique<ChildProcess>(argv, environment,
-                                              m_session.Folder().File("viewer.log"));
-    }
-
-    // Starts the first copy and waits for its main window (long: on a loaded machine
-    // other tests start their copies at the same time).
-    std::string StartFirstCopy(std::unique_ptr<ChildProcess>& first) {
-        first = Start();
-        const std::string window = first->Started()
-                                       ? m_session.WaitForWindow(first->Pid(), kCaption, 40000)
-                                       : std::string();
-        if (window.empty()) {
-            Describe(*first);
-        }
-        return window;
-    }
-
-    // Says what became of a copy that did not show what it should.
-    void Describe(ChildProcess& copy) const {
-        std::printf("copy %d: %s\n", static_cast<int>(copy.Pid()),
-                    copy.IsRunning() ? "running" : "ended");
-        for (const std::string& window : m_session.VisibleWindowsOf(copy.Pid())) {
-            std::printf("  window %s %s\n", window.c_str(),
-                        m_session.Property(window, "_NET_WM_NAME").c_str());
-        }
-        std::ifstream log(m_session.Folder().File("viewer.log"));
-        std::string line;
-        while (std::getline(log, line)) {
-            std::printf("  log: %s\n", line.c_str());
-        }
     }
 
     std::string ActiveWindow() const {
@@ -120,7 +72,7 @@ protected:
                     {"xdotool", "search", "--onlyvisible", "--name", "^other-window$"}));
                 return !window.empty();
             },
-            40000); // as long as the viewer's own window may take on a busy machine
+            kFirstWindowMs);
         return window;
     }
 
@@ -148,15 +100,15 @@ protected:
     }
 
     // Waits for a message box of the process; its window or empty.
-    std::string WaitForBox(pid_t pid, int timeoutMs = 40000) const {
-        return m_session.WaitForWindow(pid, kBoxCaption, timeoutMs);
+    std::string WaitForBox(pid_t pid) const {
+        return m_session.WaitForWindow(pid, kBoxCaption, kFirstWindowMs);
     }
 
     // The second start: waits up to 20 s for it to end, checks that it never showed a
     // window, and reports how long it ran.
     std::optional<int> RunLaterCopy(const std::vector<std::string>& arguments = {}) {
         const auto started = Clock::now();
-        std::unique_ptr<ChildProcess> later = Start(arguments);
+        std::unique_ptr<ChildProcess> later = m_session.StartViewer({arguments});
         if (!later->Started()) {
             return std::nullopt;
         }
@@ -182,7 +134,7 @@ protected:
 
 TEST_F(SingleInstance, SecondStartActivatesTheFirstCopyAndEnds) {
     std::unique_ptr<ChildProcess> first;
-    const std::string frame = StartFirstCopy(first);
+    const std::string frame = m_session.StartViewerWindow(first);
     ASSERT_FALSE(frame.empty());
     const std::string other = StartOtherWindow();
     ASSERT_FALSE(other.empty());
@@ -198,7 +150,7 @@ TEST_F(SingleInstance, SecondStartActivatesTheFirstCopyAndEnds) {
 
 TEST_F(SingleInstance, SecondStartRestoresTheMinimisedFirstCopy) {
     std::unique_ptr<ChildProcess> first;
-    const std::string frame = StartFirstCopy(first);
+    const std::string frame = m_session.StartViewerWindow(first);
     ASSERT_FALSE(frame.empty());
     m_session.Run({"xdotool", "windowminimize", "--sync", frame});
     ASSERT_TRUE(
@@ -215,17 +167,16 @@ TEST_F(SingleInstance, SecondStartRestoresTheMinimisedFirstCopy) {
     // What the user sees now.
     const std::string picture = m_session.Folder().File("restored.png");
     m_session.Run({"import", "-window", "root", picture}, 20000);
-    std::ifstream source(picture, std::ios::binary);
-    std::ofstream(std::string(VOQ_SCREENSHOT_FOLDER) + "/single-instance-restored.png",
-                  std::ios::binary)
-        << source.rdbuf();
+    std::filesystem::copy_file(picture,
+                               std::string(VOQ_SCREENSHOT_FOLDER) + "/single-instance-restored.png",
+                               std::filesystem::copy_options::overwrite_existing);
 }
 
 // Qt also writes the caption as COMPOUND_TEXT into WM_NAME; where a window offers only
 // that, the running copy is still found.
 TEST_F(SingleInstance, FirstCopyIsFoundByItsLegacyCaptionToo) {
     std::unique_ptr<ChildProcess> first;
-    const std::string frame = StartFirstCopy(first);
+    const std::string frame = m_session.StartViewerWindow(first);
     ASSERT_FALSE(frame.empty());
     ASSERT_NE(m_session.Run({"xprop", "-id", frame, "WM_NAME"}).find("COMPOUND_TEXT"),
               std::string::npos);
@@ -241,7 +192,7 @@ TEST_F(SingleInstance, FirstCopyIsFoundByItsLegacyCaptionToo) {
 
 TEST_F(SingleInstance, SecondStartWithAFileOnlyBringsTheFirstCopyForward) {
     std::unique_ptr<ChildProcess> first;
-    const std::string frame = StartFirstCopy(first);
+    const std::string frame = m_session.StartViewerWindow(first);
     ASSERT_FALSE(frame.empty());
     // The first copy shows a file opened through its Open dialog.
     std::vector<std::int16_t> samples;
@@ -290,7 +241,7 @@ class NextStart : public SingleInstance, public testing::WithParamInterface<EndC
 
 TEST_P(NextStart, AfterTheFirstCopyEndedIsAFirstCopy) {
     std::unique_ptr<ChildProcess> first;
-    const std::string frame = StartFirstCopy(first);
+    const std::string frame = m_session.StartViewerWindow(first);
     ASSERT_FALSE(frame.empty());
     if (GetParam().kill) {
         kill(first->Pid(), SIGKILL);
@@ -301,7 +252,8 @@ TEST_P(NextStart, AfterTheFirstCopyEndedIsAFirstCopy) {
         ASSERT_EQ(first->WaitForExit(10000), 0);
     }
     std::unique_ptr<ChildProcess> next;
-    EXPECT_FALSE(StartFirstCopy(next).empty()) << "the next start did not open its window";
+    EXPECT_FALSE(m_session.StartViewerWindow(next).empty())
+        << "the next start did not open its window";
     EXPECT_TRUE(next->IsRunning());
 }
 
@@ -323,7 +275,7 @@ TEST_P(CopiesAtOnce, LeaveExactlyOneWindowAndNoBox) {
         SCOPED_TRACE("round " + std::to_string(round + 1));
         std::vector<std::unique_ptr<ChildProcess>> copies;
         for (int i = 0; i < GetParam().copies; ++i) {
-            copies.push_back(Start());
+            copies.push_back(m_session.StartViewer());
             ASSERT_TRUE(copies.back()->Started());
         }
         bool boxShown = false;
@@ -361,21 +313,10 @@ INSTANTIATE_TEST_SUITE_P(Starts, CopiesAtOnce,
                          CaseName);
 
 TEST_F(SingleInstance, LockHeldWithoutAWindowSaysTheProgramRunsAndEndsWithStatus1) {
-    const std::string lockFile =
-        m_session.Folder().File("runtime") + "/VOQ"; // the session's runtime folder
-    ChildProcess holder({"flock", lockFile, "sleep", "120"}, m_session.Environment());
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            const int fd = open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
-            const bool held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
-            if (fd >= 0) {
-                close(fd);
-            }
-            return held;
-        },
-        5000));
+    const std::unique_ptr<ChildProcess> holder = m_session.HoldLock();
+    ASSERT_TRUE(m_session.LockIsHeld());
 
-    std::unique_ptr<ChildProcess> copy = Start();
+    std::unique_ptr<ChildProcess> copy = m_session.StartViewer();
     const std::string box = WaitForBox(copy->Pid());
     ASSERT_FALSE(box.empty()) << "no message box";
     EXPECT_EQ(m_session.Property(box, "_NET_WM_NAME"), "\"" + kBoxCaption + "\"");
@@ -383,7 +324,7 @@ TEST_F(SingleInstance, LockHeldWithoutAWindowSaysTheProgramRunsAndEndsWithStatus
     EXPECT_TRUE(m_session.WindowsNamed(copy->Pid(), kCaption).empty());
     PressOk(box);
     EXPECT_EQ(copy->WaitForExit(10000), 1);
-    EXPECT_TRUE(holder.IsRunning());
+    EXPECT_TRUE(holder->IsRunning());
 }
 
 struct NoLockCase : NamedCase {
@@ -396,14 +337,14 @@ class LockCannotBeCreated : public SingleInstance,
 // what it is instead. (A runtime folder that cannot be used is passed over for the user's
 // own folder under /tmp.)
 TEST_P(LockCannotBeCreated, SaysSoAndEndsWithStatus1) {
-    const std::string lockFile = m_session.Folder().File("runtime") + "/VOQ";
+    const std::string lockFile = m_session.LockFile();
     if (GetParam().folder) {
         ASSERT_EQ(mkdir(lockFile.c_str(), 0700), 0);
     } else {
         std::ofstream(lockFile) << "";
         ASSERT_EQ(chmod(lockFile.c_str(), 0666), 0);
     }
-    std::unique_ptr<ChildProcess> copy = Start();
+    std::unique_ptr<ChildProcess> copy = m_session.StartViewer();
     const std::string box = WaitForBox(copy->Pid());
     ASSERT_FALSE(box.empty()) << "no message box";
     EXPECT_EQ(CopyBoxText(box), BoxCopy("Cannot create Mutex"));
@@ -465,11 +406,11 @@ protected:
         }
         // Xvfb runs without authorization, so any local client may connect.
         chmod(m_theirRuntime.Path().c_str(), 0700);
-        m_theirs = Start({},
-                         {"XDG_RUNTIME_DIR=" + m_theirRuntime.Path(), "HOME=" + m_theirHome.Path(),
-                          "XDG_CONFIG_HOME=" + m_theirHome.Path() + "/.config"},
-                         {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-        return m_session.WaitForWindow(m_theirs->Pid(), kCaption, 40000);
+        return m_session.StartViewerWindow(
+            m_theirs,
+            {.changes = {"XDG_RUNTIME_DIR=" + m_theirRuntime.Path(), "HOME=" + m_theirHome.Path(),
+                         "XDG_CONFIG_HOME=" + m_theirHome.Path() + "/.config"},
+             .prefix = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}});
     }
 
     bool Minimise(const std::string& window) {
@@ -493,7 +434,7 @@ TEST_P(ForeignWindow, NeitherBlocksNorIsActivated) {
     ASSERT_TRUE(Minimise(theirs));
 
     std::unique_ptr<ChildProcess> mine;
-    const std::string myFrame = StartFirstCopy(mine);
+    const std::string myFrame = m_session.StartViewerWindow(mine);
     ASSERT_FALSE(myFrame.empty()) << "this user's copy did not start as a first copy";
     EXPECT_TRUE(mine->IsRunning());
     EXPECT_NE(WindowState(theirs).find("Iconic"), std::string::npos)
@@ -545,11 +486,12 @@ TEST_P(IgnoredRuntimeFolder, CopiesMeetInTheUsersOwnFolder) {
     }
     const auto start = [&](const std::string& folder) {
         const std::string value = GetParam().value[0] != '\0' ? GetParam().value : folder;
-        return Start({}, {"XDG_RUNTIME_DIR=" + value}, {"env", "-C", folder});
+        return ViewerStart{.changes = {"XDG_RUNTIME_DIR=" + value},
+                           .prefix = {"env", "-C", folder}};
     };
-    std::unique_ptr<ChildProcess> first = start(folders[0]);
-    ASSERT_FALSE(m_session.WaitForWindow(first->Pid(), kCaption, 40000).empty());
-    std::unique_ptr<ChildProcess> later = start(folders[1]);
+    std::unique_ptr<ChildProcess> first;
+    ASSERT_FALSE(m_session.StartViewerWindow(first, start(folders[0])).empty());
+    std::unique_ptr<ChildProcess> later = m_session.StartViewer(start(folders[1]));
     EXPECT_EQ(later->WaitForExit(20000), std::optional<int>(0)) << "both copies were first";
     EXPECT_TRUE(first->IsRunning());
     for (const std::string& folder : folders) {
@@ -594,7 +536,7 @@ protected:
 
 TEST_F(SingleInstanceWithoutWindowManager, SecondStartRaisesAndFocusesTheFirstCopy) {
     std::unique_ptr<ChildProcess> first;
-    const std::string frame = StartFirstCopy(first);
+    const std::string frame = m_session.StartViewerWindow(first);
     ASSERT_FALSE(frame.empty());
     const std::string other = StartOtherWindow();
     ASSERT_FALSE(other.empty());

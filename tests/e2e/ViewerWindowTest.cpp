@@ -14,13 +14,12 @@
 #include "tests/slowfs/SlowFile.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/ProcessStatus.h"
+#include "tests/support/ViewerText.h"
 #include "tests/support/WavBuilder.h"
 
 // The real viewer on a real X server with a real window manager, driven as a user drives
 // it: keys through the X server, and what it shows read back from the server.
 namespace {
-
-const std::string kCaption = "ソラニカの波動";
 
 bool IsWhite(QRgb pixel) {
     return (pixel & 0xFFFFFFu) == 0xFFFFFFu;
@@ -55,9 +54,7 @@ class ViewerWindow : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_session.Ready()) << "the X server or the window manager did not start";
-        m_viewer = m_session.StartViewer();
-        ASSERT_TRUE(m_viewer->Started());
-        m_frame = m_session.WaitForWindow(m_viewer->Pid(), kCaption);
+        m_frame = m_session.StartViewerWindow(m_viewer);
         ASSERT_FALSE(m_frame.empty()) << "no window captioned " << kCaption;
     }
 

@@ -1,14 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -19,31 +15,16 @@
 #include "tests/e2e/XSession.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/ViewerText.h"
+#include "tests/support/WavBuilder.h"
 
 // The real viewer when its X server, its connection or its main window goes away under
 // it, and when there is no X server at all: it ends with status 1 and one line on
 // standard error, never by a signal, and lets the single-instance lock go.
 namespace {
 
-const std::string kCaption = "ソラニカの波動";
 const std::string kLostConnection = "voq006: the connection to the X server was lost\n";
 const std::string kWindowDestroyed = "voq006: the main window was destroyed by another X client\n";
-
-std::string Contents(const std::string& path) {
-    std::ifstream file(path);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-// Whether a process holds the lock on the file (a lock of this process would succeed).
-bool LockIsHeld(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
-    close(fd);
-    return held;
-}
 
 // The X server's process: the session's Xvfb, a child of this test process.
 pid_t ServerPid() {
@@ -51,7 +32,7 @@ pid_t ServerPid() {
         if (!std::isdigit(static_cast<unsigned char>(entry.path().filename().string()[0]))) {
             continue;
         }
-        std::istringstream stat(Contents(entry.path() / "stat"));
+        std::istringstream stat(ReadFile<std::string>(entry.path() / "stat"));
         long pid = 0;
         std::string name;
         char state = 0;
@@ -74,6 +55,14 @@ std::string ParentOf(const XSession& session, const std::string& window) {
                              tree.find(' ', at + label.size()) - at - label.size());
 }
 
+// A table-driven test on an X session of its own.
+template <typename Case> class SessionTest : public testing::TestWithParam<Case> {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_session.Ready()); }
+
+    XSession m_session;
+};
+
 // What takes the X side away from the running viewer.
 enum class Loss {
     ServerTerminated,
@@ -89,19 +78,13 @@ struct LossCase : NamedCase {
     Loss loss;
     const std::string* line;
 };
-class XGoesAway : public testing::TestWithParam<LossCase> {
-protected:
-    XSession m_session;
-};
+class XGoesAway : public SessionTest<LossCase> {};
 
 TEST_P(XGoesAway, ViewerEndsWithStatus1AndOneLineAndLetsTheLockGo) {
-    ASSERT_TRUE(m_session.Ready());
-    const std::string log = m_session.Folder().File("voq006.log");
-    const std::string lockFile = m_session.Folder().File("runtime") + "/VOQ";
-    ChildProcess viewer({VOQ_VIEWER_PATH}, m_session.Environment(), log);
-    const std::string window = m_session.WaitForWindow(viewer.Pid(), kCaption, 40000);
-    ASSERT_FALSE(window.empty()) << Contents(log);
-    ASSERT_TRUE(LockIsHeld(lockFile));
+    std::unique_ptr<ChildProcess> viewer;
+    const std::string window = m_session.StartViewerWindow(viewer);
+    ASSERT_FALSE(window.empty());
+    ASSERT_TRUE(m_session.LockIsHeld());
 
     const pid_t server = ServerPid();
     ASSERT_GT(server, 0);
@@ -124,15 +107,15 @@ TEST_P(XGoesAway, ViewerEndsWithStatus1AndOneLineAndLetsTheLockGo) {
         ASSERT_EQ(kill(server, SIGTERM), 0);
         break;
     }
-    EXPECT_EQ(viewer.WaitForExit(20000), std::optional<int>(1));
-    EXPECT_EQ(Contents(log), *GetParam().line);
-    EXPECT_FALSE(LockIsHeld(lockFile));
+    EXPECT_EQ(viewer->WaitForExit(20000), std::optional<int>(1));
+    EXPECT_EQ(ReadFile<std::string>(m_session.ViewerLog()), *GetParam().line);
+    EXPECT_FALSE(m_session.LockIsHeld());
 
     const bool serverRuns =
         GetParam().loss == Loss::ClientKilled || GetParam().loss == Loss::WindowDestroyed;
     if (serverRuns) {
-        ChildProcess next({VOQ_VIEWER_PATH}, m_session.Environment(), log);
-        EXPECT_FALSE(m_session.WaitForWindow(next.Pid(), kCaption, 40000).empty())
+        std::unique_ptr<ChildProcess> next;
+        EXPECT_FALSE(m_session.StartViewerWindow(next).empty())
             << "the next start is not a first copy";
     }
 }
@@ -156,34 +139,28 @@ struct LaterCopyCase : NamedCase {
     LaterLoss loss;
     const char* line;
 };
-class LaterCopyLoses : public testing::TestWithParam<LaterCopyCase> {
-protected:
-    XSession m_session;
-};
+class LaterCopyLoses : public SessionTest<LaterCopyCase> {};
 
 TEST_P(LaterCopyLoses, EndsWithStatus1AndAtMostOneLineOfItsOwn) {
-    ASSERT_TRUE(m_session.Ready());
-    const std::string lockFile = m_session.Folder().File("runtime") + "/VOQ";
-    ChildProcess holder({"flock", lockFile, "sleep", "120"}, m_session.Environment());
-    ASSERT_TRUE(WaitUntil([&] { return LockIsHeld(lockFile); }, 5000));
-    const std::string log = m_session.Folder().File("voq006.log");
-    ChildProcess copy({VOQ_VIEWER_PATH}, m_session.Environment(), log);
+    const std::unique_ptr<ChildProcess> holder = m_session.HoldLock();
+    ASSERT_TRUE(m_session.LockIsHeld());
+    const std::unique_ptr<ChildProcess> copy = m_session.StartViewer();
 
     if (GetParam().moment == Moment::DuringTheWait) {
         // The copy waits 3 s for a window; its X connection is open well before 1 s.
         usleep(1500 * 1000);
-        ASSERT_TRUE(copy.IsRunning());
-        ASSERT_TRUE(m_session.VisibleWindowsOf(copy.Pid()).empty());
+        ASSERT_TRUE(copy->IsRunning());
+        ASSERT_TRUE(m_session.VisibleWindowsOf(copy->Pid()).empty());
     } else {
-        ASSERT_FALSE(m_session.WaitForWindow(copy.Pid(), "VOQ006", 40000).empty());
+        ASSERT_FALSE(m_session.WaitForWindow(copy->Pid(), "VOQ006", kFirstWindowMs).empty());
     }
     if (GetParam().loss == LaterLoss::ServerKilled) {
         ASSERT_EQ(kill(ServerPid(), SIGKILL), 0);
     } else {
-        m_session.Run({"xdotool", "windowclose", m_session.VisibleWindowsOf(copy.Pid()).at(0)});
+        m_session.Run({"xdotool", "windowclose", m_session.VisibleWindowsOf(copy->Pid()).at(0)});
     }
-    EXPECT_EQ(copy.WaitForExit(20000), std::optional<int>(1));
-    EXPECT_EQ(Contents(log), GetParam().line);
+    EXPECT_EQ(copy->WaitForExit(20000), std::optional<int>(1));
+    EXPECT_EQ(ReadFile<std::string>(m_session.ViewerLog()), GetParam().line);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -202,17 +179,12 @@ INSTANTIATE_TEST_SUITE_P(
 struct DestroyedDialogCase : NamedCase {
     const char* keys; // what opens the dialog
 };
-class DialogDestroyed : public testing::TestWithParam<DestroyedDialogCase> {
-protected:
-    XSession m_session;
-};
+class DialogDestroyed : public SessionTest<DestroyedDialogCase> {};
 
 TEST_P(DialogDestroyed, ViewerGoesOnAndFileExitEndsIt) {
-    ASSERT_TRUE(m_session.Ready());
-    const std::string log = m_session.Folder().File("voq006.log");
-    ChildProcess viewer({VOQ_VIEWER_PATH}, m_session.Environment(), log);
-    const std::string frame = m_session.WaitForWindow(viewer.Pid(), kCaption, 40000);
-    ASSERT_FALSE(frame.empty()) << Contents(log);
+    std::unique_ptr<ChildProcess> viewer;
+    const std::string frame = m_session.StartViewerWindow(viewer);
+    ASSERT_FALSE(frame.empty());
     // Opens the dialog from the main window; its window, or empty. The viewer takes a
     // moment to end a destroyed dialog (it first makes sure that the server is not going
     // too), so the keys are pressed again until the dialog shows.
@@ -223,7 +195,7 @@ TEST_P(DialogDestroyed, ViewerGoesOnAndFileExitEndsIt) {
             m_session.Keys(GetParam().keys);
             WaitUntil(
                 [&] {
-                    for (const std::string& window : m_session.VisibleWindowsOf(viewer.Pid())) {
+                    for (const std::string& window : m_session.VisibleWindowsOf(viewer->Pid())) {
                         found = window != frame ? window : found;
                     }
                     return !found.empty();
@@ -237,7 +209,7 @@ TEST_P(DialogDestroyed, ViewerGoesOnAndFileExitEndsIt) {
     ASSERT_FALSE(first.empty()) << "the dialog did not open";
     m_session.Run({"xdotool", "windowclose", first});
     ASSERT_TRUE(
-        WaitUntil([&] { return m_session.VisibleWindowsOf(viewer.Pid()).size() == 1; }, 10000));
+        WaitUntil([&] { return m_session.VisibleWindowsOf(viewer->Pid()).size() == 1; }, 10000));
 
     // The same dialog opens again and ends from the keyboard.
     const std::string second = openDialog(5);
@@ -245,12 +217,12 @@ TEST_P(DialogDestroyed, ViewerGoesOnAndFileExitEndsIt) {
     m_session.Activate(second);
     m_session.Keys("Escape");
     ASSERT_TRUE(
-        WaitUntil([&] { return m_session.VisibleWindowsOf(viewer.Pid()).size() == 1; }, 10000));
+        WaitUntil([&] { return m_session.VisibleWindowsOf(viewer->Pid()).size() == 1; }, 10000));
 
     ASSERT_TRUE(m_session.Activate(frame));
     m_session.Keys("alt+f x");
-    EXPECT_EQ(viewer.WaitForExit(10000), std::optional<int>(0));
-    EXPECT_EQ(Contents(log), "");
+    EXPECT_EQ(viewer->WaitForExit(10000), std::optional<int>(0));
+    EXPECT_EQ(ReadFile<std::string>(m_session.ViewerLog()), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialogs, DialogDestroyed,
@@ -276,7 +248,7 @@ TEST_P(NoDisplay, ViewerSaysSoAndEndsWithStatus1) {
     const std::string log = folder.File("voq006.log");
     ChildProcess viewer({VOQ_VIEWER_PATH}, environment, log);
     EXPECT_EQ(viewer.WaitForExit(20000), std::optional<int>(1));
-    EXPECT_EQ(Contents(log), GetParam().line);
+    EXPECT_EQ(ReadFile<std::string>(log), GetParam().line);
 }
 
 INSTANTIATE_TEST_SUITE_P(

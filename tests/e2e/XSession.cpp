@@ -4,14 +4,20 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <thread>
+
+#include "tests/support/ViewerText.h"
+#include "tests/support/WavBuilder.h"
 
 namespace {
 
@@ -78,6 +84,30 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
 
 } // namespace
 
+std::string StartAndReadLine(std::unique_ptr<ChildProcess>& process,
+                             const std::vector<std::string>& argv,
+                             const std::vector<std::string>& env, const std::string& log) {
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        return {};
+    }
+    process = std::make_unique<ChildProcess>(argv, env, log, pipeFds[1]);
+    close(pipeFds[1]);
+    std::string text;
+    pollfd reader{pipeFds[0], POLLIN, 0};
+    while (text.find('\n') == std::string::npos && poll(&reader, 1, 15000) > 0) {
+        char buffer[256];
+        const ssize_t count = read(pipeFds[0], buffer, sizeof buffer);
+        if (count <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(count));
+    }
+    close(pipeFds[0]);
+    const std::size_t end = text.find('\n');
+    return end == std::string::npos ? std::string() : text.substr(0, end);
+}
+
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!condition()) {
@@ -143,31 +173,14 @@ XSession::XSession(WindowManager windowManager) {
     mkdir(m_runtime.c_str(), 0700);
     mkdir(m_home.c_str(), 0700);
 
-    // The server writes its display number to the pipe once it accepts connections.
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+    // The server writes its display number once it accepts connections.
+    const std::string number = StartAndReadLine(
+        m_server, {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x800x24", "-nolisten", "tcp"},
+        {"PATH=/usr/bin:/bin"}, m_folder.File("xvfb.log"));
+    if (number.empty()) {
         return;
     }
-    m_server = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", "1280x800x24",
-                                 "-nolisten", "tcp"},
-        std::vector<std::string>{"PATH=/usr/bin:/bin"}, m_folder.File("xvfb.log"), pipeFds[1]);
-    close(pipeFds[1]);
-    std::string number;
-    pollfd reader{pipeFds[0], POLLIN, 0};
-    while (number.find('\n') == std::string::npos && poll(&reader, 1, 15000) > 0) {
-        char buffer[16];
-        const ssize_t count = read(pipeFds[0], buffer, sizeof buffer);
-        if (count <= 0) {
-            break;
-        }
-        number.append(buffer, static_cast<std::size_t>(count));
-    }
-    close(pipeFds[0]);
-    if (number.find('\n') == std::string::npos) {
-        return;
-    }
-    m_display = ":" + number.substr(0, number.find('\n'));
+    m_display = ":" + number;
     if (windowManager == WindowManager::None) {
         m_ready = true;
         return;
@@ -190,25 +203,73 @@ XSession::~XSession() {
     m_server.reset();
 }
 
-std::vector<std::string> XSession::Environment() const {
+std::vector<std::string> XSession::Environment(const std::vector<std::string>& changes) const {
     const char* path = std::getenv("PATH");
-    return {"DISPLAY=" + m_display, "XDG_RUNTIME_DIR=" + m_runtime, "HOME=" + m_home,
-            "XDG_CONFIG_HOME=" + m_home + "/.config",
-            "PATH=" + std::string(path != nullptr ? path : "/usr/bin:/bin"), "LANG=C.UTF-8",
-            "LC_ALL=C.UTF-8",
-            // The real windowing system, whatever the test runner was given.
-            "QT_QPA_PLATFORM=xcb"};
+    std::vector<std::string> environment{
+        "DISPLAY=" + m_display, "XDG_RUNTIME_DIR=" + m_runtime, "HOME=" + m_home,
+        "XDG_CONFIG_HOME=" + m_home + "/.config",
+        "PATH=" + std::string(path != nullptr ? path : "/usr/bin:/bin"), "LANG=C.UTF-8",
+        "LC_ALL=C.UTF-8",
+        // The real windowing system, whatever the test runner was given.
+        "QT_QPA_PLATFORM=xcb"};
+    for (const std::string& change : changes) {
+        const std::string name = change.substr(0, change.find('=') + 1);
+        std::erase_if(environment,
+                      [&](const std::string& entry) { return entry.starts_with(name); });
+        environment.push_back(change);
+    }
+    return environment;
 }
 
 std::string XSession::Run(const std::vector<std::string>& argv, int timeoutMs) const {
     return RunProcess(argv, {Environment(), ProcessOptions::Errors::Discard, timeoutMs}).output;
 }
 
-std::unique_ptr<ChildProcess>
-XSession::StartViewer(const std::vector<std::string>& arguments) const {
-    std::vector<std::string> argv{VOQ_VIEWER_PATH};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return std::make_unique<ChildProcess>(argv, Environment(), m_folder.File("viewer.log"));
+std::unique_ptr<ChildProcess> XSession::StartViewer(const ViewerStart& start) const {
+    std::vector<std::string> argv = start.prefix;
+    argv.push_back(start.program.empty() ? VOQ_VIEWER_PATH : start.program);
+    argv.insert(argv.end(), start.arguments.begin(), start.arguments.end());
+    return std::make_unique<ChildProcess>(argv, Environment(start.changes), ViewerLog());
+}
+
+std::string XSession::StartViewerWindow(std::unique_ptr<ChildProcess>& viewer,
+                                        const ViewerStart& start) const {
+    viewer = StartViewer(start);
+    const std::string window =
+        viewer->Started() ? WaitForWindow(viewer->Pid(), kCaption, kFirstWindowMs) : std::string();
+    if (window.empty()) {
+        Describe(*viewer);
+    }
+    return window;
+}
+
+void XSession::Describe(ChildProcess& viewer) const {
+    std::printf("viewer %d: %s\n", static_cast<int>(viewer.Pid()),
+                viewer.IsRunning() ? "running" : "ended");
+    for (const std::string& window : VisibleWindowsOf(viewer.Pid())) {
+        std::printf("  window %s %s\n", window.c_str(), Property(window, "_NET_WM_NAME").c_str());
+    }
+    std::istringstream log(ReadFile<std::string>(ViewerLog()));
+    for (std::string line; std::getline(log, line);) {
+        std::printf("  log: %s\n", line.c_str());
+    }
+}
+
+bool XSession::LockIsHeld() const {
+    const int fd = open(LockFile().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    close(fd);
+    return held;
+}
+
+std::unique_ptr<ChildProcess> XSession::HoldLock() const {
+    auto holder = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"flock", LockFile(), "sleep", "120"}, Environment());
+    WaitUntil([this] { return LockIsHeld(); }, 5000);
+    return holder;
 }
 
 std::vector<std::string> XSession::VisibleWindowsOf(pid_t pid) const {

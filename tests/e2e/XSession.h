@@ -36,6 +36,26 @@ private:
     std::optional<int> m_status;
 };
 
+// Starts a program that tells on descriptor 3, with one line, that it is ready (Xvfb its
+// display number, dbus-daemon its address): that line, or empty if none came within 15 s.
+std::string StartAndReadLine(std::unique_ptr<ChildProcess>& process,
+                             const std::vector<std::string>& argv,
+                             const std::vector<std::string>& env, const std::string& log);
+
+// How long a program started by a test may take to show its first window: long, because
+// on a loaded machine other tests start theirs at the same time.
+constexpr int kFirstWindowMs = 40000;
+
+// How the viewer is started: its arguments, changes to the session's environment
+// ("NAME=value" replaces NAME), a command that runs it (setpriv, env -C) and the program,
+// when it is not the built viewer.
+struct ViewerStart {
+    std::vector<std::string> arguments{};
+    std::vector<std::string> changes{};
+    std::vector<std::string> prefix{};
+    std::string program{};
+};
+
 // Whether a session runs a window manager.
 enum class WindowManager { Openbox, None };
 
@@ -53,13 +73,27 @@ public:
     bool Ready() const { return m_ready; }
     const std::string& Display() const { return m_display; }
     const TemporaryFolder& Folder() const { return m_folder; }
-    // The environment of programs run in this session.
-    std::vector<std::string> Environment() const;
+    // The environment of programs run in this session, with changes ("NAME=value") made.
+    std::vector<std::string> Environment(const std::vector<std::string>& changes = {}) const;
 
     // Runs an X tool to its end (at most timeoutMs) and returns its standard output.
     std::string Run(const std::vector<std::string>& argv, int timeoutMs = 10000) const;
-    // Starts the viewer with arguments; its output goes to the session's log.
-    std::unique_ptr<ChildProcess> StartViewer(const std::vector<std::string>& arguments = {}) const;
+    // Starts the viewer; its output goes to ViewerLog().
+    std::unique_ptr<ChildProcess> StartViewer(const ViewerStart& start = {}) const;
+    // Starts the viewer and waits for its main window: the window, or empty once it said
+    // what became of the viewer.
+    std::string StartViewerWindow(std::unique_ptr<ChildProcess>& viewer,
+                                  const ViewerStart& start = {}) const;
+    std::string ViewerLog() const { return m_folder.File("viewer.log"); }
+    // Prints whether a viewer runs, its windows and the viewer log.
+    void Describe(ChildProcess& viewer) const;
+    // The viewer's single-instance lock, in the session's runtime folder.
+    std::string LockFile() const { return m_runtime + "/VOQ"; }
+    // Whether a process holds the lock (a lock of this process would succeed otherwise).
+    bool LockIsHeld() const;
+    // Holds the lock from another process, as a first copy that is still starting does;
+    // returns once the lock is held, or after 5 s.
+    std::unique_ptr<ChildProcess> HoldLock() const;
 
     // The mapped top-level windows of a process: all of them, or those whose _NET_WM_NAME
     // is name.

@@ -22,14 +22,12 @@
 #include "tests/gui/ImageProbe.h"
 #include "tests/gui/ViewerSession.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/ViewerText.h"
 #include "tests/support/WavBuilder.h"
 
 // The main window as the user meets it: menus, keys, status bar, size and caption, and
 // where each command goes.
 namespace {
-
-const std::string kCaption = "ソラニカの波動";
-const std::string kIdleText = "ソラニカ";
 
 bool IsBlank(const QImage& image) {
     return image_probe::Count(image, 0, 0, image.width(), image.height(), image_probe::IsWhite) ==
@@ -44,7 +42,6 @@ struct RouteCase : NamedCase {
     AFX_PMSG handler; // nullptr: any handler of the target
 };
 
-// The case's name, in test output.
 class CommandRouting : public testing::TestWithParam<RouteCase> {};
 
 TEST_P(CommandRouting, ReachesTheFirstTableThatHandlesIt) {
@@ -155,7 +152,6 @@ struct PromptCase : NamedCase {
     const char* prompt;
 };
 
-// The case's name, in test output.
 class StatusPrompt : public testing::TestWithParam<PromptCase> {};
 
 TEST_P(StatusPrompt, ShowsTheFirstLineWhileTheItemIsHighlightedAndTheIdleTextAfter) {
@@ -264,7 +260,6 @@ struct StyleCase : NamedCase {
     bool maximise, minimise, close;
 };
 
-// The case's name, in test output.
 class WindowStyle : public testing::TestWithParam<StyleCase> {};
 
 TEST_P(WindowStyle, BecomesTheMatchingWindowButtons) {
@@ -286,7 +281,6 @@ struct CommandLineCase : NamedCase {
     bool fileExists;
 };
 
-// The case's name, in test output.
 class CommandLine : public testing::TestWithParam<CommandLineCase> {};
 
 TEST_P(CommandLine, AFileNamedOnItLeavesTheViewBlankAndTheCaptionExact) {

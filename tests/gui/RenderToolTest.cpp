@@ -1,5 +1,4 @@
 #include <QImage>
-#include <QPainter>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -22,21 +21,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "display/ViewDrawing.h"
-#include "display/qt/PainterSurface.h"
 #include "tests/gui/ImageProbe.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/WavBuilder.h"
-#include "wave/WaveFileReader.h"
-#include "wave/WaveRecord.h"
 
 using namespace image_probe;
 
@@ -324,11 +317,6 @@ bool IsPng(const std::string& bytes) {
     return bytes.rfind("\x89PNG\r\n\x1a\n", 0) == 0 && bytes.size() > 1000;
 }
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
-
 // True while the process pid holds an unnamed file of folder open (the image being written).
 bool HoldsUnnamedFile(pid_t pid, const std::string& folder) {
     std::error_code error;
@@ -356,13 +344,13 @@ TEST(RenderTool, WritesWhereItIsTold) {
     std::filesystem::create_symlink("private.png", folder.File("link.png"));
     ASSERT_EQ(Render({input, folder.File("link.png")}).exitCode, 0);
     EXPECT_TRUE(std::filesystem::is_symlink(folder.File("link.png")));
-    EXPECT_TRUE(IsPng(ReadAll(folder.File("private.png"))));
+    EXPECT_TRUE(IsPng(ReadFile<std::string>(folder.File("private.png"))));
     struct stat status {};
     ASSERT_EQ(stat(folder.File("private.png").c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0600u);
     std::filesystem::create_symlink("made.png", folder.File("dangling.png"));
     ASSERT_EQ(Render({input, folder.File("dangling.png")}).exitCode, 0);
-    EXPECT_TRUE(IsPng(ReadAll(folder.File("made.png"))));
+    EXPECT_TRUE(IsPng(ReadFile<std::string>(folder.File("made.png"))));
 
     struct Case {
         const char* name;
@@ -422,7 +410,8 @@ TEST(RenderTool, TheInputIsNeverWrittenWhateverTheOutputCallsIt) {
             EXPECT_EQ(run.err,
                       "voq006-render: cannot write " + c.output + ": it is the input file\n")
                 << shown;
-            EXPECT_EQ(ReadAll(input), std::string(sound.begin(), sound.end())) << shown;
+            EXPECT_EQ(ReadFile<std::string>(input), std::string(sound.begin(), sound.end()))
+                << shown;
             EXPECT_EQ(FolderEntries(folder), before) << shown;
         }
     }
@@ -445,7 +434,7 @@ TEST(RenderTool, DescriptorNamesWriteThroughTheDescriptorsItWasGiven) {
         const ToolRun run = RenderInShell("known.wav " + output, folder.Path().string());
         EXPECT_EQ(run.exitCode, 0) << output << run.err;
     }
-    const std::string log = ReadAll(folder.File("log"));
+    const std::string log = ReadFile<std::string>(folder.File("log"));
     ASSERT_EQ(log.rfind("log\n", 0), 0u) << "the log's first line was replaced";
     const std::string png = log.substr(4, (log.size() - 4) / outputs.size());
     EXPECT_TRUE(IsPng(png));
@@ -485,7 +474,7 @@ TEST(RenderTool, AFileTheUserMayNotWriteIsRefused) {
         const ToolRun run = Render(arguments, {}, user);
         EXPECT_EQ(run.exitCode, 1) << arguments[0];
         EXPECT_EQ(run.err, "voq006-render: cannot write " + output + ": Permission denied\n");
-        EXPECT_EQ(ReadAll(output), "old");
+        EXPECT_EQ(ReadFile<std::string>(output), "old");
     }
     struct stat status {};
     ASSERT_EQ(stat(output.c_str(), &status), 0);
@@ -510,7 +499,7 @@ TEST(RenderTool, AFailedOrKilledWriteLeavesNothing) {
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.err,
                   "voq006-render: cannot write " + small + "/out.png: No space left on device\n");
-        EXPECT_EQ(ReadAll(small + "/out.png"), existing ? "old" : "");
+        EXPECT_EQ(ReadFile<std::string>(small + "/out.png"), existing ? "old" : "");
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(small), {}), existing ? 1 : 0);
     }
     umount2(small.c_str(), MNT_DETACH);
@@ -540,7 +529,7 @@ TEST(RenderTool, AFailedOrKilledWriteLeavesNothing) {
         waitpid(pid, &status, 0);
         ASSERT_TRUE(caught) << "the renderer was never seen writing";
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
-        EXPECT_EQ(ReadAll(folder.File("out.png")), "old") << signal;
+        EXPECT_EQ(ReadFile<std::string>(folder.File("out.png")), "old") << signal;
         EXPECT_EQ(FolderEntries(folder),
                   (std::vector<std::string>{"known.wav", "out.png", "small"}))
             << signal;
@@ -573,47 +562,6 @@ TEST(RenderTool, ALongRelativeInputPathIsOpenedAsGiven) {
     EXPECT_EQ(QImage(QString::fromStdString(input + ".png")).width(), 960);
     // Too deep for the folder's own clean-up, which works with whole paths.
     EXPECT_EQ(std::system(("rm -rf '" + folder.File("w") + "'").c_str()), 0);
-}
-
-// The picture the renderer draws from its strided load, against the one the viewer draws
-// from a full load, pixel for pixel: the fuzzer's seeds (every shape the reader tells apart,
-// files of more than one read block among them), the files sox wrote and the samples.
-TEST(RenderTool, PaintsPixelForPixelWhatTheViewerPaintsFromAFullLoad) {
-    TemporaryFolder folder;
-    const std::string writeSeeds =
-        std::string("'" VOQ_SEED_CORPUS_WRITER "' '") + folder.Path().string() + "'";
-    ASSERT_EQ(std::system(writeSeeds.c_str()), 0);
-    std::vector<std::filesystem::path> files;
-    for (const char* source : {folder.Path().c_str(), VOQ_FIXTURES, VOQ_SAMPLES}) {
-        for (const auto& entry : std::filesystem::directory_iterator(source)) {
-            if (entry.path().extension() == ".wav") {
-                files.push_back(entry.path());
-            }
-        }
-    }
-    ASSERT_GT(files.size(), 35u);
-    int compared = 0;
-    for (const std::filesystem::path& file : files) {
-        const std::string output = folder.File("out.png");
-        std::filesystem::remove(output);
-        const ToolRun run = Render({file.string(), output});
-        WaveRecord record;
-        const int loaded = LoadWaveFile(record, file.string());
-        EXPECT_EQ(run.exitCode, loaded == 0 ? 0 : 1) << file << run.err;
-        if (loaded != 0 || run.exitCode != 0) {
-            continue;
-        }
-        QImage expected = WhiteImage(960, 440);
-        {
-            QPainter painter(&expected);
-            PainterSurface surface(painter);
-            DrawLoadedRecord(surface, record);
-        }
-        const QImage painted = QImage(QString::fromStdString(output));
-        EXPECT_TRUE(painted.convertToFormat(QImage::Format_RGB32) == expected) << file;
-        ++compared;
-    }
-    EXPECT_GT(compared, 25);
 }
 
 // --thumbnail SIZE: the plot's box alone, scaled to fit a SIZE x SIZE square with its

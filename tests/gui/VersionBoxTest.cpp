@@ -14,6 +14,7 @@
 #include "shell/framework/Dialog.h"
 #include "tests/gui/ViewerSession.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/ViewerText.h"
 
 // The version box: its texts, layout in dialog units, and the four ways to close it.
 namespace {
@@ -87,7 +88,6 @@ struct CloseCase : NamedCase {
     void (*close)(QDialog& box);
 };
 
-// The case's name, in test output.
 class VersionBoxClose : public testing::TestWithParam<CloseCase> {};
 
 TEST_P(VersionBoxClose, EndsTheBoxAndChangesNothingElse) {
@@ -105,7 +105,7 @@ TEST_P(VersionBoxClose, EndsTheBoxAndChangesNothingElse) {
     EXPECT_TRUE(opened);
     EXPECT_TRUE(closedIt) << "the box stayed open";
     EXPECT_EQ(ActiveModal(), nullptr);
-    EXPECT_EQ(session.Frame().GetWindowText(), "ソラニカの波動");
+    EXPECT_EQ(session.Frame().GetWindowText(), kCaption);
     EXPECT_EQ(session.StatusBar().GetPaneText(0), statusText);
     EXPECT_EQ(session.App().Record().loaded, 0);
     EXPECT_TRUE(session.Window().isVisible());

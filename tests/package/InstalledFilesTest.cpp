@@ -17,6 +17,7 @@
 
 #include "tests/package/PackageTestSupport.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/WavBuilder.h"
 
 namespace {
 
@@ -75,7 +76,8 @@ TEST(InstalledFiles, ManualPagesAndChangelogAreTheSourcesCompressedReproducibly)
         EXPECT_TRUE(IsGzipBestWithoutNameOrTime(Installed(c.installed)));
         const CommandResult plain = RunCommand({"gzip", "-dc", Installed(c.installed)});
         EXPECT_EQ(plain.exitStatus, 0) << c.installed;
-        EXPECT_EQ(plain.output, ReadWholeFile(std::filesystem::path(VOQ_SOURCE_DIR) / c.source))
+        EXPECT_EQ(plain.output,
+                  ReadFile<std::string>(std::filesystem::path(VOQ_SOURCE_DIR) / c.source))
             << c.installed;
     }
 }
@@ -110,7 +112,7 @@ TEST(DesktopEntry, PassesDesktopFileValidate) {
 
 TEST(DesktopEntry, LaunchesTheViewerUnderItsIconAndWindowClass) {
     const auto keys = DesktopEntryKeys(
-        ReadWholeFile(Installed(std::string("share/applications/") + kId + ".desktop")));
+        ReadFile<std::string>(Installed(std::string("share/applications/") + kId + ".desktop")));
     const std::map<std::string, std::string> expected{
         {"Type", "Application"},
         {"Name", "VOQ006"},
@@ -137,8 +139,8 @@ TEST(DesktopEntry, LaunchesTheViewerUnderItsIconAndWindowClass) {
 // The thumbnailer entry as a file manager runs it: its field codes replaced by the size and
 // the two paths, which the renderer takes as paths even when they start with a dash.
 TEST(ThumbnailerEntry, RunsTheInstalledRendererWithPathsThatLookLikeOptions) {
-    const auto keys = DesktopEntryKeys(
-        ReadWholeFile(Installed(std::string("share/thumbnailers/") + kId + ".thumbnailer")));
+    const auto keys = DesktopEntryKeys(ReadFile<std::string>(
+        Installed(std::string("share/thumbnailers/") + kId + ".thumbnailer")));
     ASSERT_TRUE(keys.contains("Exec"));
     EXPECT_EQ(keys.at("TryExec"), "voq006-render");
     std::string command = keys.at("Exec");
@@ -169,7 +171,7 @@ TEST(Metainfo, PassesAppstreamValidationWithoutRemarks) {
 
 TEST(Metainfo, NamesTheDesktopEntryAndThisRelease) {
     const std::string text =
-        ReadWholeFile(Installed(std::string("share/metainfo/") + kId + ".metainfo.xml"));
+        ReadFile<std::string>(Installed(std::string("share/metainfo/") + kId + ".metainfo.xml"));
     // The release date is the one of the changelog's newest entry.
     const CommandResult date = RunCommand({"date", "-u", "+%F", "-d", ChangelogField("Date")});
     ASSERT_EQ(date.exitStatus, 0);

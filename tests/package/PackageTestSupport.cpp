@@ -3,8 +3,7 @@
 #include <QImage>
 #include <QString>
 
-#include <fstream>
-#include <sstream>
+#include "tests/support/WavBuilder.h"
 
 namespace {
 
@@ -18,13 +17,6 @@ CommandResult RunCommand(const std::vector<std::string>& arguments) {
 
 CommandResult RunShell(const std::string& commandLine) {
     return RunCommand({"sh", "-c", commandLine});
-}
-
-std::string ReadWholeFile(const std::filesystem::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    std::ostringstream contents;
-    contents << stream.rdbuf();
-    return contents.str();
 }
 
 std::set<std::string> FilesUnder(const std::filesystem::path& root) {
@@ -85,7 +77,7 @@ std::string ChangelogField(const std::string& field) {
 testing::AssertionResult IsGzipBestWithoutNameOrTime(const std::filesystem::path& path) {
     // The gzip header: magic 1f 8b, method 8, flags, four bytes of time stamp, then the
     // extra flags, which are 2 for the slowest, best compression.
-    const std::string bytes = ReadWholeFile(path);
+    const std::string bytes = ReadFile<std::string>(path);
     if (bytes.size() < 10 || static_cast<unsigned char>(bytes[0]) != 0x1f ||
         static_cast<unsigned char>(bytes[1]) != 0x8b || bytes[2] != 8) {
         return testing::AssertionFailure() << path << " is not gzip data";

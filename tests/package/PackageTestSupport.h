@@ -19,8 +19,6 @@ CommandResult RunCommand(const std::vector<std::string>& arguments);
 // Runs a shell command line, for the few checks that need a pipe or a redirection.
 CommandResult RunShell(const std::string& commandLine);
 
-std::string ReadWholeFile(const std::filesystem::path& path);
-
 // The regular files under root, as paths relative to it.
 std::set<std::string> FilesUnder(const std::filesystem::path& root);
 

@@ -11,24 +11,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "tests/support/ProcessRunner.h"
+#include "tests/support/WavBuilder.h"
 
 extern char** environ;
-
-namespace {
-
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-} // namespace
 
 std::int64_t MonotonicNs() {
     timespec now{};
@@ -68,12 +57,13 @@ SlowFile::SlowFile(const std::string& source, double bytesPerSecond, std::uint64
         int status = 0;
         if (waitpid(m_server, &status, WNOHANG) == m_server) {
             m_server = -1;
-            m_problem = "slow_file_system could not mount: " + ReadWhole(errors);
+            m_problem = "slow_file_system could not mount: " + ReadFile<std::string>(errors);
             return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    m_problem = "slow_file_system did not serve the file within 10 s: " + ReadWhole(errors);
+    m_problem =
+        "slow_file_system did not serve the file within 10 s: " + ReadFile<std::string>(errors);
 }
 
 SlowFile::~SlowFile() {

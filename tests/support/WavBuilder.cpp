@@ -1,7 +1,6 @@
 #include "tests/support/WavBuilder.h"
 
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -174,9 +173,4 @@ std::string WriteFile(const TemporaryFolder& folder, const std::string& name, co
         throw std::runtime_error("cannot write " + path);
     }
     return path;
-}
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -101,5 +103,8 @@ private:
 // Writes bytes as name inside folder and returns its path.
 std::string WriteFile(const TemporaryFolder& folder, const std::string& name, const Bytes& bytes);
 
-// Reads a whole file (empty if it cannot be read).
-Bytes ReadFile(const std::string& path);
+// Reads a whole file, as bytes or as text (empty if it cannot be read).
+template <typename Contents = Bytes> Contents ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Contents(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
