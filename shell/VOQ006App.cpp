@@ -61,7 +61,7 @@ WindowId WaitForRunningWindow(WindowActivation& windows, const XConnectionWatch&
     const auto deadline = Clock::now() + std::chrono::milliseconds(kStartingCopyWaitMs);
     for (;;) {
         const WindowId noted = NotedWindow(g_hInstanceMutex.ReadNote());
-        const WindowId window = windows.FindWindow(kMainWindowTitle, noted);
+        const WindowId window = windows.CheckWindow(noted, kMainWindowTitle);
         if (window != kNoWindow || !windows.HasDisplay() || Clock::now() >= deadline) {
             return window;
         }
@@ -140,15 +140,8 @@ BOOL CVOQ006App::InitInstance() {
     SetRegistryKey(kRegistryKey);
     LoadStdProfileSettings(0); // no recent-file list
 
-    auto* docTemplate =
-        new CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(CVOQ006Doc), RUNTIME_CLASS(CMainFrame),
-                               RUNTIME_CLASS(CVOQ006View));
-    docTemplate->SetViewCreatedHandler([this](CView& view) {
-        if (auto* waveView = dynamic_cast<CVOQ006View*>(&view)) {
-            waveView->SetRecord(m_record);
-        }
-    });
-    AddDocTemplate(docTemplate);
+    AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(CVOQ006Doc),
+                                          RUNTIME_CLASS(CMainFrame), RUNTIME_CLASS(CVOQ006View)));
 
     CCommandLineInfo cmdInfo;
     ParseCommandLine(cmdInfo);
