@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -37,7 +38,10 @@ void PrintLineOnce(const std::string& line) {
     }
     // One write, so that the line cannot be torn by other output of the process.
     const std::string text = line + "\n";
-    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, text.data(), text.size());
+    ssize_t written = 0;
+    do {
+        written = write(STDERR_FILENO, text.data(), text.size());
+    } while (written < 0 && errno == EINTR);
 }
 
 } // namespace

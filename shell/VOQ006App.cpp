@@ -26,7 +26,9 @@ ON_COMMAND(ID_FILE_OPEN, CWinApp::OnFileOpen)
 END_MESSAGE_MAP()
 
 // Constructed without a name: the framework takes it from string AFX_IDS_APP_TITLE.
-CVOQ006App::CVOQ006App() = default;
+CVOQ006App::CVOQ006App() {
+    m_pszExeName = kProgramName;
+}
 
 NamedLock g_hInstanceMutex;
 WindowId g_hRunningWindow = kNoWindow;

@@ -1,7 +1,6 @@
 #include "shell/framework/WinApp.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <QWidget>
@@ -24,7 +23,7 @@ constexpr const char* kQtTranslation = "qtbase_ja";
 
 // Loads the translation once per process. Without it Qt's widgets stay in English, which
 // is worth a line on stderr but no reason not to start.
-void LoadQtTranslation() {
+void LoadQtTranslation(const char* program) {
     static bool attempted = false;
     if (attempted) {
         return;
@@ -37,10 +36,9 @@ void LoadQtTranslation() {
         return;
     }
     delete translator;
-    std::fprintf(
-        stderr, "%s: Qt's translation %s.qm is missing in %s; standard dialogs are in English\n",
-        QFileInfo(QCoreApplication::applicationFilePath()).fileName().toLocal8Bit().constData(),
-        kQtTranslation, folder.toLocal8Bit().constData());
+    std::fprintf(stderr,
+                 "%s: Qt's translation %s.qm is missing in %s; standard dialogs are in English\n",
+                 program, kQtTranslation, folder.toLocal8Bit().constData());
 }
 
 } // namespace
@@ -87,7 +85,7 @@ BOOL AfxWinInit(const std::vector<std::string>& arguments) {
         QCoreApplication::setApplicationVersion(QString::fromUtf8(version->fileVersionText));
     }
     app->m_arguments = arguments;
-    LoadQtTranslation();
+    LoadQtTranslation(app->m_pszExeName);
     return TRUE;
 }
 

@@ -54,6 +54,8 @@ public:
     // started with them (Qt has taken out its own options).
     std::vector<std::string> m_arguments;
     CWnd* m_pMainWnd{};
+    // The program's name at the start of a line it prints on standard error.
+    const char* m_pszExeName{""};
 
     // The framework's command handlers; a program names them in its table.
     void OnFileNew();
