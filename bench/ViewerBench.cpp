@@ -57,11 +57,11 @@
 #include <vector>
 
 #include "bench/BenchFiles.h"
+#include "platform/WindowingPlatform.h"
 #include "resources/ApplicationResources.h"
 #include "shell/MainFrame.h"
 #include "shell/VOQ006App.h"
 #include "shell/VOQ006View.h"
-#include "shell/framework/AfxWinMain.h"
 #include "shell/framework/FileDialog.h"
 #include "shell/framework/ResourceTables.h"
 #include "tests/support/ProcessStatus.h"
@@ -219,7 +219,7 @@ private:
 
 // The viewer's start-up as main() runs it, up to the first paint of its view.
 int ChildViewer(int argc, char** argv) {
-    AfxChooseWindowingPlatform();
+    ChooseWindowingPlatform(argc, argv);
     QApplication application(argc, argv);
     AfxSetResourceTables(ApplicationResources());
     FirstPaintReporter reporter;

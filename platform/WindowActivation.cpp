@@ -175,39 +175,43 @@ std::string WindowActivation::Caption(WindowId window) {
     return {};
 }
 
-WindowId WindowActivation::FindWindow(std::string_view caption, WindowId window) {
+WindowId WindowActivation::CheckWindow(WindowId window, std::string_view caption) {
     if (m_connection == nullptr || window == kNoWindow) {
         return kNoWindow;
     }
-    std::vector<std::uint32_t> candidates;
+    const std::vector<std::uint32_t> windows = TopLevelWindows();
+    const bool listed = std::find(windows.begin(), windows.end(), window) != windows.end();
+    return listed && IsClientWindow(window) && Caption(window) == caption ? window : kNoWindow;
+}
+
+// The window manager's list of client windows; without one, the root's children and
+// theirs, where a window manager that keeps no list has put the client windows into frames.
+std::vector<std::uint32_t> WindowActivation::TopLevelWindows() {
     if (WindowManagerRuns()) {
         const Property list = ReadProperty(m_connection, m_root, Atom(kNetClientList));
-        if (list.type == XCB_ATOM_WINDOW) {
-            candidates = list.Values();
+        if (list.type == XCB_ATOM_WINDOW && !list.Values().empty()) {
+            return list.Values();
         }
     }
-    if (candidates.empty()) {
-        // No list kept: the root's children, and theirs, where a window manager that keeps
-        // no list has put the client windows into frames.
-        const XcbReply<xcb_query_tree_reply_t> tree(
-            xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), nullptr));
-        if (tree != nullptr) {
-            const xcb_window_t* children = xcb_query_tree_children(tree.get());
-            const int count = xcb_query_tree_children_length(tree.get());
-            for (int i = 0; i < count; ++i) {
-                candidates.push_back(children[i]);
-                const XcbReply<xcb_query_tree_reply_t> inner(xcb_query_tree_reply(
-                    m_connection, xcb_query_tree(m_connection, children[i]), nullptr));
-                if (inner != nullptr) {
-                    const xcb_window_t* grandchildren = xcb_query_tree_children(inner.get());
-                    const int innerCount = xcb_query_tree_children_length(inner.get());
-                    candidates.insert(candidates.end(), grandchildren, grandchildren + innerCount);
-                }
-            }
+    std::vector<std::uint32_t> windows;
+    const XcbReply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), nullptr));
+    if (tree == nullptr) {
+        return windows;
+    }
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+    for (int i = 0; i < count; ++i) {
+        windows.push_back(children[i]);
+        const XcbReply<xcb_query_tree_reply_t> inner(
+            xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, children[i]), nullptr));
+        if (inner != nullptr) {
+            const xcb_window_t* grandchildren = xcb_query_tree_children(inner.get());
+            windows.insert(windows.end(), grandchildren,
+                           grandchildren + xcb_query_tree_children_length(inner.get()));
         }
     }
-    const bool listed = std::find(candidates.begin(), candidates.end(), window) != candidates.end();
-    return listed && IsClientWindow(window) && Caption(window) == caption ? window : kNoWindow;
+    return windows;
 }
 
 bool WindowActivation::IsIconic(WindowId window) {

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <utility>
 
 #include <QCoreApplication>
@@ -38,20 +38,10 @@ void PrintLineOnce(const std::string& line) {
     }
     // One write, so that the line cannot be torn by other output of the process.
     const std::string text = line + "\n";
-    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, text.data(), text.size());
-}
-
-// Qt takes "-name" and "--name" alike for its own options.
-std::string_view OptionName(const char* argument) {
-    std::string_view name(argument);
-    if (name.rfind("--", 0) == 0) {
-        name.remove_prefix(1);
-    }
-    return name;
-}
-
-bool IsSet(const char* value) {
-    return value != nullptr && value[0] != '\0';
+    ssize_t written = 0;
+    do {
+        written = write(STDERR_FILENO, text.data(), text.size());
+    } while (written < 0 && errno == EINTR);
 }
 
 } // namespace
@@ -209,35 +199,4 @@ void XConnectionWatch::WindowDestroyed(WindowId window) {
     } else if (m_windowLost) {
         m_windowLost(window);
     }
-}
-
-std::string XConnectionWatch::DisplayProblem(std::string_view program, int argc, char** argv) {
-    const char* display = std::getenv("DISPLAY");
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view option = OptionName(argv[i]);
-        if (option == "-platform") {
-            return {}; // the user chose the platform
-        }
-        if (option == "-display" && i + 1 < argc) {
-            display = argv[i + 1];
-        }
-    }
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (IsSet(platform)) {
-        if (std::strncmp(platform, "xcb", 3) != 0) {
-            return {};
-        }
-    } else if (IsSet(std::getenv("WAYLAND_DISPLAY")) && !IsSet(display)) {
-        return {}; // Qt takes the Wayland session's own platform
-    }
-    if (!IsSet(display)) {
-        return std::string(program) + ": cannot open the X display: DISPLAY is not set";
-    }
-    xcb_connection_t* connection = xcb_connect(display, nullptr);
-    const bool failed = xcb_connection_has_error(connection) != 0;
-    xcb_disconnect(connection);
-    if (failed) {
-        return std::string(program) + ": cannot open the X display \"" + display + "\"";
-    }
-    return {};
 }

@@ -51,12 +51,6 @@ public:
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
-    // Before Qt starts: when Qt is going to use its xcb platform (no other platform chosen
-    // in QT_QPA_PLATFORM or by a -platform argument) and the X display it would open (the
-    // -display argument, else DISPLAY) cannot be opened, the line that says so, without a
-    // line end; else empty. Qt alone would abort there.
-    static std::string DisplayProblem(std::string_view program, int argc, char** argv);
-
 private:
     static void HandleMessage(QtMsgType type, const QMessageLogContext& context,
                               const QString& text);

@@ -14,9 +14,8 @@ public:
     // The outer size of the window, in pixels.
     static constexpr int kWidth = 960;
     static constexpr int kHeight = 520;
-    // Caption, window menu, minimise button and the document's name in the title; no
-    // resize border and no maximise button.
-    static constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | FWS_ADDTOTITLE;
+    // Caption, window menu and minimise button; no resize border and no maximise button.
+    static constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     // The status bar's style: a visible child along the bottom.
     static constexpr DWORD kStatusBarStyle = WS_CHILD | WS_VISIBLE | CBRS_BOTTOM;
 

@@ -26,7 +26,9 @@ ON_COMMAND(ID_FILE_OPEN, CWinApp::OnFileOpen)
 END_MESSAGE_MAP()
 
 // Constructed without a name: the framework takes it from string AFX_IDS_APP_TITLE.
-CVOQ006App::CVOQ006App() = default;
+CVOQ006App::CVOQ006App() {
+    m_pszExeName = kProgramName;
+}
 
 NamedLock g_hInstanceMutex;
 WindowId g_hRunningWindow = kNoWindow;
@@ -61,7 +63,7 @@ WindowId WaitForRunningWindow(WindowActivation& windows, const XConnectionWatch&
     const auto deadline = Clock::now() + std::chrono::milliseconds(kStartingCopyWaitMs);
     for (;;) {
         const WindowId noted = NotedWindow(g_hInstanceMutex.ReadNote());
-        const WindowId window = windows.FindWindow(kMainWindowTitle, noted);
+        const WindowId window = windows.CheckWindow(noted, kMainWindowTitle);
         if (window != kNoWindow || !windows.HasDisplay() || Clock::now() >= deadline) {
             return window;
         }
@@ -140,15 +142,8 @@ BOOL CVOQ006App::InitInstance() {
     SetRegistryKey(kRegistryKey);
     LoadStdProfileSettings(0); // no recent-file list
 
-    auto* docTemplate =
-        new CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(CVOQ006Doc), RUNTIME_CLASS(CMainFrame),
-                               RUNTIME_CLASS(CVOQ006View));
-    docTemplate->SetViewCreatedHandler([this](CView& view) {
-        if (auto* waveView = dynamic_cast<CVOQ006View*>(&view)) {
-            waveView->SetRecord(m_record);
-        }
-    });
-    AddDocTemplate(docTemplate);
+    AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(CVOQ006Doc),
+                                          RUNTIME_CLASS(CMainFrame), RUNTIME_CLASS(CVOQ006View)));
 
     CCommandLineInfo cmdInfo;
     ParseCommandLine(cmdInfo);

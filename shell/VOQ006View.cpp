@@ -15,6 +15,7 @@
 #include "display/ViewDrawing.h"
 #include "display/WaveformPlot.h"
 #include "resources/Resource.h"
+#include "shell/VOQ006App.h"
 #include "shell/framework/FileDialog.h"
 #include "shell/framework/FrameWnd.h"
 #include "shell/framework/ResourceTables.h"
@@ -27,7 +28,10 @@ BEGIN_MESSAGE_MAP(CVOQ006View, CView)
 ON_COMMAND(ID_FILE_OPEN, OnFileOpen)
 END_MESSAGE_MAP()
 
-CVOQ006View::CVOQ006View() : m_loadEvents(std::make_unique<QObject>()) {
+// The template creates the view inside the application, which holds the record.
+CVOQ006View::CVOQ006View()
+    : m_record(static_cast<CVOQ006App*>(AfxGetApp())->Record()),
+      m_loadEvents(std::make_unique<QObject>()) {
     m_progressTimer = new QTimer(m_loadEvents.get());
     m_progressTimer->setInterval(kProgressIntervalMs);
     QObject::connect(m_progressTimer, &QTimer::timeout, m_loadEvents.get(),
@@ -60,10 +64,10 @@ void CVOQ006View::OnInitialUpdate() {
 
 void CVOQ006View::OnDraw(DrawingSurface& surface) {
     // Before the first good load the view stays as white as the erase left it.
-    if (m_record == nullptr || m_record->loaded != 1) {
+    if (m_record.loaded != 1) {
         return;
     }
-    DrawLoadedRecord(surface, *m_record);
+    DrawLoadedRecord(surface, m_record);
 }
 
 void CVOQ006View::OnFileOpen() {
@@ -71,9 +75,6 @@ void CVOQ006View::OnFileOpen() {
     if (dialog.DoModal() != IDOK) {
         // Cancelled: the current file, if any, is drawn again.
         Invalidate(TRUE);
-        return;
-    }
-    if (m_record == nullptr) {
         return;
     }
     StartLoad(dialog.GetPathName());
@@ -117,8 +118,8 @@ void CVOQ006View::OnLoadEnded(unsigned number) {
     const bool loaded = m_load->Outcome().status == LoadStatus::Loaded;
     if (loaded) {
         // The one step in which the record changes; loaded is the view's own.
-        *m_record = std::move(m_load->Record());
-        m_record->loaded = 1;
+        m_record = std::move(m_load->Record());
+        m_record.loaded = 1;
     }
     m_load.reset();
     EndLoadProgress();
@@ -143,7 +144,7 @@ void CVOQ006View::ShowLoadProgress() {
     }
     char text[256];
     std::snprintf(text, sizeof text, AfxLoadString(IDS_LOADING).c_str(), m_load->PercentRead());
-    if (CFrameWnd* frame = Frame()) {
+    if (CFrameWnd* frame = GetParentFrame()) {
         frame->SetMessageText(text);
     }
 }
@@ -160,21 +161,15 @@ void CVOQ006View::EndLoadProgress() {
     if (QWidget* widget = GetSafeHwnd()) {
         widget->unsetCursor();
     }
-    if (CFrameWnd* frame = Frame()) {
+    if (CFrameWnd* frame = GetParentFrame()) {
         frame->SetMessageText(AFX_IDS_IDLEMESSAGE);
     }
-}
-
-CFrameWnd* CVOQ006View::Frame() const {
-    QWidget* widget = GetSafeHwnd();
-    return widget != nullptr ? dynamic_cast<CFrameWnd*>(CWnd::FromHandlePermanent(widget->window()))
-                             : nullptr;
 }
 
 void CVOQ006View::DescribeShownFile() {
     // The very texts the information lines draw, so that what is read out is what is seen
     // (a path's bytes that are not UTF-8 included).
-    const InfoTexts texts = DescribeInfoLines(*m_record);
+    const InfoTexts texts = DescribeInfoLines(m_record);
     QWidget* widget = GetSafeHwnd();
     if (widget == nullptr) {
         return;
@@ -186,7 +181,7 @@ void CVOQ006View::DescribeShownFile() {
 
 BOOL CVOQ006View::OnToolHitTest(const QPoint& point, std::string& text, QRect& area) const {
     const QWidget* widget = GetSafeHwnd();
-    if (widget == nullptr || m_record == nullptr || m_record->loaded != 1) {
+    if (widget == nullptr || m_record.loaded != 1) {
         return FALSE;
     }
     const QRect pathLine(kInfoLeft, kInfoTop, widget->width(), kInfoLineHeight);

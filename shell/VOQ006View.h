@@ -8,7 +8,6 @@
 #include "shell/framework/View.h"
 
 class BackgroundLoad;
-class CFrameWnd;
 class QObject;
 class QShortcut;
 class QTimer;
@@ -38,10 +37,6 @@ public:
     CVOQ006View();
     ~CVOQ006View() override;
 
-    // The record this view shows and the Open command fills; the application hands it
-    // over as the view is created. Without one the view stays blank.
-    void SetRecord(WaveRecord& record) { m_record = &record; }
-
     BOOL PreCreateWindow(CREATESTRUCT& cs) override;
     void OnInitialUpdate() override;
     void OnDraw(DrawingSurface& surface) override;
@@ -64,11 +59,11 @@ private:
     void OnLoadEnded(unsigned number);
     void ShowLoadProgress();
     void EndLoadProgress();
-    CFrameWnd* Frame() const;
     // Gives screen readers the path and the summary line of the file shown, as drawn.
     void DescribeShownFile();
 
-    WaveRecord* m_record{};
+    // The application's record: what the view shows and the Open command fills.
+    WaveRecord& m_record;
     // Receives the loads' ends on this thread; a load's end that arrives after the view has
     // gone is dropped with it. Declared before m_load, so that it outlives the load.
     std::unique_ptr<QObject> m_loadEvents;

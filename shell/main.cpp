@@ -1,7 +1,6 @@
 #include <cstdio>
-#include <string>
 
-#include "platform/XConnectionWatch.h"
+#include "platform/WindowingPlatform.h"
 #include "resources/ApplicationResources.h"
 #include "shell/VOQ006App.h"
 #include "shell/framework/AfxWinMain.h"
@@ -12,11 +11,19 @@
 CVOQ006App theApp;
 
 int main(int argc, char** argv) {
+    // Chosen before Qt starts, which reads the choice.
+    const WindowingPlatform platform = ChooseWindowingPlatform(argc, argv);
     // Without an X display Qt would abort; say why instead.
-    const std::string problem = XConnectionWatch::DisplayProblem(kProgramName, argc, argv);
-    if (!problem.empty()) {
-        std::fprintf(stderr, "%s\n", problem.c_str());
+    switch (ProbeDisplayAtStartUp(platform)) {
+    case DisplayProblem::NotSet:
+        std::fprintf(stderr, "%s: cannot open the X display: DISPLAY is not set\n", kProgramName);
         return 1;
+    case DisplayProblem::CannotOpen:
+        std::fprintf(stderr, "%s: cannot open the X display \"%s\"\n", kProgramName,
+                     platform.display.c_str());
+        return 1;
+    case DisplayProblem::None:
+        break;
     }
     return AfxWinMain(argc, argv, ApplicationResources());
 }

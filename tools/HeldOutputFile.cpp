@@ -10,7 +10,10 @@
 
 HeldOutputFile::HeldOutputFile(const std::string& output) {
     // O_NONBLOCK: opening a FIFO must never wait for a reader; only a regular file is kept.
-    const int descriptor = open(output.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    int descriptor = -1;
+    do {
+        descriptor = open(output.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (descriptor < 0 && errno == EINTR);
     struct stat status {};
     if (descriptor >= 0 && fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) {
         m_descriptor = descriptor;
@@ -46,7 +49,11 @@ OutputOutcome HeldOutputFile::FillIfReplaced(const QByteArray& png) {
         offset += written;
         left -= written;
     }
-    if (ftruncate(m_descriptor, offset) != 0) {
+    int truncated = 0;
+    do {
+        truncated = ftruncate(m_descriptor, offset);
+    } while (truncated != 0 && errno == EINTR);
+    if (truncated != 0) {
         return {OutputStatus::CannotFillHeldFile, errno, {}};
     }
     return {};

@@ -26,8 +26,6 @@ inline constexpr UINT WM_COMMAND = 0x0111;
 
 // ShowWindow commands.
 inline constexpr int SW_HIDE = 0;
-inline constexpr int SW_SHOWNORMAL = 1;
-inline constexpr int SW_SHOWMINIMIZED = 2;
 inline constexpr int SW_SHOW = 5;
 inline constexpr int SW_MINIMIZE = 6;
 inline constexpr int SW_RESTORE = 9;
@@ -46,10 +44,6 @@ inline constexpr DWORD WS_MINIMIZEBOX = 0x00020000;
 inline constexpr DWORD WS_MAXIMIZEBOX = 0x00010000;
 inline constexpr DWORD WS_OVERLAPPEDWINDOW =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
-
-// Frame styles of the framework.
-inline constexpr DWORD FWS_ADDTOTITLE = 0x00008000;  // the document's title joins the caption
-inline constexpr DWORD FWS_PREFIXTITLE = 0x00004000; // "document - application" order
 
 // Control bar styles.
 inline constexpr DWORD CBRS_BOTTOM = 0x00008200; // CBRS_ALIGN_BOTTOM | CBRS_BORDER_TOP
@@ -72,9 +66,7 @@ inline constexpr DWORD OFN_FILEMUSTEXIST = 0x00001000;
 // Accelerator flags.
 inline constexpr std::uint8_t FVIRTKEY = 0x01;
 inline constexpr std::uint8_t FNOINVERT = 0x02;
-inline constexpr std::uint8_t FSHIFT = 0x04;
 inline constexpr std::uint8_t FCONTROL = 0x08;
-inline constexpr std::uint8_t FALT = 0x10;
 
 // Standard command identifiers.
 inline constexpr UINT ID_SEPARATOR = 0;
@@ -93,7 +85,6 @@ inline constexpr UINT ID_INDICATOR_KANA = 0xE706;
 // Standard strings.
 inline constexpr UINT AFX_IDS_APP_TITLE = 0xE000;
 inline constexpr UINT AFX_IDS_IDLEMESSAGE = 0xE001;
-inline constexpr UINT AFX_IDS_UNTITLED = 0xF000;
 
 // Control identifiers of the frame's parts.
 inline constexpr UINT AFX_IDW_STATUS_BAR = 0xE801;

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -12,11 +11,6 @@
 #include "shell/framework/WinApp.h"
 
 namespace {
-
-bool IsSet(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && value[0] != '\0';
-}
 
 // True while the message loop runs.
 bool g_messageLoopRuns = false;
@@ -33,14 +27,7 @@ void EndInsideTheMessageLoop(int status, void*) {
 
 } // namespace
 
-void AfxChooseWindowingPlatform() {
-    if (!IsSet("QT_QPA_PLATFORM") && IsSet("WAYLAND_DISPLAY") && IsSet("DISPLAY")) {
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-    }
-}
-
 int AfxWinMain(int argc, char** argv, const ResourceTables& resources) {
-    AfxChooseWindowingPlatform();
     // Registered before anything the program sets up, so that it runs after their exit
     // handlers.
     on_exit(EndInsideTheMessageLoop, nullptr);

@@ -22,15 +22,10 @@ const AFX_MSGMAP_ENTRY* CCmdTarget::FindMessageEntry(UINT nMessage, UINT nID) co
     return nullptr;
 }
 
-BOOL CCmdTarget::OnCmdMsg(UINT nID, AFX_CMDHANDLERINFO* pHandlerInfo) {
+BOOL CCmdTarget::OnCmdMsg(UINT nID) {
     const AFX_MSGMAP_ENTRY* entry = FindMessageEntry(WM_COMMAND, nID);
     if (entry == nullptr) {
         return FALSE;
-    }
-    if (pHandlerInfo != nullptr) {
-        pHandlerInfo->pTarget = this;
-        pHandlerInfo->pmf = entry->pfnCommand;
-        return TRUE;
     }
     (this->*(entry->pfnCommand))();
     return TRUE;

@@ -26,12 +26,6 @@ struct AFX_MSGMAP {
     const AFX_MSGMAP_ENTRY* lpEntries;
 };
 
-// Who would handle a command: filled in instead of calling the handler.
-struct AFX_CMDHANDLERINFO {
-    CCmdTarget* pTarget{};
-    AFX_PMSG pmf{};
-};
-
 // An object that commands can be routed to. Each class names its handlers in a static
 // table (BEGIN_MESSAGE_MAP ... END_MESSAGE_MAP); a lookup walks the object's own class
 // table first, then those of its base classes.
@@ -39,10 +33,9 @@ class CCmdTarget : public CObject {
 public:
     ~CCmdTarget() override = default;
 
-    // Handles command nID if this object's tables have an entry for it. With
-    // pHandlerInfo, fills it in with the handler instead of calling it. Classes that
-    // pass commands on (frame, view) override this to route them.
-    virtual BOOL OnCmdMsg(UINT nID, AFX_CMDHANDLERINFO* pHandlerInfo);
+    // Handles command nID if this object's tables have an entry for it. Classes that pass
+    // commands on (frame, view) override this to route them.
+    virtual BOOL OnCmdMsg(UINT nID);
 
 protected:
     CCmdTarget() = default;

@@ -2,12 +2,9 @@
 
 struct CRuntimeClass;
 class CDocument;
-class CDocTemplate;
 
-// What a new frame needs to create its view: the view's class and the document and
-// template it belongs to.
+// What a new frame needs to create its view: the view's class and the document it shows.
 struct CCreateContext {
     const CRuntimeClass* m_pNewViewClass{};
     CDocument* m_pCurrentDoc{};
-    CDocTemplate* m_pNewDocTemplate{};
 };

@@ -66,8 +66,6 @@ bool AfxEndDialogOfWindow(WId window) {
     return true;
 }
 
-IMPLEMENT_DYNAMIC(CDialog)
-
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
 END_MESSAGE_MAP()
 
@@ -135,7 +133,7 @@ int CDialog::DoModal() {
         widget->setProperty("controlId", control.id);
     }
 
-    Attach(dialog, resource->style);
+    Attach(dialog);
     m_nModalResult = -1;
     if (OnInitDialog()) {
         if (QWidget* first = dialog->findChild<QPushButton*>()) {
@@ -167,7 +165,7 @@ void CDialog::OnCancel() {
 }
 
 BOOL CDialog::OnCommand(UINT nID) {
-    if (OnCmdMsg(nID, nullptr)) {
+    if (OnCmdMsg(nID)) {
         return TRUE;
     }
     if (nID == IDOK) {

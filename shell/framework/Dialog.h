@@ -28,7 +28,6 @@ bool AfxEndDialogOfWindow(WId window);
 // deliver their identifiers as commands: IDOK ends the box through OnOK, IDCANCEL (also
 // Esc and the caption's close box) through OnCancel.
 class CDialog : public CWnd {
-    DECLARE_DYNAMIC(CDialog)
 public:
     explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr);
     ~CDialog() override;

@@ -16,13 +16,3 @@ BOOL CDocument::OnOpenDocument(const char*) {
 void CDocument::Serialize(CArchive&) {}
 
 void CDocument::DeleteContents() {}
-
-void CDocument::SetTitle(const char* title) {
-    m_strTitle = title;
-}
-
-void CDocument::SetPathName(const char* path) {
-    m_strPathName = path;
-    const std::string::size_type slash = m_strPathName.rfind('/');
-    m_strTitle = slash == std::string::npos ? m_strPathName : m_strPathName.substr(slash + 1);
-}

@@ -5,7 +5,7 @@
 #include "shell/framework/Archive.h"
 #include "shell/framework/CmdTarget.h"
 
-// A document: the data behind the views of a frame, with a title and a path.
+// A document: the data behind the view of a frame, and the path it was opened from.
 class CDocument : public CCmdTarget {
 public:
     ~CDocument() override = default;
@@ -17,16 +17,12 @@ public:
     virtual void Serialize(CArchive& archive);
     virtual void DeleteContents();
 
-    const std::string& GetTitle() const { return m_strTitle; }
-    void SetTitle(const char* title);
     const std::string& GetPathName() const { return m_strPathName; }
-    // Sets the path and makes its file name the title.
-    void SetPathName(const char* path);
+    void SetPathName(const char* path) { m_strPathName = path; }
 
 protected:
     CDocument() = default;
 
 private:
-    std::string m_strTitle;
     std::string m_strPathName;
 };

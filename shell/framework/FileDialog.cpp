@@ -115,8 +115,6 @@ private:
 
 } // namespace
 
-IMPLEMENT_DYNAMIC(CFileDialog)
-
 CFileDialog::CFileDialog(BOOL, const char* lpszDefExt, const char* lpszFileName, DWORD dwFlags,
                          const char* lpszFilter, CWnd* pParentWnd)
     : CDialog(0, pParentWnd), m_strDefExt(lpszDefExt != nullptr ? lpszDefExt : ""),
@@ -210,7 +208,7 @@ int CFileDialog::DoModal() {
         dialog.selectFile(QString::fromStdString(m_strFileName));
     }
 
-    Attach(&dialog, 0);
+    Attach(&dialog);
     const int result = dialog.exec();
     m_hWnd = nullptr; // the dialog is a local and goes with this scope
     if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {

@@ -22,7 +22,6 @@ struct OPENFILENAME {
 // - The dialog opens in the folder of the last file chosen in this process.
 // - A typed name with "*" or "?" filters the list instead of ending the dialog.
 class CFileDialog : public CDialog {
-    DECLARE_DYNAMIC(CFileDialog)
 public:
     // Every dialog of this framework is an Open dialog: bOpenFileDialog is TRUE at every
     // caller, and there is no Save dialog to choose.

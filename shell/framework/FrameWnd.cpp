@@ -1,6 +1,5 @@
 #include "shell/framework/FrameWnd.h"
 
-#include <algorithm>
 #include <functional>
 #include <utility>
 
@@ -17,7 +16,6 @@
 #include <QStyleOptionMenuItem>
 
 #include "shell/framework/CreateContext.h"
-#include "shell/framework/DocTemplate.h"
 #include "shell/framework/Document.h"
 #include "shell/framework/ResourceTables.h"
 #include "shell/framework/StatusBar.h"
@@ -109,28 +107,24 @@ void FocusMenuBar(QMenuBar& bar) {
     }
 }
 
-// The key sequence of an accelerator entry. Virtual keys of letters and digits are
-// their ASCII codes, as are Qt's key codes; F1 to F24 are 0x70 onwards.
+// The keys of an accelerator entry: a letter or a digit, whose virtual key is its ASCII
+// code as is its Qt key code, with Ctrl where the entry asks for it.
 QKeySequence KeySequenceOf(const AcceleratorResource& entry) {
-    int key = 0;
-    if ((entry.key >= '0' && entry.key <= '9') || (entry.key >= 'A' && entry.key <= 'Z')) {
-        key = entry.key;
-    } else if ((entry.flags & FVIRTKEY) != 0 && entry.key >= 0x70 && entry.key <= 0x87) {
-        key = Qt::Key_F1 + (entry.key - 0x70);
-    } else {
-        return {};
+    const Qt::KeyboardModifiers modifiers =
+        (entry.flags & FCONTROL) != 0 ? Qt::ControlModifier : Qt::NoModifier;
+    return QKeySequence(QKeyCombination(modifiers, static_cast<Qt::Key>(entry.key)));
+}
+
+// The accelerator entry of command nID in the table, or nullptr.
+const AcceleratorResource* AcceleratorOf(const AcceleratorTableResource* table, UINT nID) {
+    if (table != nullptr) {
+        for (const AcceleratorResource& entry : table->entries) {
+            if (entry.command == nID) {
+                return &entry;
+            }
+        }
     }
-    Qt::KeyboardModifiers modifiers;
-    if ((entry.flags & FCONTROL) != 0) {
-        modifiers |= Qt::ControlModifier;
-    }
-    if ((entry.flags & FSHIFT) != 0) {
-        modifiers |= Qt::ShiftModifier;
-    }
-    if ((entry.flags & FALT) != 0) {
-        modifiers |= Qt::AltModifier;
-    }
-    return QKeySequence(QKeyCombination(modifiers, static_cast<Qt::Key>(key)));
+    return nullptr;
 }
 
 } // namespace
@@ -152,8 +146,6 @@ Qt::WindowFlags AfxWindowFlagsFromStyle(DWORD style) {
     return flags;
 }
 
-IMPLEMENT_DYNCREATE(CFrameWnd)
-
 BEGIN_MESSAGE_MAP(CFrameWnd, CWnd)
 ON_WM_CREATE()
 ON_COMMAND(ID_VIEW_STATUS_BAR, OnViewStatusBar)
@@ -162,28 +154,16 @@ END_MESSAGE_MAP()
 CFrameWnd::CFrameWnd() = default;
 
 CFrameWnd::~CFrameWnd() {
-    // Views first: their widgets live inside the frame's widget.
-    m_pActiveView = nullptr;
-    m_views.clear();
+    // The view first: its widget lives inside the frame's widget.
+    m_view.reset();
     if (CWinApp* app = AfxGetApp(); app != nullptr && app->m_pMainWnd == this) {
         app->m_pMainWnd = nullptr;
     }
 }
 
-BOOL CFrameWnd::PreCreateWindow(CREATESTRUCT& cs) {
-    // The document's name goes before the application's, as on current desktops.
-    if ((cs.style & FWS_ADDTOTITLE) != 0) {
-        cs.style |= FWS_PREFIXTITLE;
-    }
-    return TRUE;
-}
-
-BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd*, CCreateContext* pContext) {
-    m_strTitle = AfxFirstLine(AfxLoadString(nIDResource));
-
+BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CCreateContext* pContext) {
     CREATESTRUCT cs;
     cs.style = dwDefaultStyle;
-    cs.lpszName = m_strTitle;
     cs.lpCreateParams = pContext;
     if (!PreCreateWindow(cs)) {
         return FALSE;
@@ -192,7 +172,7 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd*, CCreate
     auto* widget = new FrameWidget;
     widget->setObjectName(QStringLiteral("frame"));
     widget->setWindowFlags(AfxWindowFlagsFromStyle(cs.style));
-    widget->setWindowTitle(QString::fromStdString(cs.lpszName));
+    widget->setWindowTitle(QString::fromStdString(AfxFirstLine(AfxLoadString(nIDResource))));
     widget->setWindowIcon(AfxLoadIcon(nIDResource));
     // The outer size. On X11 the window manager draws the caption and the border outside
     // the window a program creates, in sizes of its own choosing, so the outer size here
@@ -200,17 +180,12 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd*, CCreate
     // gets the full width and the height left by the menu bar and the status bar, which
     // holds the whole drawing (the legend ends at x = 936, the time labels end at
     // y = 420) with any usual menu and status bar; hiding the status bar gives its
-    // height to the view.
+    // height to the view. The frame has no resize border.
     if (cs.cx != CW_USEDEFAULT && cs.cy != CW_USEDEFAULT) {
-        if ((cs.style & WS_THICKFRAME) != 0) {
-            widget->resize(cs.cx, cs.cy);
-        } else {
-            widget->setFixedSize(cs.cx, cs.cy);
-        }
+        widget->setFixedSize(cs.cx, cs.cy);
     }
-    Attach(widget, cs.style);
+    Attach(widget);
     CreateMenuBar(nIDResource);
-    CreateAccelerators(nIDResource);
 
     if (SendCreate(cs) == -1) {
         DestroyWindow();
@@ -221,70 +196,40 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd*, CCreate
 
 int CFrameWnd::OnCreate(LPCREATESTRUCT lpCreateStruct) {
     auto* context = static_cast<CCreateContext*>(lpCreateStruct->lpCreateParams);
-    if (context != nullptr && context->m_pNewViewClass != nullptr) {
-        if (!CreateView(*context)) {
-            return -1;
-        }
+    if (context == nullptr || context->m_pNewViewClass == nullptr) {
+        return 0;
     }
+    std::unique_ptr<CView> view = AfxCreateObjectAs<CView>(context->m_pNewViewClass);
+    if (view == nullptr || !view->Create(*this, *context)) {
+        return -1;
+    }
+    m_view = std::move(view);
     return 0;
 }
 
-BOOL CFrameWnd::CreateView(CCreateContext& context) {
-    std::unique_ptr<CView> created = AfxCreateObjectAs<CView>(context.m_pNewViewClass);
-    if (created == nullptr) {
-        return FALSE;
-    }
-    CView* view = created.get();
-    m_views.push_back(std::move(created));
-    if (!view->Create(*this, context)) {
-        m_views.pop_back();
-        return FALSE;
-    }
-    m_pActiveView = view;
-    if (context.m_pNewDocTemplate != nullptr) {
-        context.m_pNewDocTemplate->OnViewCreated(*view);
-    }
-    return TRUE;
-}
-
 CDocument* CFrameWnd::GetActiveDocument() const {
-    return m_pActiveView != nullptr ? m_pActiveView->GetDocument() : nullptr;
+    return m_view != nullptr ? m_view->GetDocument() : nullptr;
 }
 
-void CFrameWnd::InitialUpdateFrame(CDocument* pDocument, BOOL) {
-    for (const auto& view : m_views) {
-        view->OnInitialUpdate();
+void CFrameWnd::InitialUpdateFrame() {
+    if (m_view != nullptr) {
+        m_view->OnInitialUpdate();
     }
-    // The window is titled here, when its document is created, and never again: the
-    // program may set a caption of its own afterwards and keep it.
-    OnUpdateFrameTitle(pDocument != nullptr ? TRUE : FALSE);
-    // The window is shown by the application (ShowWindow), once it is complete.
 }
 
-void CFrameWnd::OnUpdateFrameTitle(BOOL bAddToTitle) {
-    if (!bAddToTitle || (GetStyle() & FWS_ADDTOTITLE) == 0 || GetActiveDocument() == nullptr) {
-        SetWindowText(m_strTitle.c_str());
-        return;
-    }
-    const std::string& document = GetActiveDocument()->GetTitle();
-    const std::string title = (GetStyle() & FWS_PREFIXTITLE) != 0 ? document + " - " + m_strTitle
-                                                                  : m_strTitle + " - " + document;
-    SetWindowText(title.c_str());
-}
-
-BOOL CFrameWnd::OnCmdMsg(UINT nID, AFX_CMDHANDLERINFO* pHandlerInfo) {
-    if (m_pActiveView != nullptr && m_pActiveView->OnCmdMsg(nID, pHandlerInfo)) {
+BOOL CFrameWnd::OnCmdMsg(UINT nID) {
+    if (m_view != nullptr && m_view->OnCmdMsg(nID)) {
         return TRUE;
     }
-    if (CWnd::OnCmdMsg(nID, pHandlerInfo)) {
+    if (CWnd::OnCmdMsg(nID)) {
         return TRUE;
     }
     CWinApp* app = AfxGetApp();
-    return app != nullptr ? app->OnCmdMsg(nID, pHandlerInfo) : FALSE;
+    return app != nullptr ? app->OnCmdMsg(nID) : FALSE;
 }
 
 BOOL CFrameWnd::OnCommand(UINT nID) {
-    return OnCmdMsg(nID, nullptr);
+    return OnCmdMsg(nID);
 }
 
 QMainWindow* CFrameWnd::GetMainWindow() const {
@@ -295,16 +240,10 @@ CWnd* CFrameWnd::GetControlBar(UINT nID) const {
     return nID != 0 ? GetDescendantWindow(nID) : nullptr;
 }
 
-void CFrameWnd::ShowControlBar(CWnd* pBar, BOOL bShow, BOOL) {
-    if (pBar != nullptr) {
-        pBar->ShowWindow(bShow ? SW_SHOW : SW_HIDE);
-    }
-}
-
 void CFrameWnd::OnViewStatusBar() {
     CWnd* bar = GetControlBar(AFX_IDW_STATUS_BAR);
     if (bar != nullptr) {
-        ShowControlBar(bar, bar->IsWindowVisible() ? FALSE : TRUE, FALSE);
+        bar->ShowWindow(bar->IsWindowVisible() ? SW_HIDE : SW_SHOW);
     }
 }
 
@@ -331,6 +270,7 @@ void CFrameWnd::UpdateMenuChecks(QMenu& menu) {
 
 void CFrameWnd::CreateMenuBar(UINT nIDResource) {
     const MenuResource* resource = AfxFindMenu(nIDResource);
+    const AcceleratorTableResource* accelerators = AfxFindAccelerators(nIDResource);
     QMainWindow* window = GetMainWindow();
     if (resource == nullptr || window == nullptr) {
         return;
@@ -353,12 +293,17 @@ void CFrameWnd::CreateMenuBar(UINT nIDResource) {
                 menu->addSeparator();
                 continue;
             }
-            // Qt shows the text after a tab in the shortcut column, as the resource means;
-            // where an accelerator binds that key, CreateAccelerators moves it into the
-            // item's shortcut.
+            // Qt shows the text after a tab in the shortcut column. An item whose command
+            // has an accelerator carries its key as the item's shortcut instead: the menu
+            // shows it in the shortcut column and screen readers read it as the item's key,
+            // apart from the item's name; it is the key's one binding.
             QAction* action = menu->addAction(QString::fromUtf8(item.text));
             const UINT command = item.command;
             action->setData(command);
+            if (const AcceleratorResource* key = AcceleratorOf(accelerators, command)) {
+                action->setText(action->text().section(u'\t', 0, 0));
+                action->setShortcut(KeySequenceOf(*key));
+            }
             QObject::connect(action, &QAction::triggered, window,
                              [this, command] { OnCommand(command); });
             QObject::connect(action, &QAction::hovered, window,
@@ -371,54 +316,4 @@ void CFrameWnd::CreateMenuBar(UINT nIDResource) {
         QObject::connect(menu, &QMenu::aboutToHide, window,
                          [this] { SetMessageText(AFX_IDS_IDLEMESSAGE); });
     }
-}
-
-void CFrameWnd::CreateAccelerators(UINT nIDResource) {
-    const AcceleratorTableResource* table = AfxFindAccelerators(nIDResource);
-    QMainWindow* window = GetMainWindow();
-    if (table == nullptr || window == nullptr) {
-        return;
-    }
-    for (const AcceleratorResource& entry : table->entries) {
-        const QKeySequence sequence = KeySequenceOf(entry);
-        if (sequence.isEmpty()) {
-            continue;
-        }
-        const UINT command = entry.command;
-        // A menu item that names this key after a tab carries it as its shortcut: the menu
-        // shows it in the shortcut column and screen readers read it as the item's key,
-        // apart from the item's name. It is then the key's one binding.
-        if (QAction* item = MenuItemShowing(command, sequence)) {
-            item->setText(item->text().section(u'\t', 0, 0));
-            item->setShortcut(sequence);
-            continue;
-        }
-        // A window shortcut: it works only while the frame is the active window, so a
-        // modal dialog over it keeps its keys.
-        auto* shortcut = new QShortcut(sequence, window);
-        shortcut->setContext(Qt::WindowShortcut);
-        QObject::connect(shortcut, &QShortcut::activated, window,
-                         [this, command] { OnCommand(command); });
-    }
-}
-
-QAction* CFrameWnd::MenuItemShowing(UINT nID, const QKeySequence& sequence) const {
-    QMainWindow* window = GetMainWindow();
-    if (window == nullptr) {
-        return nullptr;
-    }
-    for (QAction* title : window->menuBar()->actions()) {
-        if (title->menu() == nullptr) {
-            continue;
-        }
-        for (QAction* item : title->menu()->actions()) {
-            const QString text = item->text();
-            if (!item->isSeparator() && item->data().toUInt() == nID && text.contains(u'\t') &&
-                QKeySequence::fromString(text.section(u'\t', 1), QKeySequence::PortableText) ==
-                    sequence) {
-                return item;
-            }
-        }
-    }
-    return nullptr;
 }

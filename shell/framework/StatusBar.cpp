@@ -7,8 +7,6 @@
 
 #include "shell/framework/ResourceTables.h"
 
-IMPLEMENT_DYNAMIC(CStatusBar)
-
 CStatusBar::CStatusBar() = default;
 
 CStatusBar::~CStatusBar() = default;
@@ -21,9 +19,9 @@ BOOL CStatusBar::Create(CWnd* pParentWnd, DWORD dwStyle, UINT nID) {
     }
     auto* bar = new QStatusBar(window);
     bar->setObjectName(QStringLiteral("statusBar"));
-    // Panes are fixed; the size grip would suggest a window that can be resized.
-    bar->setSizeGripEnabled((pParentWnd->GetStyle() & WS_THICKFRAME) != 0);
-    Attach(bar, dwStyle);
+    // The frame cannot be resized: no size grip.
+    bar->setSizeGripEnabled(false);
+    Attach(bar);
     SetDlgCtrlID(nID);
     window->setStatusBar(bar);
     bar->setVisible((dwStyle & WS_VISIBLE) != 0);

@@ -12,7 +12,6 @@ class QLabel;
 // indicator pane that shows its string from the string table while its indicator is on
 // (ID_INDICATOR_KANA, _CAPS, _NUM, _SCRL: the lock keys) and is blank otherwise.
 class CStatusBar : public CWnd {
-    DECLARE_DYNAMIC(CStatusBar)
 public:
     CStatusBar();
     ~CStatusBar() override;

@@ -11,6 +11,7 @@
 #include "display/qt/PainterSurface.h"
 #include "shell/framework/CreateContext.h"
 #include "shell/framework/Document.h"
+#include "shell/framework/FrameWnd.h"
 
 // The widget of a view: it only forwards its paints.
 class ViewWidget final : public QWidget {
@@ -65,29 +66,23 @@ QAccessibleInterface* ViewAccessible(const QString&, QObject* object) {
 
 } // namespace
 
-BOOL CView::Create(CWnd& parent, CCreateContext& context) {
+BOOL CView::Create(CFrameWnd& parent, CCreateContext& context) {
     static bool factoryInstalled = false;
     if (!factoryInstalled) {
         QAccessible::installFactory(ViewAccessible);
         factoryInstalled = true;
     }
     CREATESTRUCT cs;
-    cs.style = WS_CHILD | WS_VISIBLE;
     cs.lpCreateParams = &context;
     if (!PreCreateWindow(cs)) {
         return FALSE;
     }
     m_pDocument = context.m_pCurrentDoc;
-    auto* widget = new ViewWidget(*this, parent.GetSafeHwnd());
+    m_pFrame = &parent;
+    auto* widget = new ViewWidget(*this, parent.GetMainWindow());
     widget->setObjectName(QStringLiteral("view"));
-    Attach(widget, cs.style);
-    if (auto* window = qobject_cast<QMainWindow*>(parent.GetSafeHwnd())) {
-        window->setCentralWidget(widget);
-    }
-    if (SendCreate(cs) == -1) {
-        DestroyWindow();
-        return FALSE;
-    }
+    Attach(widget);
+    parent.GetMainWindow()->setCentralWidget(widget);
     return TRUE;
 }
 
@@ -99,11 +94,11 @@ BOOL CView::OnToolHitTest(const QPoint&, std::string&, QRect&) const {
     return FALSE;
 }
 
-BOOL CView::OnCmdMsg(UINT nID, AFX_CMDHANDLERINFO* pHandlerInfo) {
-    if (CWnd::OnCmdMsg(nID, pHandlerInfo)) {
+BOOL CView::OnCmdMsg(UINT nID) {
+    if (CWnd::OnCmdMsg(nID)) {
         return TRUE;
     }
-    return m_pDocument != nullptr ? m_pDocument->OnCmdMsg(nID, pHandlerInfo) : FALSE;
+    return m_pDocument != nullptr ? m_pDocument->OnCmdMsg(nID) : FALSE;
 }
 
 void CView::Paint(QPainter& painter, const QRect& area) {

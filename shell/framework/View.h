@@ -5,6 +5,7 @@
 #include "shell/framework/Wnd.h"
 
 class CDocument;
+class CFrameWnd;
 class QPainter;
 class QPoint;
 class QRect;
@@ -20,9 +21,11 @@ public:
     ~CView() override = default;
 
     CDocument* GetDocument() const { return m_pDocument; }
+    // The frame whose client the view is.
+    CFrameWnd* GetParentFrame() const { return m_pFrame; }
 
-    // Creates the view's widget as the client of parent, a frame.
-    BOOL Create(CWnd& parent, CCreateContext& context);
+    // Creates the view's widget as the client of parent.
+    BOOL Create(CFrameWnd& parent, CCreateContext& context);
 
     // The paint hook, called for every repaint.
     virtual void OnDraw(DrawingSurface& surface) = 0;
@@ -33,7 +36,7 @@ public:
     virtual BOOL OnToolHitTest(const QPoint& point, std::string& text, QRect& area) const;
 
     // Offers a command to the view's own tables, then to its document's.
-    BOOL OnCmdMsg(UINT nID, AFX_CMDHANDLERINFO* pHandlerInfo) override;
+    BOOL OnCmdMsg(UINT nID) override;
 
 protected:
     CView() = default;
@@ -44,4 +47,5 @@ protected:
 
 private:
     CDocument* m_pDocument{};
+    CFrameWnd* m_pFrame{};
 };

@@ -1,7 +1,6 @@
 #include "shell/framework/WinApp.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <QWidget>
@@ -9,7 +8,7 @@
 #include <cstdio>
 
 #include "shell/framework/CommandLineInfo.h"
-#include "shell/framework/DocTemplate.h"
+#include "shell/framework/Document.h"
 #include "shell/framework/FileDialog.h"
 #include "shell/framework/ResourceTables.h"
 #include "shell/framework/Wnd.h"
@@ -24,7 +23,7 @@ constexpr const char* kQtTranslation = "qtbase_ja";
 
 // Loads the translation once per process. Without it Qt's widgets stay in English, which
 // is worth a line on stderr but no reason not to start.
-void LoadQtTranslation() {
+void LoadQtTranslation(const char* program) {
     static bool attempted = false;
     if (attempted) {
         return;
@@ -37,10 +36,9 @@ void LoadQtTranslation() {
         return;
     }
     delete translator;
-    std::fprintf(
-        stderr, "%s: Qt's translation %s.qm is missing in %s; standard dialogs are in English\n",
-        QFileInfo(QCoreApplication::applicationFilePath()).fileName().toLocal8Bit().constData(),
-        kQtTranslation, folder.toLocal8Bit().constData());
+    std::fprintf(stderr,
+                 "%s: Qt's translation %s.qm is missing in %s; standard dialogs are in English\n",
+                 program, kQtTranslation, folder.toLocal8Bit().constData());
 }
 
 } // namespace
@@ -52,8 +50,6 @@ CWinApp* AfxGetApp() {
 CWnd* AfxGetMainWnd() {
     return g_app != nullptr ? g_app->m_pMainWnd : nullptr;
 }
-
-IMPLEMENT_DYNAMIC(CWinApp)
 
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 ON_COMMAND(ID_APP_EXIT, OnAppExit)
@@ -68,7 +64,7 @@ CWinApp::CWinApp(const char* lpszAppName) {
 
 CWinApp::~CWinApp() {
     CloseAllDocuments();
-    m_templates.clear();
+    m_pDocTemplate.reset();
     if (g_app == this) {
         g_app = nullptr;
     }
@@ -89,7 +85,7 @@ BOOL AfxWinInit(const std::vector<std::string>& arguments) {
         QCoreApplication::setApplicationVersion(QString::fromUtf8(version->fileVersionText));
     }
     app->m_arguments = arguments;
-    LoadQtTranslation();
+    LoadQtTranslation(app->m_pszExeName);
     return TRUE;
 }
 
@@ -112,17 +108,13 @@ void CWinApp::SetRegistryKey(const char* lpszRegistryKey) {
 
 void CWinApp::LoadStdProfileSettings(UINT) {}
 
-void CWinApp::AddDocTemplate(CDocTemplate* pTemplate) {
-    m_templates.emplace_back(pTemplate);
-}
-
-CDocTemplate* CWinApp::GetFirstDocTemplate() const {
-    return m_templates.empty() ? nullptr : m_templates.front().get();
+void CWinApp::AddDocTemplate(CSingleDocTemplate* pTemplate) {
+    m_pDocTemplate.reset(pTemplate);
 }
 
 void CWinApp::CloseAllDocuments() {
-    for (const auto& docTemplate : m_templates) {
-        docTemplate->CloseAllDocuments();
+    if (m_pDocTemplate != nullptr) {
+        m_pDocTemplate->CloseAllDocuments();
     }
     m_pMainWnd = nullptr;
 }
@@ -144,34 +136,35 @@ BOOL CWinApp::ProcessShellCommand(CCommandLineInfo& rCmdInfo) {
     switch (rCmdInfo.m_nShellCommand) {
     case CCommandLineInfo::FileNew:
         // Through the command tables, so that a program's own handler is used.
-        if (!OnCmdMsg(ID_FILE_NEW, nullptr)) {
+        if (!OnCmdMsg(ID_FILE_NEW)) {
             OnFileNew();
         }
-        return m_pMainWnd != nullptr ? TRUE : FALSE;
-    case CCommandLineInfo::FileOpen:
-        return OpenDocumentFile(rCmdInfo.m_strFileName.c_str()) != nullptr ? TRUE : FALSE;
-    case CCommandLineInfo::FileNothing:
         break;
+    case CCommandLineInfo::FileOpen:
+        if (m_pDocTemplate != nullptr) {
+            m_pDocTemplate->CreateDocument(rCmdInfo.m_strFileName.c_str());
+        }
+        break;
+    case CCommandLineInfo::FileNothing:
+        return TRUE;
     }
-    return TRUE;
-}
-
-CDocument* CWinApp::OpenDocumentFile(const char* lpszFileName) {
-    CDocTemplate* docTemplate = GetFirstDocTemplate();
-    return docTemplate != nullptr ? docTemplate->OpenDocumentFile(lpszFileName) : nullptr;
+    return m_pMainWnd != nullptr ? TRUE : FALSE;
 }
 
 void CWinApp::OnFileNew() {
-    if (CDocTemplate* docTemplate = GetFirstDocTemplate()) {
-        docTemplate->OpenDocumentFile(nullptr);
+    if (m_pDocTemplate != nullptr) {
+        m_pDocTemplate->CreateDocument(nullptr);
     }
 }
 
+// Reached only where no view handles the command: the document takes the chosen file.
 void CWinApp::OnFileOpen() {
+    CDocument* document = m_pDocTemplate != nullptr ? m_pDocTemplate->GetDocument() : nullptr;
     CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY | OFN_FILEMUSTEXIST,
                        "すべてのファイル(*.*)|*.*||");
-    if (dialog.DoModal() == IDOK) {
-        OpenDocumentFile(dialog.GetPathName().c_str());
+    if (document != nullptr && dialog.DoModal() == IDOK &&
+        document->OnOpenDocument(dialog.GetPathName().c_str())) {
+        document->SetPathName(dialog.GetPathName().c_str());
     }
 }
 

@@ -5,17 +5,15 @@
 #include <vector>
 
 #include "shell/framework/CmdTarget.h"
+#include "shell/framework/SingleDocTemplate.h"
 
 class CCommandLineInfo;
-class CDocTemplate;
-class CDocument;
 class CWnd;
 
 // The application object: one per process, made before the framework starts. Its
 // InitInstance sets the program up; the framework then runs the message loop until the
 // main window closes.
 class CWinApp : public CCmdTarget {
-    DECLARE_DYNAMIC(CWinApp)
 public:
     // Without a name the application takes string AFX_IDS_APP_TITLE as its name.
     explicit CWinApp(const char* lpszAppName = nullptr);
@@ -41,21 +39,23 @@ public:
     BOOL Enable3dControls() { return TRUE; }
 
     // The framework owns the template from here on.
-    void AddDocTemplate(CDocTemplate* pTemplate);
+    void AddDocTemplate(CSingleDocTemplate* pTemplate);
     void ParseCommandLine(CCommandLineInfo& rCmdInfo);
-    // Carries out the command line; FALSE when no main window could be made.
+    // Carries out the command line: creates the document, with the file named on it if
+    // any, and the main window. FALSE when no main window could be made.
     BOOL ProcessShellCommand(CCommandLineInfo& rCmdInfo);
-    CDocument* OpenDocumentFile(const char* lpszFileName);
-    // Destroys every document with its frames and views.
+    // Destroys the document with its frame and view.
     void CloseAllDocuments();
 
-    CDocTemplate* GetFirstDocTemplate() const;
+    CSingleDocTemplate* GetDocTemplate() const { return m_pDocTemplate.get(); }
     const std::string& GetAppName() const { return m_strAppName; }
 
     // The command-line arguments after the program's name, as the framework was
     // started with them (Qt has taken out its own options).
     std::vector<std::string> m_arguments;
     CWnd* m_pMainWnd{};
+    // The program's name at the start of a line it prints on standard error.
+    const char* m_pszExeName{""};
 
     // The framework's command handlers; a program names them in its table.
     void OnFileNew();
@@ -69,7 +69,7 @@ private:
     friend BOOL AfxWinInit(const std::vector<std::string>& arguments);
     std::string m_strAppName;
     int m_nExitCode{};
-    std::vector<std::unique_ptr<CDocTemplate>> m_templates;
+    std::unique_ptr<CSingleDocTemplate> m_pDocTemplate;
 };
 
 // The one application object, or nullptr.

@@ -7,8 +7,6 @@ namespace {
 constexpr const char* kWindowObjectProperty = "voqWindowObject";
 } // namespace
 
-IMPLEMENT_DYNAMIC(CWnd)
-
 CWnd::~CWnd() {
     DestroyWindow();
 }
@@ -25,9 +23,8 @@ BOOL CWnd::DestroyWindow() {
     return TRUE;
 }
 
-void CWnd::Attach(QWidget* widget, DWORD style) {
+void CWnd::Attach(QWidget* widget) {
     m_hWnd = widget;
-    m_style = style;
     widget->setProperty(kWindowObjectProperty, QVariant::fromValue(static_cast<void*>(this)));
 }
 
@@ -68,11 +65,9 @@ BOOL CWnd::ShowWindow(int nCmdShow) {
         widget->hide();
         break;
     case SW_MINIMIZE:
-    case SW_SHOWMINIMIZED:
         widget->showMinimized();
         break;
     case SW_RESTORE:
-    case SW_SHOWNORMAL:
         widget->showNormal();
         break;
     default:
@@ -84,10 +79,6 @@ BOOL CWnd::ShowWindow(int nCmdShow) {
 
 BOOL CWnd::IsWindowVisible() const {
     return GetSafeHwnd() != nullptr && GetSafeHwnd()->isVisible() ? TRUE : FALSE;
-}
-
-BOOL CWnd::IsIconic() const {
-    return GetSafeHwnd() != nullptr && GetSafeHwnd()->isMinimized() ? TRUE : FALSE;
 }
 
 void CWnd::SetWindowText(const char* text) {

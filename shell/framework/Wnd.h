@@ -11,17 +11,13 @@
 struct CREATESTRUCT {
     void* lpCreateParams{};                   // the CCreateContext of a frame or view
     int cy{CW_USEDEFAULT}, cx{CW_USEDEFAULT}; // outer size in pixels
-    int y{CW_USEDEFAULT}, x{CW_USEDEFAULT};
     DWORD style{};
-    std::string lpszName; // the initial caption
-    DWORD dwExStyle{};
 };
 using LPCREATESTRUCT = CREATESTRUCT*;
 
 // A window: a command target with a Qt widget. The widget is deleted with the object
 // (unless Qt deleted it first with its parent).
 class CWnd : public CCmdTarget {
-    DECLARE_DYNAMIC(CWnd)
 public:
     CWnd() = default;
     ~CWnd() override;
@@ -44,22 +40,19 @@ public:
 
     BOOL ShowWindow(int nCmdShow);
     BOOL IsWindowVisible() const;
-    BOOL IsIconic() const;
     void SetWindowText(const char* text);
     std::string GetWindowText() const;
     // Paints the invalid parts of the window at once.
     void UpdateWindow();
     // Marks the whole client area for repainting; the next paint erases it first.
     void Invalidate(BOOL bErase = TRUE);
-    DWORD GetStyle() const { return m_style; }
 
 protected:
     // Calls the WM_CREATE handler of this object's tables: its result, or 0 without one.
     int SendCreate(CREATESTRUCT& cs);
     // Takes ownership of widget as this window's widget.
-    void Attach(QWidget* widget, DWORD style);
+    void Attach(QWidget* widget);
 
     QPointer<QWidget> m_hWnd;
-    DWORD m_style{};
     UINT m_nID{};
 };

@@ -1,5 +1,7 @@
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -15,8 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/WindowingPlatform.h"
 #include "shell/VOQ006View.h"
-#include "shell/framework/AfxWinMain.h"
 #include "shell/framework/Document.h"
 #include "shell/framework/FrameWnd.h"
 #include "tests/gui/ImageProbe.h"
@@ -36,54 +38,39 @@ bool IsBlank(const QImage& image) {
 
 // ---- command routing -------------------------------------------------------------------
 
-struct RouteCase : NamedCase {
-    UINT command;
-    enum Target { View, Frame, App } target;
-    AFX_PMSG handler; // nullptr: any handler of the target
-};
+// The caption of the modal window a command opens, or "" when none opens.
+std::string ModalCaptionOf(ViewerSession& session, UINT command, std::string* firstFilter) {
+    std::string caption;
+    WithModal([&] { session.Frame().OnCommand(command); },
+              [&](QWidget& modal) {
+                  caption = modal.windowTitle().toStdString();
+                  if (auto* dialog = qobject_cast<QFileDialog*>(&modal)) {
+                      *firstFilter = dialog->nameFilters().value(0).toStdString();
+                  }
+                  qobject_cast<QDialog*>(&modal)->reject();
+              });
+    return caption;
+}
 
-class CommandRouting : public testing::TestWithParam<RouteCase> {};
-
-TEST_P(CommandRouting, ReachesTheFirstTableThatHandlesIt) {
-    const RouteCase& c = GetParam();
+TEST(CommandRouting, ReachesTheFirstTableThatHandlesIt) {
     ViewerSession session;
     ASSERT_TRUE(session.started());
     // The same with the status bar hidden: hiding a bar changes no table.
     for (bool statusBarShown : {true, false}) {
+        SCOPED_TRACE(statusBarShown ? "status bar shown" : "status bar hidden");
         session.StatusBar().ShowWindow(statusBarShown ? SW_SHOW : SW_HIDE);
-        AFX_CMDHANDLERINFO info;
-        ASSERT_TRUE(session.Frame().OnCmdMsg(c.command, &info));
-        CCmdTarget* expected =
-            c.target == RouteCase::View    ? static_cast<CCmdTarget*>(&session.View())
-            : c.target == RouteCase::Frame ? static_cast<CCmdTarget*>(&session.Frame())
-                                           : static_cast<CCmdTarget*>(&session.App());
-        EXPECT_EQ(info.pTarget, expected);
-        if (c.handler != nullptr) {
-            EXPECT_TRUE(info.pmf == c.handler);
-        }
+        // The view is offered Open first: its dialog filters wave files, the
+        // application's would offer every file only.
+        std::string filter;
+        EXPECT_EQ(ModalCaptionOf(session, ID_FILE_OPEN, &filter), "開く");
+        EXPECT_EQ(filter, "波形ファイル(*.wav)");
+        EXPECT_EQ(ModalCaptionOf(session, ID_APP_ABOUT, &filter), "ﾊﾞｰｼﾞｮﾝ情報");
+        // The framework's New keeps the one document and its window.
+        EXPECT_TRUE(session.Frame().OnCommand(ID_FILE_NEW));
+        EXPECT_EQ(session.App().m_pMainWnd, &session.Frame());
+        EXPECT_TRUE(session.Window().isVisible());
+        EXPECT_FALSE(session.Frame().OnCommand(0xE123)) << "an identifier in no table";
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Commands, CommandRouting,
-    testing::Values(
-        // The view is offered Open first; the application's own entry is never reached.
-        RouteCase{"OpenGoesToTheView", ID_FILE_OPEN, RouteCase::View,
-                  static_cast<AFX_PMSG>(&CVOQ006View::OnFileOpen)},
-        RouteCase{"AboutGoesToTheApplication", ID_APP_ABOUT, RouteCase::App, nullptr},
-        RouteCase{"NewGoesToTheFrameworksNew", ID_FILE_NEW, RouteCase::App,
-                  static_cast<AFX_PMSG>(&CWinApp::OnFileNew)},
-        RouteCase{"ExitGoesToTheFrameworksExit", ID_APP_EXIT, RouteCase::App,
-                  static_cast<AFX_PMSG>(&CWinApp::OnAppExit)},
-        RouteCase{"StatusBarGoesToTheFrameworksToggle", ID_VIEW_STATUS_BAR, RouteCase::Frame,
-                  nullptr}),
-    CaseName);
-
-TEST(CommandRoutingEdges, AnIdentifierInNoTableIsNotHandled) {
-    ViewerSession session;
-    AFX_CMDHANDLERINFO info;
-    EXPECT_FALSE(session.Frame().OnCmdMsg(0xE123, &info));
-    EXPECT_EQ(info.pTarget, nullptr);
 }
 
 TEST(CommandRoutingEdges, ExitClosesTheMainWindow) {
@@ -352,7 +339,9 @@ TEST_P(WindowingPlatform, IsXcbOnAWaylandSessionWithAnXDisplayUnlessTheUserChose
     SetOrUnset("QT_QPA_PLATFORM", c.chosen);
     SetOrUnset("WAYLAND_DISPLAY", c.wayland);
     SetOrUnset("DISPLAY", c.x11);
-    AfxChooseWindowingPlatform();
+    char program[] = "voq006";
+    char* argv[] = {program, nullptr};
+    ChooseWindowingPlatform(1, argv);
     const char* result = std::getenv("QT_QPA_PLATFORM");
     EXPECT_EQ(result != nullptr ? std::string(result) : "(unset)",
               c.result != nullptr ? std::string(c.result) : "(unset)");

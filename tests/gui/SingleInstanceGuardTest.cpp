@@ -80,7 +80,7 @@ TEST(SingleInstanceGuard, FirstCopyHoldsTheLockForItsWholeLife) {
 TEST(SingleInstanceGuard, WithoutAnX11DisplayTheRunningCopyIsNeverFound) {
     WindowActivation windows;
     EXPECT_FALSE(windows.HasDisplay());
-    EXPECT_EQ(windows.FindWindow(kMainWindowTitle, 1), kNoWindow);
+    EXPECT_EQ(windows.CheckWindow(1, kMainWindowTitle), kNoWindow);
     EXPECT_FALSE(windows.IsIconic(kNoWindow));
     EXPECT_FALSE(windows.SetForegroundWindow(kNoWindow));
 }
@@ -96,7 +96,7 @@ TEST(SingleInstanceGuard, LaterCopyWithoutADisplaySaysItIsRunningAndEndsWithStat
     EXPECT_EQ(later.Boxes()[0].caption, "VOQ006");
     EXPECT_EQ(later.App().ExitInstance(), 1);
     EXPECT_EQ(later.App().m_pMainWnd, nullptr);
-    EXPECT_EQ(later.App().GetFirstDocTemplate(), nullptr);
+    EXPECT_EQ(later.App().GetDocTemplate(), nullptr);
     EXPECT_EQ(VisibleTopLevelWindows(), 0);
     EXPECT_EQ(g_hRunningWindow, kNoWindow);
     EXPECT_FALSE(g_hInstanceMutex.IsOpen()) << "a later copy closes its handle";
