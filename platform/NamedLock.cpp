@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
+#include <iterator>
 
 // Create finds the folder of the user's locks (OpenLockFolder), opens the lock file in it
 // through the folder's descriptor, checks that the file is the user's own regular file,
@@ -139,27 +141,16 @@ LockFolder OpenLockFolder() {
 } // namespace
 
 const char* DescribeLockProblem(LockProblem problem) {
-    switch (problem) {
-    case LockProblem::None:
-        return "can be used";
-    case LockProblem::SystemError:
-        return "cannot be used";
-    case LockProblem::IsDirectory:
-        return "is a directory";
-    case LockProblem::IsNotDirectory:
-        return "is not a directory";
-    case LockProblem::IsSymbolicLink:
-        return "is a symbolic link";
-    case LockProblem::IsFifo:
-        return "is a FIFO";
-    case LockProblem::IsNotRegularFile:
-        return "is not a regular file";
-    case LockProblem::BelongsToAnotherUser:
-        return "belongs to another user";
-    case LockProblem::WritableByOthers:
-        return "can be written by other users";
-    }
-    return "cannot be used";
+    // One text per problem, in the order of LockProblem.
+    static constexpr const char* kDescriptions[] = {
+        "can be used",           "cannot be used",          "is a directory",
+        "is not a directory",    "is a symbolic link",      "is a FIFO",
+        "is not a regular file", "belongs to another user", "can be written by other users",
+    };
+    static_assert(std::size(kDescriptions) ==
+                  static_cast<std::size_t>(LockProblem::WritableByOthers) + 1);
+    const auto index = static_cast<std::size_t>(problem);
+    return index < std::size(kDescriptions) ? kDescriptions[index] : "cannot be used";
 }
 
 std::string NamedLock::PathOf(std::string_view name) {

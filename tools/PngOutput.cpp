@@ -18,6 +18,8 @@
 #include <optional>
 #include <string>
 
+#include "wave/FileDescriptor.h"
+
 // WritePng follows the links of the output's last component one by one, stopping where
 // the chain reaches one of the process's own descriptors; then writes straight through a
 // descriptor, a FIFO or a device, or replaces a regular file as one step (ReplaceFile).
@@ -30,19 +32,6 @@ constexpr int kMaxLinks = 40;
 OutputOutcome CannotWrite(int error) {
     return {OutputStatus::CannotWrite, error, {}};
 }
-
-// A descriptor closed when it goes out of scope.
-struct Descriptor {
-    int fd{-1};
-    explicit Descriptor(int descriptor) : fd(descriptor) {}
-    ~Descriptor() {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-};
 
 // Holds back the signals that end a process from a terminal or a session (SIGKILL cannot
 // be held) while a temporary name exists, so that the name is gone before one of them acts.
@@ -249,14 +238,15 @@ OutputOutcome ReplaceFile(const std::string& target, const QImage& image,
     const std::string folderPath =
         targetPath.has_parent_path() ? targetPath.parent_path().string() : std::string(".");
     const std::string name = targetPath.filename().string();
-    const Descriptor folder(open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (folder.fd < 0) {
+    const FileDescriptor folder(open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.Get() < 0) {
         return CannotWrite(errno);
     }
     struct stat existingStatus {};
-    const bool exists = fstatat(folder.fd, name.c_str(), &existingStatus, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool exists =
+        fstatat(folder.Get(), name.c_str(), &existingStatus, AT_SYMLINK_NOFOLLOW) == 0;
     if (exists) {
-        if (OutputOutcome allowed = MayReplace(folder.fd, name, existingStatus, input);
+        if (OutputOutcome allowed = MayReplace(folder.Get(), name, existingStatus, input);
             !allowed.Written()) {
             return allowed;
         }
@@ -267,40 +257,40 @@ OutputOutcome ReplaceFile(const std::string& target, const QImage& image,
     // in, with the termination signals held until it is renamed or removed.
     std::optional<TerminationHeld> held;
     std::string temporary;
-    Descriptor file(openat(folder.fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    if (file.fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    FileDescriptor file(openat(folder.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (file.Get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         held.emplace();
-        for (int attempt = 0; file.fd < 0 && attempt < 100; ++attempt) {
+        for (int attempt = 0; file.Get() < 0 && attempt < 100; ++attempt) {
             temporary = TemporaryName(attempt);
-            file.fd = openat(folder.fd, temporary.c_str(),
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-            if (file.fd < 0 && errno != EEXIST) {
+            file.Reset(openat(folder.Get(), temporary.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+            if (file.Get() < 0 && errno != EEXIST) {
                 break;
             }
         }
     }
-    if (file.fd < 0) {
+    if (file.Get() < 0) {
         return CannotWrite(errno);
     }
     const auto fail = [&](const OutputOutcome& outcome) {
         if (!temporary.empty()) {
-            unlinkat(folder.fd, temporary.c_str(), 0);
+            unlinkat(folder.Get(), temporary.c_str(), 0);
         }
         return outcome;
     };
     if (exists) {
-        KeepOwnerAndMode(file.fd, existingStatus);
+        KeepOwnerAndMode(file.Get(), existingStatus);
     }
-    if (OutputOutcome written = EncodeAndWrite(file.fd, image, png); !written.Written()) {
+    if (OutputOutcome written = EncodeAndWrite(file.Get(), image, png); !written.Written()) {
         return fail(written);
     }
-    if (fsync(file.fd) != 0) {
+    if (fsync(file.Get()) != 0) {
         return fail(CannotWrite(errno));
     }
 
     if (temporary.empty()) {
         // Where nothing stands yet, the link itself creates the output.
-        int error = exists ? EEXIST : LinkUnnamed(file.fd, folder.fd, name);
+        int error = exists ? EEXIST : LinkUnnamed(file.Get(), folder.Get(), name);
         if (error == 0) {
             return {};
         }
@@ -312,14 +302,14 @@ OutputOutcome ReplaceFile(const std::string& target, const QImage& image,
         held.emplace();
         for (int attempt = 0; error == EEXIST && attempt < 100; ++attempt) {
             temporary = TemporaryName(attempt);
-            error = LinkUnnamed(file.fd, folder.fd, temporary);
+            error = LinkUnnamed(file.Get(), folder.Get(), temporary);
         }
         if (error != 0) {
             temporary.clear();
             return fail(CannotWrite(error));
         }
     }
-    if (renameat(folder.fd, temporary.c_str(), folder.fd, name.c_str()) != 0) {
+    if (renameat(folder.Get(), temporary.c_str(), folder.Get(), name.c_str()) != 0) {
         return fail(CannotWrite(errno));
     }
     return {};
@@ -361,11 +351,11 @@ OutputOutcome WritePng(const QImage& image, const std::string& output,
         do {
             fd = open(reached.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
         } while (fd < 0 && errno == EINTR);
-        const Descriptor file(fd);
-        if (file.fd < 0) {
+        const FileDescriptor file(fd);
+        if (file.Get() < 0) {
             return CannotWrite(errno);
         }
-        return WriteThrough(file.fd, image, input, png);
+        return WriteThrough(file.Get(), image, input, png);
     }
     return ReplaceFile(reached.path, image, input, png);
 }

@@ -55,6 +55,21 @@ std::optional<std::string_view> OptionValue(std::string_view name, int argc, cha
     return std::string_view(argv[++i]);
 }
 
+// The number of a "--name N" option, from 1 to largest, or the usage error that says what
+// the option needs ("--scale needs a number from 1 to 8, not \"x\"").
+std::optional<int> NumberOption(std::string_view name, int largest, const char* needs, int argc,
+                                char** argv, int& i, std::string& problem) {
+    const auto value = OptionValue(name, argc, argv, i);
+    const auto number = value ? ParseNumber(*value, largest) : std::nullopt;
+    if (!number) {
+        problem = std::string(name) + " needs " + needs;
+        if (value) {
+            problem.append(", not \"").append(*value).append("\"");
+        }
+    }
+    return number;
+}
+
 bool IsOption(std::string_view argument, std::string_view name) {
     return argument == name || (argument.starts_with(name) && argument.size() > name.size() &&
                                 argument[name.size()] == '=');
@@ -77,20 +92,20 @@ Request ParseArguments(int argc, char** argv) {
         } else if (!optionsEnded && argument == "--version") {
             return {Action::ShowVersion, {}, {}};
         } else if (!optionsEnded && IsOption(argument, "--scale")) {
-            const auto value = OptionValue("--scale", argc, argv, i);
-            const auto scale = value ? ParseNumber(*value, kMaxScale) : std::nullopt;
+            std::string problem;
+            const auto scale =
+                NumberOption("--scale", kMaxScale, "a number from 1 to 8", argc, argv, i, problem);
             if (!scale) {
-                return UsageError("--scale needs a number from 1 to 8" +
-                                  (value ? ", not \"" + std::string(*value) + "\"" : ""));
+                return UsageError(problem);
             }
             scaleGiven = true;
             options.scale = *scale;
         } else if (!optionsEnded && IsOption(argument, "--thumbnail")) {
-            const auto value = OptionValue("--thumbnail", argc, argv, i);
-            const auto size = value ? ParseNumber(*value, kMaxThumbnailSize) : std::nullopt;
+            std::string problem;
+            const auto size = NumberOption("--thumbnail", kMaxThumbnailSize,
+                                           "a size from 1 to 1024", argc, argv, i, problem);
             if (!size) {
-                return UsageError("--thumbnail needs a size from 1 to 1024" +
-                                  (value ? ", not \"" + std::string(*value) + "\"" : ""));
+                return UsageError(problem);
             }
             options.thumbnailSize = *size;
         } else if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
