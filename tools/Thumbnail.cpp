@@ -10,7 +10,6 @@
 #include <cmath>
 
 #include "display/WaveformPlot.h"
-#include "display/qt/PainterSurface.h"
 #include "tools/HeldOutputFile.h"
 #include "tools/PngOutput.h"
 #include "tools/ScaledLinesSurface.h"
@@ -35,8 +34,7 @@ QImage RenderThumbnail(const WaveRecord& record, int size) {
     image.fill(Qt::white);
     QPainter painter(&image);
     {
-        PainterSurface painterSurface(painter);
-        ScaledLinesSurface surface(painterSurface, factor);
+        ScaledLinesSurface surface(painter, factor);
         DrawWaveform(surface, record, 0, kBoxCentre);
     }
     painter.end();
