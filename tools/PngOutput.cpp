@@ -231,6 +231,52 @@ OutputOutcome MayReplace(int folder, const std::string& name, const struct stat&
     return {};
 }
 
+// Opens the file the image is written to before it takes the output's name: an unnamed
+// file, which vanishes with the process however it ends. Some filesystems (FAT, NFS,
+// overlays on older kernels) have no unnamed files: a named temporary then stands in, with
+// the termination signals held until it is renamed or removed. 0, or the errno.
+int OpenNewFile(int folder, FileDescriptor& file, std::string& temporary,
+                std::optional<TerminationHeld>& held) {
+    file.Reset(openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (file.Get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        held.emplace();
+        for (int attempt = 0; file.Get() < 0 && attempt < 100; ++attempt) {
+            temporary = TemporaryName(attempt);
+            file.Reset(openat(folder, temporary.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+            if (file.Get() < 0 && errno != EEXIST) {
+                break;
+            }
+        }
+    }
+    return file.Get() < 0 ? errno : 0;
+}
+
+// Gives the written file the output's name in one step. 0, or the errno; temporary then
+// names what is left to remove, if anything.
+int TakeName(int file, int folder, const std::string& name, bool exists, std::string& temporary,
+             std::optional<TerminationHeld>& held) {
+    if (temporary.empty()) {
+        // Where nothing stands yet, the link itself creates the output.
+        int error = exists ? EEXIST : LinkUnnamed(file, folder, name);
+        if (error != EEXIST) {
+            return error;
+        }
+        // No call links a file over an existing one: link it under a temporary name and
+        // rename that over the output, with the termination signals held in between.
+        held.emplace();
+        for (int attempt = 0; error == EEXIST && attempt < 100; ++attempt) {
+            temporary = TemporaryName(attempt);
+            error = LinkUnnamed(file, folder, temporary);
+        }
+        if (error != 0) {
+            temporary.clear();
+            return error;
+        }
+    }
+    return renameat(folder, temporary.c_str(), folder, name.c_str()) != 0 ? errno : 0;
+}
+
 // Replaces the regular file (or nothing) at target by the image, as one step.
 OutputOutcome ReplaceFile(const std::string& target, const QImage& image,
                           const std::optional<FileIdentity>& input, QByteArray& png) {
@@ -252,25 +298,11 @@ OutputOutcome ReplaceFile(const std::string& target, const QImage& image,
         }
     }
 
-    // The unnamed file vanishes with the process, however it ends. Some filesystems (FAT,
-    // NFS, overlays on older kernels) have no unnamed files: a named temporary then stands
-    // in, with the termination signals held until it is renamed or removed.
     std::optional<TerminationHeld> held;
     std::string temporary;
-    FileDescriptor file(openat(folder.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    if (file.Get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-        held.emplace();
-        for (int attempt = 0; file.Get() < 0 && attempt < 100; ++attempt) {
-            temporary = TemporaryName(attempt);
-            file.Reset(openat(folder.Get(), temporary.c_str(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-            if (file.Get() < 0 && errno != EEXIST) {
-                break;
-            }
-        }
-    }
-    if (file.Get() < 0) {
-        return CannotWrite(errno);
+    FileDescriptor file(-1);
+    if (const int error = OpenNewFile(folder.Get(), file, temporary, held); error != 0) {
+        return CannotWrite(error);
     }
     const auto fail = [&](const OutputOutcome& outcome) {
         if (!temporary.empty()) {
@@ -287,30 +319,9 @@ OutputOutcome ReplaceFile(const std::string& target, const QImage& image,
     if (fsync(file.Get()) != 0) {
         return fail(CannotWrite(errno));
     }
-
-    if (temporary.empty()) {
-        // Where nothing stands yet, the link itself creates the output.
-        int error = exists ? EEXIST : LinkUnnamed(file.Get(), folder.Get(), name);
-        if (error == 0) {
-            return {};
-        }
-        if (error != EEXIST) {
-            return fail(CannotWrite(error));
-        }
-        // No call links a file over an existing one: link it under a temporary name and
-        // rename that over the output, with the termination signals held in between.
-        held.emplace();
-        for (int attempt = 0; error == EEXIST && attempt < 100; ++attempt) {
-            temporary = TemporaryName(attempt);
-            error = LinkUnnamed(file.Get(), folder.Get(), temporary);
-        }
-        if (error != 0) {
-            temporary.clear();
-            return fail(CannotWrite(error));
-        }
-    }
-    if (renameat(folder.Get(), temporary.c_str(), folder.Get(), name.c_str()) != 0) {
-        return fail(CannotWrite(errno));
+    if (const int error = TakeName(file.Get(), folder.Get(), name, exists, temporary, held);
+        error != 0) {
+        return fail(CannotWrite(error));
     }
     return {};
 }
