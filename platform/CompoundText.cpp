@@ -44,6 +44,49 @@ const char* EucOfDoubleByteSet(char f) {
     return f == 'B' ? "EUC-JP" : nullptr;
 }
 
+// The sets in use: the left half is ASCII or a two-byte set, the right half Latin-1 or a
+// two-byte set. A two-byte set is decoded through its EUC encoding, whose bytes are the
+// set's bytes with the top bit set.
+struct DesignatedSets {
+    const char* leftDoubleByte{};
+    const char* rightDoubleByte{};
+    bool utf8{};
+};
+
+// Applies the escape sequence whose bytes after ESC begin rest. The bytes it takes, ESC
+// included, or 0 for a sequence this decoder does not know.
+std::size_t ApplyEscape(const std::string& rest, DesignatedSets& sets) {
+    if (rest.rfind("%G", 0) == 0) {
+        sets.utf8 = true;
+        return 3;
+    }
+    if (rest.rfind("%@", 0) == 0) {
+        sets.utf8 = false;
+        return 3;
+    }
+    if (sets.utf8) {
+        return 0; // inside UTF-8 only its end may follow
+    }
+    if (rest.rfind("(B", 0) == 0) {
+        sets.leftDoubleByte = nullptr;
+        return 3;
+    }
+    if (rest.rfind("-A", 0) == 0) {
+        sets.rightDoubleByte = nullptr;
+        return 3;
+    }
+    const char* euc = rest.size() == 3 ? EucOfDoubleByteSet(rest[2]) : nullptr;
+    if (euc != nullptr && rest.rfind("$(", 0) == 0) {
+        sets.leftDoubleByte = euc;
+        return 4;
+    }
+    if (euc != nullptr && rest.rfind("$)", 0) == 0) {
+        sets.rightDoubleByte = euc;
+        return 4;
+    }
+    return 0;
+}
+
 } // namespace
 
 std::string Latin1ToUtf8(const std::string& latin1) {
@@ -55,55 +98,27 @@ std::string Latin1ToUtf8(const std::string& latin1) {
 }
 
 std::string CompoundTextToUtf8(const std::string& compoundText) {
-    // The sets in use: the left half is ASCII or a two-byte set, the right half Latin-1
-    // or a two-byte set. A two-byte set is decoded through its EUC encoding, whose bytes
-    // are the set's bytes with the top bit set.
-    const char* leftDoubleByte = nullptr;
-    const char* rightDoubleByte = nullptr;
-    bool utf8 = false;
+    DesignatedSets sets;
     std::string text;
     std::size_t i = 0;
     const std::size_t size = compoundText.size();
     while (i < size) {
         const auto byte = static_cast<unsigned char>(compoundText[i]);
         if (byte == 0x1B) {
-            const std::string rest = compoundText.substr(i + 1, 3);
-            if (rest.rfind("%G", 0) == 0) {
-                utf8 = true;
-                i += 3;
-            } else if (rest.rfind("%@", 0) == 0) {
-                utf8 = false;
-                i += 3;
-                // Inside UTF-8 only its end may follow, so this rejects as the last branch does.
-                // NOLINTNEXTLINE(bugprone-branch-clone)
-            } else if (utf8) {
-                return {};
-            } else if (rest.rfind("(B", 0) == 0) {
-                leftDoubleByte = nullptr;
-                i += 3;
-            } else if (rest.rfind("-A", 0) == 0) {
-                rightDoubleByte = nullptr;
-                i += 3;
-            } else if (rest.size() == 3 && rest.rfind("$(", 0) == 0 &&
-                       EucOfDoubleByteSet(rest[2]) != nullptr) {
-                leftDoubleByte = EucOfDoubleByteSet(rest[2]);
-                i += 4;
-            } else if (rest.size() == 3 && rest.rfind("$)", 0) == 0 &&
-                       EucOfDoubleByteSet(rest[2]) != nullptr) {
-                rightDoubleByte = EucOfDoubleByteSet(rest[2]);
-                i += 4;
-            } else {
+            const std::size_t taken = ApplyEscape(compoundText.substr(i + 1, 3), sets);
+            if (taken == 0) {
                 return {};
             }
+            i += taken;
             continue;
         }
-        if (utf8 || byte == '\n' || byte == '\t') {
+        if (sets.utf8 || byte == '\n' || byte == '\t') {
             text += static_cast<char>(byte);
             ++i;
             continue;
         }
         const bool right = byte >= 0x80;
-        const char* doubleByte = right ? rightDoubleByte : leftDoubleByte;
+        const char* doubleByte = right ? sets.rightDoubleByte : sets.leftDoubleByte;
         if (doubleByte == nullptr) {
             if (right) {
                 AppendCodePoint(text, byte);
