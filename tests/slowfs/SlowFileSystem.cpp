@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,10 +67,17 @@ void Log(off_t offset, std::size_t count) {
     std::fflush(g_settings.log);
 }
 
-// Interrupts reach the thread serving a read as a signal, which fuse_interrupted() then
-// reports.
+// Interrupts reach the thread serving a read as SIGUSR1, which fuse_interrupted() then
+// reports. The library installs no handler when interrupts are switched on here, and the
+// signal's default action would end the file system: a handler that does nothing keeps it.
+void IgnoreInterruptSignal(int) {}
+
 void* Initialise(fuse_conn_info*, fuse_config* config) {
     config->intr = 1;
+    config->intr_signal = SIGUSR1;
+    struct sigaction action {};
+    action.sa_handler = IgnoreInterruptSignal;
+    sigaction(SIGUSR1, &action, nullptr);
     return nullptr;
 }
 
