@@ -46,7 +46,7 @@ void PrintLineOnce(const std::string& line) {
 
 } // namespace
 
-XConnectionWatch::XConnectionWatch(std::string_view program) : m_program(program) {
+XConnectionWatch::XConnectionWatch(Lines lines) : m_lines(std::move(lines)) {
     auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
                                    : nullptr;
     if (x11 == nullptr || x11->connection() == nullptr || g_watch.load() != nullptr) {
@@ -107,7 +107,7 @@ bool XConnectionWatch::ConnectionBroke() const {
 void XConnectionWatch::ReportLostConnection() {
     // Several threads may get here at once; one prints, and every one ends the process.
     if (XConnectionWatch* watch = g_watch.load()) {
-        PrintLineOnce(watch->m_program + ": the connection to the X server was lost");
+        PrintLineOnce(watch->m_lines.connectionLost);
     }
     // The windows and Qt's platform layer cannot be torn down over a connection that is
     // gone, and the destructors that exit() would run do just that. The system closes the
@@ -192,7 +192,7 @@ void XConnectionWatch::WindowDestroyed(WindowId window) {
         ReportLostConnection();
     }
     if (window == m_mainWindow) {
-        PrintLineOnce(m_program + ": the main window was destroyed by another X client");
+        PrintLineOnce(m_lines.mainWindowDestroyed);
         if (m_mainWindowLost) {
             m_mainWindowLost();
         }

@@ -4,7 +4,6 @@
 #include <functional>
 #include <set>
 #include <string>
-#include <string_view>
 
 #include <QAbstractNativeEventFilter>
 
@@ -35,8 +34,13 @@ struct xcb_connection_t;
 // than xcb it does nothing. One watch at a time.
 class XConnectionWatch final : public QAbstractNativeEventFilter {
 public:
-    // program names the program in the line it prints.
-    explicit XConnectionWatch(std::string_view program);
+    // The lines the watch prints, as the program words them.
+    struct Lines {
+        std::string connectionLost;      // the connection to the X server broke
+        std::string mainWindowDestroyed; // another client destroyed the main window
+    };
+
+    explicit XConnectionWatch(Lines lines);
     ~XConnectionWatch() override;
     XConnectionWatch(const XConnectionWatch&) = delete;
     XConnectionWatch& operator=(const XConnectionWatch&) = delete;
@@ -61,7 +65,7 @@ private:
     bool QtHoldsWindow(WindowId window) const;
     void WindowDestroyed(WindowId window);
 
-    std::string m_program;
+    Lines m_lines;
     WindowId m_mainWindow{kNoWindow};
     std::function<void()> m_mainWindowLost;
     std::function<void(WindowId)> m_windowLost;

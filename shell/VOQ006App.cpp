@@ -116,7 +116,10 @@ BOOL CVOQ006App::GuardSingleInstance() {
 }
 
 void CVOQ006App::WatchXConnection() {
-    m_connectionWatch = std::make_unique<XConnectionWatch>(kProgramName);
+    const std::string program = kProgramName;
+    m_connectionWatch = std::make_unique<XConnectionWatch>(
+        XConnectionWatch::Lines{program + ": the connection to the X server was lost",
+                                program + ": the main window was destroyed by another X client"});
     m_connectionWatch->OnWindowLost([](WindowId window) { AfxEndDialogOfWindow(window); });
 }
 
