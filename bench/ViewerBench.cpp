@@ -28,7 +28,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,6 +63,7 @@
 #include "shell/VOQ006View.h"
 #include "shell/framework/FileDialog.h"
 #include "shell/framework/ResourceTables.h"
+#include "tests/slowfs/SlowFile.h"
 #include "tests/support/ProcessStatus.h"
 #include "wave/WaveFileReader.h"
 
@@ -600,95 +600,6 @@ int Open(const char* self, const std::string& folder, int runs) {
 
 // ---- cancel ----
 
-// slow_file_system serving a copy of source, mounted for the object's lifetime.
-class SlowServer {
-public:
-    explicit SlowServer(const std::string& source) {
-        char folder[] = "/tmp/voq006-slow-XXXXXX";
-        if (mkdtemp(folder) == nullptr) {
-            m_problem = "cannot create a folder in /tmp";
-            return;
-        }
-        m_folder = folder;
-        const std::string mount = m_folder + "/mount", errors = m_folder + "/errors.log";
-        mkdir(mount.c_str(), 0700);
-        m_path = mount + "/" + std::filesystem::path(source).filename().string();
-        m_log = m_folder + "/reads.log";
-        const std::vector<std::string> arguments{
-            VOQ_SLOW_FILE_SYSTEM, mount, source, std::to_string(kSlowBytesPerSecond), "0", m_log};
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments) {
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT, 0600);
-        const int error = posix_spawn(&m_server, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (error != 0) {
-            m_server = -1;
-            m_problem = "cannot start " VOQ_SLOW_FILE_SYSTEM;
-            return;
-        }
-        // Served once the file shows with its size.
-        for (int wait = 0; wait < 500; ++wait) {
-            if (FileBytes(m_path) == FileBytes(source)) {
-                return;
-            }
-            if (waitpid(m_server, nullptr, WNOHANG) == m_server) {
-                m_server = -1;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        std::ifstream why(errors);
-        std::getline(why, m_problem);
-        m_problem = "slow_file_system did not serve the file: " + m_problem;
-    }
-    ~SlowServer() {
-        if (m_server > 0) {
-            kill(m_server, SIGTERM); // it unmounts and ends
-            waitpid(m_server, nullptr, 0);
-        }
-        if (!m_folder.empty()) {
-            umount2((m_folder + "/mount").c_str(), MNT_DETACH); // in case it could not
-            std::filesystem::remove_all(m_folder);
-        }
-    }
-    SlowServer(const SlowServer&) = delete;
-    SlowServer& operator=(const SlowServer&) = delete;
-
-    const std::string& Problem() const { return m_problem; }
-    const std::string& Path() const { return m_path; }
-
-    // The reads served so far: how many, their bytes, and when the last one was.
-    struct Reads {
-        int count{};
-        std::uint64_t bytes{};
-        std::int64_t lastNs{};
-        int after{}; // served after a given moment
-    };
-    Reads ReadsServed(std::int64_t afterNs) const {
-        Reads reads;
-        std::ifstream log(m_log);
-        std::int64_t at = 0, offset = 0;
-        std::uint64_t bytes = 0;
-        while (log >> at >> offset >> bytes) {
-            ++reads.count;
-            reads.bytes += bytes;
-            reads.lastNs = std::max(reads.lastNs, at);
-            reads.after += at > afterNs;
-        }
-        return reads;
-    }
-
-private:
-    std::string m_folder, m_path, m_log, m_problem;
-    pid_t m_server{-1};
-};
-
 int Cancel(int argc, char** argv, const std::string& folder) {
     const LargeBenchFile& large = kLargeBenchFiles[0];
     if (!EnsureLargeBenchFile(folder, large)) {
@@ -696,7 +607,8 @@ int Cancel(int argc, char** argv, const std::string& folder) {
                      folder.c_str());
         return 1;
     }
-    const SlowServer server(std::filesystem::absolute(LargeBenchFilePath(folder, large)).string());
+    const SlowFile server(std::filesystem::absolute(LargeBenchFilePath(folder, large)).string(),
+                          kSlowBytesPerSecond);
     if (!server.Problem().empty()) {
         std::fprintf(stderr, "viewer_bench: %s\n", server.Problem().c_str());
         return 1;
@@ -714,7 +626,7 @@ int Cancel(int argc, char** argv, const std::string& folder) {
             return confirmed != 0 && NowNanoseconds() - confirmed >= kSecondsBeforeEsc * 1e9;
         },
         kSecondsBeforeEsc + 10);
-    const SlowServer::Reads before = server.ReadsServed(0);
+    const SlowFile::Reads before = server.ReadsServed();
     if (!viewer.View().IsLoading() || before.count == 0) {
         std::fprintf(stderr, "viewer_bench: no load was reading %s %.1f s after Open\n",
                      server.Path().c_str(), kSecondsBeforeEsc);
@@ -733,7 +645,7 @@ int Cancel(int argc, char** argv, const std::string& folder) {
     const std::int64_t ended = NowNanoseconds();
     // A read after the load ended would be logged by now.
     WaitUntil([] { return false; }, 2);
-    const SlowServer::Reads reads = server.ReadsServed(esc);
+    const SlowFile::Reads reads = server.ReadsServed(esc);
     const WaveRecord& record = viewer.Record();
     if (record.loaded != 0 || !record.path.empty() || record.frameCount != 0) {
         std::fprintf(stderr, "viewer_bench: the cancelled load changed the record\n");

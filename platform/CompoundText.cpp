@@ -54,37 +54,29 @@ struct DesignatedSets {
 };
 
 // Applies the escape sequence whose bytes after ESC begin rest. The bytes it takes, ESC
-// included, or 0 for a sequence this decoder does not know.
+// included, or 0 for a sequence this decoder does not know. ESC % G and ESC % @ start and
+// end UTF-8, inside which nothing else may follow; ESC ( B and ESC - A give a half back to
+// ASCII and Latin-1; ESC $ ( F and ESC $ ) F put a two-byte set into a half.
 std::size_t ApplyEscape(const std::string& rest, DesignatedSets& sets) {
-    if (rest.rfind("%G", 0) == 0) {
-        sets.utf8 = true;
-        return 3;
-    }
-    if (rest.rfind("%@", 0) == 0) {
-        sets.utf8 = false;
+    const auto starts = [&rest](const char* prefix) { return rest.rfind(prefix, 0) == 0; };
+    if (starts("%G") || starts("%@")) {
+        sets.utf8 = rest[1] == 'G';
         return 3;
     }
     if (sets.utf8) {
-        return 0; // inside UTF-8 only its end may follow
+        return 0;
     }
-    if (rest.rfind("(B", 0) == 0) {
-        sets.leftDoubleByte = nullptr;
+    const bool left = starts("(B") || starts("$(");
+    if (!left && !starts("-A") && !starts("$)")) {
+        return 0;
+    }
+    const char*& half = left ? sets.leftDoubleByte : sets.rightDoubleByte;
+    if (rest[0] != '$') {
+        half = nullptr;
         return 3;
     }
-    if (rest.rfind("-A", 0) == 0) {
-        sets.rightDoubleByte = nullptr;
-        return 3;
-    }
-    const char* euc = rest.size() == 3 ? EucOfDoubleByteSet(rest[2]) : nullptr;
-    if (euc != nullptr && rest.rfind("$(", 0) == 0) {
-        sets.leftDoubleByte = euc;
-        return 4;
-    }
-    if (euc != nullptr && rest.rfind("$)", 0) == 0) {
-        sets.rightDoubleByte = euc;
-        return 4;
-    }
-    return 0;
+    half = rest.size() == 3 ? EucOfDoubleByteSet(rest[2]) : nullptr;
+    return half != nullptr ? 4 : 0;
 }
 
 } // namespace

@@ -8,14 +8,14 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 #include <vector>
-
-#include "tests/support/ProcessRunner.h"
-#include "tests/support/WavBuilder.h"
 
 extern char** environ;
 
@@ -25,20 +25,33 @@ std::int64_t MonotonicNs() {
     return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-SlowFile::SlowFile(const std::string& source, double bytesPerSecond, std::uint64_t stallAfter)
-    : m_mountPoint(m_folder.File("mount")), m_log(m_folder.File("reads.log")) {
-    std::filesystem::create_directory(m_mountPoint);
-    m_path = m_mountPoint + "/" + std::filesystem::path(source).filename().string();
-    const std::string errors = m_folder.File("errors.log");
-    std::vector<std::string> argv{
-        VOQ_SLOW_FILE_SYSTEM,       m_mountPoint, source, std::to_string(bytesPerSecond),
-        std::to_string(stallAfter), m_log};
+SlowFile::SlowFile(const std::string& source, double bytesPerSecond, std::uint64_t stallAfter) {
+    char folder[] = "/tmp/voq006-slow-XXXXXX";
+    if (mkdtemp(folder) == nullptr) {
+        m_problem = "cannot create a folder in /tmp";
+        return;
+    }
+    m_folder = folder;
+    const std::string mount = m_folder + "/mount";
+    const std::string errors = m_folder + "/errors.log";
+    std::filesystem::create_directory(mount);
+    m_path = mount + "/" + std::filesystem::path(source).filename().string();
+    std::vector<std::string> arguments{VOQ_SLOW_FILE_SYSTEM,
+                                       mount,
+                                       source,
+                                       std::to_string(bytesPerSecond),
+                                       std::to_string(stallAfter),
+                                       m_folder + "/reads.log"};
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT, 0600);
-    const int error = posix_spawn(&m_server, argv[0].c_str(), &actions, nullptr,
-                                  ArgumentPointers(argv).data(), environ);
+    const int error = posix_spawn(&m_server, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0) {
         m_server = -1;
@@ -54,16 +67,15 @@ SlowFile::SlowFile(const std::string& source, double bytesPerSecond, std::uint64
         if (stat(m_path.c_str(), &served) == 0 && served.st_size == expected.st_size) {
             return;
         }
-        int status = 0;
-        if (waitpid(m_server, &status, WNOHANG) == m_server) {
+        if (waitpid(m_server, nullptr, WNOHANG) == m_server) {
             m_server = -1;
-            m_problem = "slow_file_system could not mount: " + ReadFile<std::string>(errors);
-            return;
+            break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    m_problem =
-        "slow_file_system did not serve the file within 10 s: " + ReadFile<std::string>(errors);
+    std::ostringstream why;
+    why << std::ifstream(errors).rdbuf();
+    m_problem = "slow_file_system did not serve the file: " + why.str();
 }
 
 SlowFile::~SlowFile() {
@@ -72,27 +84,28 @@ SlowFile::~SlowFile() {
         kill(m_server, SIGKILL);
         waitpid(m_server, nullptr, 0);
     }
-    if (umount2(m_mountPoint.c_str(), MNT_DETACH) != 0) {
-        ProcessOptions quiet;
-        quiet.errors = ProcessOptions::Errors::Discard;
-        RunProcess({"fusermount3", "-uz", m_mountPoint}, quiet);
+    if (m_folder.empty()) {
+        return;
     }
+    const std::string mount = m_folder + "/mount";
+    if (umount2(mount.c_str(), MNT_DETACH) != 0) {
+        // Not root: the FUSE helper unmounts what the user mounted.
+        std::system(("fusermount3 -uz '" + mount + "' 2>/dev/null").c_str());
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(m_folder, ignored);
 }
 
-int SlowFile::Reads() const {
-    std::ifstream in(m_log);
-    int reads = 0;
-    for (std::string line; std::getline(in, line);) {
-        ++reads;
+SlowFile::Reads SlowFile::ReadsServed(std::int64_t afterNs) const {
+    Reads reads;
+    std::ifstream log(m_folder + "/reads.log");
+    std::int64_t at = 0, offset = 0;
+    std::uint64_t bytes = 0;
+    while (log >> at >> offset >> bytes) {
+        ++reads.count;
+        reads.bytes += bytes;
+        reads.lastNs = std::max(reads.lastNs, at);
+        reads.after += at > afterNs;
     }
     return reads;
-}
-
-std::int64_t SlowFile::LastReadNs() const {
-    std::ifstream in(m_log);
-    std::int64_t last = 0;
-    for (std::string line; std::getline(in, line);) {
-        last = std::stoll(line);
-    }
-    return last;
 }

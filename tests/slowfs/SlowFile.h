@@ -5,12 +5,11 @@
 #include <cstdint>
 #include <string>
 
-#include "tests/support/TemporaryFolder.h"
-
 // A copy of a file served by slow_file_system for as long as the object lives: read at
 // bytesPerSecond and, with stallAfter above 0, never past that byte, as a disk that stopped
 // answering (a reader that is killed is let go). Where FUSE cannot be mounted (no
-// /dev/fuse, no permission) Problem() says why, and the test skips saying so.
+// /dev/fuse, no permission) Problem() says why, and the caller skips saying so. The tests
+// and the benchmarks share it.
 class SlowFile {
 public:
     SlowFile(const std::string& source, double bytesPerSecond, std::uint64_t stallAfter = 0);
@@ -22,19 +21,23 @@ public:
     const std::string& Problem() const { return m_problem; }
     // The slow copy's path.
     const std::string& Path() const { return m_path; }
-    // The reads served so far, and when the last one was (CLOCK_MONOTONIC nanoseconds, 0
-    // before any).
-    int Reads() const;
-    std::int64_t LastReadNs() const;
+
+    // The reads served so far: how many, their bytes, when the last one was (CLOCK_MONOTONIC
+    // nanoseconds, 0 before any), and how many came after afterNs.
+    struct Reads {
+        int count{};
+        std::uint64_t bytes{};
+        std::int64_t lastNs{};
+        int after{};
+    };
+    Reads ReadsServed(std::int64_t afterNs = 0) const;
 
 private:
-    TemporaryFolder m_folder;
-    std::string m_mountPoint;
-    std::string m_log;
+    std::string m_folder; // a folder of its own in /tmp: the mount point and the logs
     std::string m_path;
     std::string m_problem;
     pid_t m_server{-1};
 };
 
-// CLOCK_MONOTONIC now, in nanoseconds, to compare with LastReadNs.
+// CLOCK_MONOTONIC now, in nanoseconds, to compare with the times of the reads.
 std::int64_t MonotonicNs();

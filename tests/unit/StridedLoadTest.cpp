@@ -181,23 +181,4 @@ TEST(WaveReaderBackgroundLoad, EndsWithTheStridedLoadsRecord) {
     EXPECT_EQ(DescribeStridedDifference(load.Record(), full, kWaveformColumns), "");
 }
 
-// A load cancelled before it read its samples, as the viewer's Esc does: the record keeps
-// the file it held, and the load says it was cancelled rather than rejected.
-TEST(StridedLoad, ACancelledLoadLeavesTheRecordAsItWas) {
-    TemporaryFolder folder;
-    const std::string before =
-        WavBuilder().Format(1, 16).Samples16({1, 2, 3}).WriteTo(folder, "a.wav");
-    const std::string after =
-        WavBuilder().Format(2, 8).Data(Bytes(4000, 0x90)).WriteTo(folder, "b.wav");
-    WaveRecord record;
-    ASSERT_EQ(LoadWaveFileStrided(record, before, kWaveformColumns).status, LoadStatus::Loaded);
-    const RecordSnapshot snapshot = TakeSnapshot(record);
-    LoadProgress progress;
-    progress.Cancel();
-    EXPECT_EQ(
-        LoadWaveFileStrided(record, after, kWaveformColumns, SampleThreads::Two, progress).status,
-        LoadStatus::Cancelled);
-    EXPECT_EQ(DescribeChange(record, snapshot), "");
-}
-
 } // namespace
