@@ -78,11 +78,14 @@ const char* DescribeLoadStatus(LoadStatus status) {
         "not a RIFF/WAVE file",
         "block align is 0",
         "no data chunk",
+        "compressed or unknown format",
         "cannot allocate memory for the samples",
         "read error",
         "cancelled",
+        "the reader process failed",
     };
-    static_assert(std::size(kDescriptions) == static_cast<std::size_t>(LoadStatus::Cancelled) + 1);
+    static_assert(std::size(kDescriptions) ==
+                  static_cast<std::size_t>(LoadStatus::ReaderFailed) + 1);
     const auto index = static_cast<std::size_t>(status);
     return index < std::size(kDescriptions) ? kDescriptions[index] : "unknown status";
 }

@@ -8,15 +8,17 @@
 
 // Why a load ended the way it did (DescribeLoadStatus lists a text per status, in this order).
 enum class LoadStatus {
-    Loaded,         // the record holds the file
-    CannotOpen,     // open(2) failed; errorNumber says why
-    NotRegularFile, // a directory, FIFO, socket or device
-    NotRiffWave,    // the "RIFF", "WAVE" or "fmt " identifier is missing
-    ZeroBlockAlign, // the fmt chunk gives 0 bytes per frame, so no frame count exists
-    NoDataChunk,    // no "data" chunk before the end of the RIFF form or of the file
-    CannotAllocate, // the system refused memory for the sample arrays
-    ReadError,      // the system reported an error while the header was read
-    Cancelled,      // another thread cancelled the load through its LoadProgress
+    Loaded,            // the record holds the file
+    CannotOpen,        // open(2) failed; errorNumber says why
+    NotRegularFile,    // a directory, FIFO, socket or device
+    NotRiffWave,       // the "RIFF", "WAVE" or "fmt " identifier is missing
+    ZeroBlockAlign,    // the fmt chunk gives 0 bytes per frame, so no frame count exists
+    NoDataChunk,       // no "data" chunk before the end of the RIFF form or of the file
+    UnsupportedFormat, // a compressed or unknown format; formatCode names it
+    CannotAllocate,    // the system refused memory for the sample arrays
+    ReadError,         // the system reported an error while the header was read
+    Cancelled,         // another thread cancelled the load through its LoadProgress
+    ReaderFailed,      // the reader process ended without a whole, well-formed answer
 };
 
 // The outcome of a load: its status, and for a failed check what failed and where.
@@ -29,6 +31,9 @@ struct LoadOutcome {
     // ReadError where the failed read of the header started (0 when fstat failed); 0 for
     // every other status.
     std::uint64_t offset{};
+    // For UnsupportedFormat: the format code the file names (its formatTag, or for an
+    // extensible file the first two bytes of its SubFormat GUID); else 0.
+    std::uint16_t formatCode{};
 };
 
 // How many threads read the samples of a load. Whatever the choice, the record ends up

@@ -82,6 +82,9 @@ struct WaveRecord {
     // Derived from the header.
     std::uint16_t bytesPerSample{}; // bitsPerSample >> 3, bytes
     std::uint32_t frameCount{};     // dataSize / blockAlign, frames
+    // The sample width the plot scales by, in bits: 0 means bitsPerSample; a file whose
+    // samples were converted to 16-bit values sets 16 (8 for one-byte integer samples).
+    std::uint16_t plotBits{};
 
     // Samples, one element per frame: channel 0 in left, channel 1 in right (all zero
     // for a mono file).
