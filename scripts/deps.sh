@@ -32,20 +32,23 @@ packages=(
 )
 
 # The drawing's number texts are tested under de_DE.UTF-8, whose printf writes a decimal
-# comma. The package locales brings its source; a fresh system has it compiled only when
-# someone chose it, so compile it here when it is missing.
-ensure_german_locale() {
-  locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8' && return 0
-  local as=()
-  if [ "$(id -u)" -ne 0 ]; then
-    if command -v sudo >/dev/null 2>&1; then as=(sudo); else
-      echo "deps.sh: the de_DE.UTF-8 locale is missing; as root run:" >&2
-      echo "  localedef -i de_DE -f UTF-8 de_DE.UTF-8" >&2
-      return 1
+# comma, and the pictures under ja_JP.UTF-8, the language of the program's users (fontconfig
+# names fonts in it). The package locales brings their sources; a fresh system has a locale
+# compiled only when someone chose it, so compile what is missing here.
+ensure_locales() {
+  local name as=()
+  for name in de_DE ja_JP; do
+    locale -a 2>/dev/null | grep -qix "${name}\.utf-\?8" && continue
+    if [ "$(id -u)" -ne 0 ] && [ ${#as[@]} -eq 0 ]; then
+      if command -v sudo >/dev/null 2>&1; then as=(sudo); else
+        echo "deps.sh: the ${name}.UTF-8 locale is missing; as root run:" >&2
+        echo "  localedef -i ${name} -f UTF-8 ${name}.UTF-8" >&2
+        return 1
+      fi
     fi
-  fi
-  echo "deps.sh: generating the de_DE.UTF-8 locale"
-  "${as[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
+    echo "deps.sh: generating the ${name}.UTF-8 locale"
+    "${as[@]}" localedef -i "${name}" -f UTF-8 "${name}.UTF-8"
+  done
 }
 
 missing=()
@@ -53,7 +56,7 @@ for package in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
   [ "$status" = "installed" ] || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && { ensure_german_locale; exit 0; }
+[ ${#missing[@]} -eq 0 ] && { ensure_locales; exit 0; }
 
 if [ "$(id -u)" -eq 0 ]; then
   run=()
@@ -69,4 +72,4 @@ echo "deps.sh: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${run[@]}" apt-get update -qq
 "${run[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-ensure_german_locale
+ensure_locales

@@ -6,12 +6,9 @@
 // program prints is made here.
 
 #include <QByteArray>
-#include <QFontInfo>
-#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-#include <QRawFont>
 #include <QString>
 
 #include <sys/stat.h>
@@ -159,18 +156,6 @@ QImage Render(const WaveRecord& record, int scale) {
     return image;
 }
 
-// The picture is laid out for IPAGothic's glyphs, 8 pixels wide for a half-width character
-// and 16 for a full-width one. Another font, or this one failing to load (fontconfig or
-// FreeType short of memory), would give a picture with misplaced labels: that is an error,
-// not a picture.
-bool FontLoads() {
-    const QFont font = PainterSurface::DefaultFont();
-    const QFontMetrics metrics(font);
-    return QFontInfo(font).family() == QString::fromLatin1(PainterSurface::kFontFamily) &&
-           QRawFont::fromFont(font).isValid() && metrics.horizontalAdvance(QChar(u'0')) == 8 &&
-           metrics.horizontalAdvance(QChar(u'\uFF0D')) == 16;
-}
-
 // Qt's own messages. Its debug and information output and the notes of QStandardPaths
 // (a missing XDG_RUNTIME_DIR outside a desktop session; the renderer keeps nothing there)
 // are not the user's concern, and a successful run prints nothing; any other warning or
@@ -216,7 +201,7 @@ int main(int argc, char** argv) {
     }
     record.path = AbsolutePath(options.input);
     record.loaded = 1;
-    if (!FontLoads()) {
+    if (!PainterSurface::DefaultFontLoads()) {
         std::fprintf(stderr,
                      "%s: cannot load the font %s (Debian package fonts-ipafont-gothic), which "
                      "the picture is laid out for\n",

@@ -4,11 +4,14 @@
 #include <QLineF>
 #include <QPaintDevice>
 #include <QPainter>
+#include <QRawFont>
 #include <QString>
 #include <QTransform>
 
 #include <algorithm>
 #include <optional>
+
+#include "display/qt/FontNames.h"
 
 namespace {
 
@@ -94,6 +97,15 @@ QFont PainterSurface::DefaultFont() {
     font.setPixelSize(16);
     font.setStyleHint(QFont::TypeWriter);
     return font;
+}
+
+bool PainterSurface::DefaultFontLoads() {
+    const QFont font = DefaultFont();
+    const QRawFont face = QRawFont::fromFont(font);
+    const QFontMetrics metrics(font);
+    return face.isValid() && FamilyNamesOf(face).contains(QString::fromLatin1(kFontFamily)) &&
+           metrics.horizontalAdvance(QChar(u'0')) == 8 &&
+           metrics.horizontalAdvance(QChar(u'\uFF0D')) == 16;
 }
 
 PainterSurface::PainterSurface(QPainter& painter) : m_painter(painter) {

@@ -38,6 +38,12 @@ public:
     static QFont DefaultFont();
     // The family the default font asks for.
     static constexpr const char* kFontFamily = "IPAGothic";
+    // The picture is laid out for IPAGothic's glyphs, 8 pixels wide for a half-width
+    // character and 16 for a full-width one. false when the default font resolves to
+    // another face (the font is not installed) or does not load (fontconfig or FreeType
+    // short of memory): the labels would be misplaced. The face is recognised by the
+    // family names its file records, whatever language the user reads.
+    static bool DefaultFontLoads();
 
 private:
     // A live pen: its handle and the index of its look in m_looks.

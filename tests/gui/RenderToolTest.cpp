@@ -43,13 +43,23 @@ struct ToolRun {
 };
 
 // Runs program to its end in workingFolder (the test's own when empty), as the user user
-// when one is given.
+// when one is given, with the environment changes applied ("NAME=value" sets NAME, a bare
+// "NAME" removes it).
 ToolRun Run(const QString& program, const QStringList& arguments, const std::string& workingFolder,
-            std::optional<uid_t> user) {
+            std::optional<uid_t> user, const std::vector<std::string>& changes = {}) {
     QProcess process;
     // Outside a desktop session, as from a script or a thumbnailer: no runtime folder.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    for (const std::string& change : changes) {
+        const std::size_t equals = change.find('=');
+        const QString name = QString::fromStdString(change.substr(0, equals));
+        if (equals == std::string::npos) {
+            environment.remove(name);
+        } else {
+            environment.insert(name, QString::fromStdString(change.substr(equals + 1)));
+        }
+    }
     process.setProcessEnvironment(environment);
     if (!workingFolder.empty()) {
         process.setWorkingDirectory(QString::fromStdString(workingFolder));
@@ -76,12 +86,13 @@ ToolRun Run(const QString& program, const QStringList& arguments, const std::str
 }
 
 ToolRun Render(const std::vector<std::string>& arguments, const std::string& workingFolder = {},
-               std::optional<uid_t> user = std::nullopt) {
+               std::optional<uid_t> user = std::nullopt,
+               const std::vector<std::string>& changes = {}) {
     QStringList list;
     for (const std::string& argument : arguments) {
         list << QString::fromStdString(argument);
     }
-    return Run(QString::fromLatin1(VOQ_RENDER_PATH), list, workingFolder, user);
+    return Run(QString::fromLatin1(VOQ_RENDER_PATH), list, workingFolder, user, changes);
 }
 
 // voq006-render started by the shell in folder, with words after the program's name as
@@ -665,4 +676,59 @@ TEST(RenderTool, ThumbnailRejectionsAndUsageErrors) {
             << run.err;
     }
     EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"known.wav", "text.wav"}));
+}
+
+// The picture and the thumbnail are the same whatever language the user reads: fontconfig
+// gives the font's family in the user's language (IPAゴシック for a Japanese user), and no
+// number of the picture goes through the process locale. Without the font the renderer
+// says so instead of drawing misplaced labels.
+TEST(RenderTool, EveryLocaleDrawsTheSamePicture) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> changes;
+        int exitCode;
+    };
+    // Every row starts from no locale variable at all, which is the C locale.
+    const std::vector<std::string> unset = {"LC_ALL", "LC_CTYPE", "LC_NUMERIC",
+                                            "LANG",   "LANGUAGE", "FC_LANG"};
+    std::vector<Case> cases = {
+        {"Japanese LANG", {"LANG=ja_JP.UTF-8"}, 0},
+        {"Japanese LC_CTYPE", {"LC_CTYPE=ja_JP.UTF-8"}, 0},
+        {"Japanese LC_ALL", {"LC_ALL=ja_JP.UTF-8"}, 0},
+        {"German LANG", {"LANG=de_DE.UTF-8"}, 0},
+    };
+    TemporaryFolder folder;
+    const std::string input = WriteFile(folder, "known.wav", KnownStereoFile());
+    // A font configuration that knows every other font of the machine but IPAGothic.
+    const std::string fonts = "<?xml version=\"1.0\"?><fontconfig><dir>/usr/share/fonts/truetype/"
+                              "dejavu</dir><cachedir>fontconfig-cache</cachedir></fontconfig>";
+    const std::string fontsFile =
+        WriteFile(folder, "fonts.conf", Bytes(fonts.begin(), fonts.end()));
+    cases.push_back({"no IPAGothic", {"LANG=ja_JP.UTF-8", "FONTCONFIG_FILE=" + fontsFile}, 1});
+    const auto render = [&](const std::vector<std::string>& changes, const std::string& output,
+                            const std::vector<std::string>& options) {
+        std::vector<std::string> arguments = options;
+        arguments.insert(arguments.end(), {input, folder.File(output)});
+        std::vector<std::string> environment = unset;
+        environment.insert(environment.end(), changes.begin(), changes.end());
+        return Render(arguments, folder.Path().string(), std::nullopt, environment);
+    };
+    for (const auto& options : {std::vector<std::string>{}, {"--thumbnail", "128"}}) {
+        const std::string kind = options.empty() ? "picture" : "thumbnail";
+        ASSERT_EQ(render({}, "C.png", options).exitCode, 0) << kind;
+        const QImage expected(QString::fromStdString(folder.File("C.png")));
+        for (const Case& c : cases) {
+            const ToolRun run = render(c.changes, "out.png", options);
+            ASSERT_EQ(run.exitCode, c.exitCode) << c.name << ", " << kind << ": " << run.err;
+            if (c.exitCode != 0) {
+                EXPECT_EQ(run.err, "voq006-render: cannot load the font IPAGothic (Debian package "
+                                   "fonts-ipafont-gothic), which the picture is laid out for\n")
+                    << c.name;
+                continue;
+            }
+            EXPECT_EQ(run.err, "") << c.name;
+            EXPECT_TRUE(QImage(QString::fromStdString(folder.File("out.png"))) == expected)
+                << c.name << ", " << kind;
+        }
+    }
 }

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -56,49 +57,66 @@ int CountPixels(const QImage& image, QRgb colour) {
     return count;
 }
 
-TEST(TumblerThumbnail, AppearsInTheCacheForAWaveFile) {
-    TemporaryFolder work;
-    const std::filesystem::path sound = work.Path() / "stereo-sweep.wav";
+// Asks tumbler, on a session of its own with the given locale variables, for the thumbnail
+// of a copy of the sample in folder; the thumbnail as stored in the cache, or a null image.
+QImage ThumbnailThroughTumbler(const std::filesystem::path& folder,
+                               const std::vector<std::string>& locale) {
+    const std::filesystem::path sound = folder / "stereo-sweep.wav";
     std::filesystem::copy_file(VOQ_SAMPLES "/stereo-sweep.wav", sound);
     // Debian's tumbler ranks its GStreamer thumbnailer first, and that one makes nothing for
     // wave files: switched off here as the README tells Xfce users to.
-    std::filesystem::create_directories(work.Path() / "config/tumbler");
-    std::ofstream(work.Path() / "config/tumbler/tumbler.rc") << "[GstThumbnailer]\nDisabled=true\n";
+    std::filesystem::create_directories(folder / "config/tumbler");
+    std::ofstream(folder / "config/tumbler/tumbler.rc") << "[GstThumbnailer]\nDisabled=true\n";
     const std::string uri = "file://" + sound.string();
 
     const char* path = std::getenv("PATH");
-    const CommandResult run = RunCommand({
+    std::vector<std::string> command = {
         "env",
+        "-u",
+        "LC_ALL",
+        "-u",
+        "LC_CTYPE",
+        "-u",
+        "LANG",
+        "-u",
+        "LANGUAGE",
         "XDG_DATA_DIRS=" + (kPrefix / "share").string() + ":/usr/local/share:/usr/share",
-        "XDG_CACHE_HOME=" + (work.Path() / "cache").string(),
-        "XDG_CONFIG_HOME=" + (work.Path() / "config").string(),
+        "XDG_CACHE_HOME=" + (folder / "cache").string(),
+        "XDG_CONFIG_HOME=" + (folder / "config").string(),
         "PATH=" + (kPrefix / "bin").string() + ":" + (path != nullptr ? path : "/usr/bin:/bin"),
-        "timeout",
-        "150",
-        "dbus-run-session",
-        "--",
-        "sh",
-        "-c",
-        kSessionScript,
-        "sh",
-        uri,
-        work.Path().string(),
-    });
-    ASSERT_EQ(run.exitStatus, 0) << run.output;
+    };
+    command.insert(command.end(), locale.begin(), locale.end());
+    command.insert(command.end(), {"timeout", "150", "dbus-run-session", "--", "sh", "-c",
+                                   kSessionScript, "sh", uri, folder.string()});
+    const CommandResult run = RunCommand(command);
+    EXPECT_EQ(run.exitStatus, 0) << run.output;
     EXPECT_EQ(run.output.find("member=Error"), std::string::npos) << run.output;
 
     const std::filesystem::path thumbnail =
-        work.Path() / "cache/thumbnails/normal" / (Md5Hex(uri) + ".png");
-    ASSERT_TRUE(std::filesystem::exists(thumbnail)) << run.output;
-    const QImage image(QString::fromStdString(thumbnail.string()));
-    ASSERT_FALSE(image.isNull());
+        folder / "cache/thumbnails/normal" / (Md5Hex(uri) + ".png");
+    EXPECT_TRUE(std::filesystem::exists(thumbnail)) << run.output;
+    QImage image(QString::fromStdString(thumbnail.string()));
     EXPECT_EQ(image.text(QStringLiteral("Thumb::URI")).toStdString(), uri);
+    return image;
+}
+
+TEST(TumblerThumbnail, AppearsInTheCacheForAWaveFile) {
+    TemporaryFolder work;
+    const QImage image = ThumbnailThroughTumbler(work.Path(), {});
+    ASSERT_FALSE(image.isNull());
     EXPECT_LE(std::max(image.width(), image.height()), 128);
     // The plot's box scaled to 128 pixels wide, with both traces: this renderer's picture.
     EXPECT_EQ(image.width(), 128);
     EXPECT_EQ(image.height(), 49);
     EXPECT_GT(CountPixels(image, qRgb(0, 0, 255)), 200) << "the left channel in blue";
     EXPECT_GT(CountPixels(image, qRgb(255, 0, 0)), 200) << "the right channel in red";
+
+    // A Japanese user gets the same thumbnail: fontconfig names the renderer's font in the
+    // user's language there, which must not stop the renderer.
+    for (const char* locale : {"LANG=ja_JP.UTF-8", "LC_CTYPE=ja_JP.UTF-8"}) {
+        TemporaryFolder japanese;
+        EXPECT_TRUE(ThumbnailThroughTumbler(japanese.Path(), {locale}) == image) << locale;
+    }
 }
 
 } // namespace
