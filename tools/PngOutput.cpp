@@ -126,10 +126,33 @@ OutputOutcome WriteThroughGiven(int fd, const QImage& image,
     return WriteThrough(fd, image, input, png);
 }
 
-// The descriptor path names when it is an entry of this process's descriptor folder
-// (/dev/fd/N, /proc/self/fd/N, or another spelling of that folder), or one of the names
-// the shell gives the standard descriptors. Such a path reaches the file behind the
-// descriptor, but opening it anew would lose the descriptor's position and its append
+// Whether folder is this process's descriptor folder: /dev/fd, /proc/self/fd and
+// /proc/thread-self/fd by their names (also where /proc is missing, as the shell's names
+// count), or any spelling the system resolves to /proc/PID/fd or /proc/PID/task/TID/fd of
+// this process (the threads of a process share its descriptors).
+bool IsOwnDescriptorFolder(const std::string& folder) {
+    if (folder == "/dev/fd" || folder == "/proc/self/fd" || folder == "/proc/thread-self/fd") {
+        return true;
+    }
+    std::error_code error;
+    const std::string resolved = std::filesystem::canonical(folder, error).string();
+    const std::string own = "/proc/" + std::to_string(getpid()) + "/";
+    if (error || resolved.rfind(own, 0) != 0) {
+        return false;
+    }
+    const std::string rest = resolved.substr(own.size());
+    const std::string task = "task/";
+    if (rest.rfind(task, 0) != 0 || rest.size() <= task.size() + 3) {
+        return rest == "fd";
+    }
+    const std::string thread = rest.substr(task.size(), rest.size() - task.size() - 3);
+    return rest.compare(rest.size() - 3, 3, "/fd") == 0 &&
+           std::all_of(thread.begin(), thread.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The descriptor path names when it is an entry of this process's descriptor folder, or one
+// of the names the shell gives the standard descriptors. Such a path reaches the file behind
+// the descriptor, but opening it anew would lose the descriptor's position and its append
 // mode, and replacing it would replace the file.
 std::optional<int> DescriptorNamed(const std::string& path) {
     if (path == "/dev/stdin" || path == "/dev/stdout" || path == "/dev/stderr") {
@@ -141,13 +164,7 @@ std::optional<int> DescriptorNamed(const std::string& path) {
         !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return std::nullopt;
     }
-    const std::string folder = named.parent_path().string();
-    struct stat folderStatus {};
-    struct stat ownStatus {};
-    // The names themselves count also where /proc is missing, as the shell's do.
-    if (folder == "/dev/fd" || folder == "/proc/self/fd" ||
-        (stat(folder.c_str(), &folderStatus) == 0 && stat("/proc/self/fd", &ownStatus) == 0 &&
-         folderStatus.st_dev == ownStatus.st_dev && folderStatus.st_ino == ownStatus.st_ino)) {
+    if (IsOwnDescriptorFolder(named.parent_path().string())) {
         return std::stoi(number);
     }
     return std::nullopt;

@@ -438,9 +438,13 @@ TEST(RenderTool, DescriptorNamesWriteThroughTheDescriptorsItWasGiven) {
     WriteFile(folder, "known.wav", KnownStereoFile());
     WriteFile(folder, "log", Bytes{'l', 'o', 'g', '\n'});
     std::filesystem::create_symlink("/dev/stdout", folder.File("stdout.png"));
-    const std::vector<std::string> outputs = {"/dev/stdout >> log",     "/dev/fd/1 >> log",
-                                              "/proc/self/fd/1 >> log", "stdout.png >> log",
-                                              "/dev/fd/3 3>> log",      "- >> log"};
+    const std::vector<std::string> outputs = {"/dev/stdout >> log",
+                                              "/dev/fd/1 >> log",
+                                              "/proc/self/fd/1 >> log",
+                                              "stdout.png >> log",
+                                              "/dev/fd/3 3>> log",
+                                              "/proc/thread-self/fd/1 >> log",
+                                              "- >> log"};
     for (const std::string& output : outputs) {
         const ToolRun run = RenderInShell("known.wav " + output, folder.Path().string());
         EXPECT_EQ(run.exitCode, 0) << output << run.err;
