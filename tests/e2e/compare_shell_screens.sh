@@ -5,13 +5,17 @@
 #
 #   compare_shell_screens.sh BASELINE_VIEWER CANDIDATE_VIEWER [FOLDER]
 #
-# States: idle; the File, View and Help menus, each open with its first item highlighted;
-# the version box; a file drawn; the status bar hidden; the status bar shown again; a second
+# Both programs should have the same file name (voq006): the window class carries it.
+#
+# States: idle; the menu bar with the keyboard on it (a lone Alt); the File, View and Help
+# menus, each open with its first item highlighted; the version box; a file drawn; the status bar hidden; the status bar shown again; a second
 # file drawn. Each is a screenshot of the whole screen, taken once two screenshots in a row
-# are alike (the paints are done), never after a fixed pause. Prints one line per state with
-# the number of differing pixels, then the window properties that differ, and exits 0 only
-# when every state matches and no property differs. The pictures stay in FOLDER (default: a
-# new temporary folder).
+# are alike (the paints are done), never after a fixed pause. Beside the pictures: the X
+# properties of the main window and of the version box, and what a screen reader reads of the whole application through
+# the AT-SPI bus (every object's role, name, description, key, states and place) when idle
+# and with a file drawn. Prints one line per state with the number of differing pixels,
+# then whatever else differs, and exits 0 only when nothing does. The pictures stay in
+# FOLDER (default: a new temporary folder).
 set -euo pipefail
 
 if [ $# -lt 2 ]; then
@@ -25,8 +29,8 @@ mkdir -p "$folder"
 folder=$(realpath "$folder")
 here=$(dirname "$(realpath "$0")")
 
-states=(idle file-menu view-menu help-menu version-box first-file status-bar-hidden
-        status-bar-shown second-file)
+states=(idle menu-bar file-menu view-menu help-menu version-box first-file
+        status-bar-hidden status-bar-shown second-file)
 # What the X tools compare: the caption as the window manager reads it (WM_NAME's type says
 # whether it is COMPOUND_TEXT), the icon name, size hints, allowed actions and class.
 properties=(WM_NAME _NET_WM_NAME WM_ICON_NAME _NET_WM_ICON_NAME WM_CLASS WM_NORMAL_HINTS
@@ -54,6 +58,16 @@ read -r number <"$display_pipe"
 export DISPLAY=:$number
 openbox --sm-disable >"$folder/openbox.log" 2>&1 &
 pids+=($!)
+# A session bus, on which the accessibility bus starts as the desktop starts it, and Qt's
+# accessibility bridge on in both builds.
+exec 4> >(cat >"$folder/bus-address")
+dbus-daemon --session --nofork --print-address=4 >"$folder/dbus.log" 2>&1 &
+pids+=($!)
+exec 4>&-
+until [ -s "$folder/bus-address" ]; do sleep 0.1; done
+DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$folder/bus-address")
+export DBUS_SESSION_BUS_ADDRESS
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do sleep 0.1; done
 # The pointer rests in a corner, away from every window, so that nothing is hovered.
 xdotool mousemove 1279 799
@@ -110,6 +124,22 @@ settled_screenshot() { # PATH
 
 keys() { xdotool key --delay 100 "$@"; }
 
+# The properties of a window that the window manager and other clients read. The group
+# leader is a window of the process's own, whose id differs from run to run.
+window_properties() { # WINDOW
+    for property in "${properties[@]}"; do
+        xprop -id "$1" "$property"
+    done | grep -v 'group leader'
+    xprop -id "$1" -notype _NET_WM_ICON | md5sum
+}
+
+# The accessible tree of the process, once it holds the main window: a screen reader's view.
+# The application's description is the program's path, which differs between the builds.
+accessible_tree() { # PID VIEWER PATH
+    wait_for bash -c "/usr/bin/python3 '$here/atspi_client.py' dump $1 2>/dev/null | grep -q 'ソラニカの波動'"
+    /usr/bin/python3 "$here/atspi_client.py" dump "$1" | sed "s#\t$2\t#\tVIEWER\t#" >"$3"
+}
+
 open_file() { # PID PATH
     keys ctrl+o
     wait_for window_named "$1" "開く" >/dev/null
@@ -119,7 +149,7 @@ open_file() { # PID PATH
 }
 
 run_build() { # NAME VIEWER
-    local name=$1 viewer=$2 out=$folder/$1 runtime=$folder/$1/runtime
+    local viewer=$2 out=$folder/$1 runtime=$folder/$1/runtime
     mkdir -p "$runtime"
     chmod 700 "$runtime"
     XDG_RUNTIME_DIR=$runtime "$viewer" >"$out/viewer.log" 2>&1 &
@@ -129,13 +159,13 @@ run_build() { # NAME VIEWER
     frame=$(wait_for window_named "$pid" "ソラニカの波動")
     xdotool windowmove --sync "$frame" 100 60
     xdotool windowactivate --sync "$frame"
-    # The group leader is a window of the process's own, whose id differs from run to run.
-    for property in "${properties[@]}"; do
-        xprop -id "$frame" "$property"
-    done | grep -v 'group leader' >"$out/properties.txt"
-    xprop -id "$frame" -notype _NET_WM_ICON | md5sum >>"$out/properties.txt"
+    window_properties "$frame" >"$out/properties.txt"
 
     settled_screenshot "$out/idle.png"
+    accessible_tree "$pid" "$viewer" "$out/accessible-idle.txt"
+    keys alt
+    settled_screenshot "$out/menu-bar.png"
+    keys Escape
     local menu
     for menu in file:f view:v help:h; do
         keys "alt+${menu#*:}"
@@ -143,13 +173,16 @@ run_build() { # NAME VIEWER
         keys Escape Escape
     done
     keys alt+h a
-    wait_for window_named "$pid" "ﾊﾞｰｼﾞｮﾝ情報" >/dev/null
+    local box
+    box=$(wait_for window_named "$pid" "ﾊﾞｰｼﾞｮﾝ情報")
     settled_screenshot "$out/version-box.png"
+    window_properties "$box" >"$out/version-box-properties.txt"
     keys Escape
     wait_for window_gone "$pid" "ﾊﾞｰｼﾞｮﾝ情報"
 
     open_file "$pid" "$first_file"
     settled_screenshot "$out/first-file.png"
+    accessible_tree "$pid" "$viewer" "$out/accessible-first-file.txt"
     keys alt+v s
     settled_screenshot "$out/status-bar-hidden.png"
     keys alt+v s
@@ -172,11 +205,13 @@ for state in "${states[@]}"; do
     echo "$state: $count differing pixels"
     if [ "$count" != "0" ]; then differing_states=$((differing_states + 1)); fi
 done
-if ! diff "$folder/baseline/properties.txt" "$folder/candidate/properties.txt"; then
-    echo "window properties differ (above)"
-    differing_states=$((differing_states + 1))
-else
-    echo "window properties: alike ($(wc -l <"$folder/baseline/properties.txt") lines)"
-fi
+for listing in properties version-box-properties accessible-idle accessible-first-file; do
+    if ! diff "$folder/baseline/$listing.txt" "$folder/candidate/$listing.txt"; then
+        echo "$listing: differs (above)"
+        differing_states=$((differing_states + 1))
+    else
+        echo "$listing: alike ($(wc -l <"$folder/baseline/$listing.txt") lines)"
+    fi
+done
 echo "pictures in $folder"
 [ "$differing_states" -eq 0 ]
