@@ -57,12 +57,10 @@
 
 #include "bench/BenchFiles.h"
 #include "platform/WindowingPlatform.h"
-#include "resources/ApplicationResources.h"
 #include "shell/MainFrame.h"
+#include "shell/OpenFileDialog.h"
 #include "shell/VOQ006App.h"
 #include "shell/VOQ006View.h"
-#include "shell/framework/FileDialog.h"
-#include "shell/framework/ResourceTables.h"
 #include "tests/slowfs/SlowFile.h"
 #include "tests/support/ProcessStatus.h"
 #include "wave/WaveFileReader.h"
@@ -153,31 +151,28 @@ void DropSizeHintWarnings(QtMsgType type, const QMessageLogContext& context,
     }
 }
 
-// The viewer as main() starts it, inside a QApplication the caller made.
+// The viewer's main window as its start-up makes it, inside a QApplication the caller
+// made, shown and active, with the record it shows.
 class RunningViewer {
 public:
-    RunningViewer() {
+    RunningViewer() : m_frame(m_record) {
         g_defaultMessageHandler = qInstallMessageHandler(DropSizeHintWarnings);
-        AfxSetResourceTables(ApplicationResources());
-        AfxWinInit({});
-        m_started = m_app.InitInstance() != FALSE;
-        if (m_started) {
-            // Shown and painted once, as a user sees it before choosing Open.
-            QCoreApplication::processEvents();
-            ViewWidget().repaint();
-        }
+        m_frame.show();
+        QApplication::setActiveWindow(&m_frame);
+        // Painted once, as a user sees it before choosing Open.
+        QCoreApplication::processEvents();
+        View().repaint();
     }
-    ~RunningViewer() { m_app.CloseAllDocuments(); }
 
-    bool Started() const { return m_started; }
-    WaveRecord& Record() { return m_app.Record(); }
-    CMainFrame& Frame() { return *static_cast<CMainFrame*>(m_app.m_pMainWnd); }
-    CVOQ006View& View() { return *static_cast<CVOQ006View*>(Frame().GetActiveView()); }
-    QWidget& ViewWidget() { return *View().GetSafeHwnd(); }
+    WaveRecord& Record() { return m_record; }
+    CMainFrame& Frame() { return m_frame; }
+    CVOQ006View& View() { return *m_frame.findChild<CVOQ006View*>(); }
+    // Ctrl+O as the user presses it.
+    void Open() { QTest::keyClick(&m_frame, Qt::Key_O, Qt::ControlModifier); }
 
 private:
-    CVOQ006App m_app;
-    bool m_started{};
+    WaveRecord m_record;
+    CMainFrame m_frame;
 };
 
 // Answers the Open dialog with path as soon as it is shown; the time of confirming is
@@ -220,22 +215,12 @@ private:
 // The viewer's start-up as main() runs it, up to the first paint of its view.
 int ChildViewer(int argc, char** argv) {
     ChooseWindowingPlatform(argc, argv);
-    QApplication application(argc, argv);
-    AfxSetResourceTables(ApplicationResources());
+    CVOQ006App app(argc, argv);
+    // The reporter must see the view's first paint, which the start-up may already ask for:
+    // it watches every widget until then.
     FirstPaintReporter reporter;
-    int status = 1;
-    {
-        CVOQ006App app;
-        AfxWinInit({});
-        // The reporter must see the view's first paint, which InitInstance may already
-        // ask for: it watches every widget until then.
-        application.installEventFilter(&reporter);
-        if (app.InitInstance()) {
-            status = app.Run();
-        }
-        app.CloseAllDocuments();
-    }
-    return status;
+    QCoreApplication::instance()->installEventFilter(&reporter);
+    return app.Run();
 }
 
 // The comparison: an empty main window with a menu bar and a status bar.
@@ -348,28 +333,25 @@ enum class OpenLoad { Strided, Full };
 int ChildOpen(int argc, char** argv, OpenLoad load, const std::string& path) {
     QApplication application(argc, argv);
     RunningViewer viewer;
-    if (!viewer.Started()) {
-        return 1;
-    }
     std::int64_t confirmed = 0;
     AnswerDialog(QString::fromStdString(path), confirmed);
     WaveRecord& record = viewer.Record();
     if (load == OpenLoad::Strided) {
-        viewer.Frame().OnCommand(ID_FILE_OPEN);
+        viewer.Open();
         if (!WaitUntil([&viewer] { return !viewer.View().IsLoading(); }, 600)) {
             return 1;
         }
     } else {
         // Open as it was before loads ran in the background: the same dialog, then the
         // full load on this thread.
-        CFileDialog dialog(TRUE, CVOQ006View::kDefaultExtension, CVOQ006View::kInitialFileName,
-                           CVOQ006View::kOpenFlags, CVOQ006View::kFilter);
-        if (dialog.DoModal() != IDOK || LoadWaveFile(record, dialog.GetPathName()) != 0) {
+        OpenFileDialog dialog(&viewer.Frame());
+        const std::string chosen = dialog.Choose();
+        if (chosen.empty() || LoadWaveFile(record, chosen) != 0) {
             return 1;
         }
         record.loaded = 1;
     }
-    viewer.ViewWidget().repaint();
+    viewer.View().repaint();
     const std::int64_t drawn = NowNanoseconds();
     // Every measurement file is 16-bit stereo behind a 44-byte header: 4 bytes a frame.
     const std::uint64_t frames = (FileBytes(path) - 44) / 4;
@@ -615,12 +597,9 @@ int Cancel(int argc, char** argv, const std::string& folder) {
     }
     QApplication application(argc, argv);
     RunningViewer viewer;
-    if (!viewer.Started()) {
-        return 1;
-    }
     std::int64_t confirmed = 0;
     AnswerDialog(QString::fromStdString(server.Path()), confirmed);
-    viewer.Frame().OnCommand(ID_FILE_OPEN);
+    viewer.Open();
     WaitUntil(
         [&confirmed] {
             return confirmed != 0 && NowNanoseconds() - confirmed >= kSecondsBeforeEsc * 1e9;
@@ -634,10 +613,8 @@ int Cancel(int argc, char** argv, const std::string& folder) {
     }
 
     // Esc as the user presses it, to the main window.
-    QWidget* window = viewer.ViewWidget().window();
-    QApplication::setActiveWindow(window);
     const std::int64_t esc = NowNanoseconds();
-    QTest::keyClick(window, Qt::Key_Escape);
+    QTest::keyClick(&viewer.Frame(), Qt::Key_Escape);
     if (!WaitUntil([&viewer] { return !viewer.View().IsLoading(); }, 10)) {
         std::fprintf(stderr, "viewer_bench: the load still ran 10 s after Esc\n");
         return 1;

@@ -1,19 +1,21 @@
 #include "resources/ApplicationResources.h"
 
-#include <array>
+#include <QPixmap>
 
-#include "resources/Resource.h"
-#include "shell/framework/ResourceTables.h"
+#include <array>
 
 namespace {
 
-// The string table. A command's string is its status-bar prompt, a line break and a
-// short name; only the prompt is shown.
+struct StringResource {
+    ResourceId id;
+    const char* text; // UTF-8
+};
+
+// The string table. A command's string is its status-bar prompt, a line break and a short
+// name; only the prompt is shown.
 constexpr std::array kStrings{
     StringResource{IDR_MAINFRAME, "ソラニカ"}, StringResource{AFX_IDS_APP_TITLE, "VOQ006"},
     StringResource{AFX_IDS_IDLEMESSAGE, "ソラニカ"},
-    // A printf format: the per cent of the file's sample data read so far.
-    StringResource{IDS_LOADING, "ﾌｧｲﾙを読み込み中... %d%% (Escで中止)"},
     StringResource{ID_FILE_OPEN, "既存のﾌｧｲﾙを開く\n開く"},
     StringResource{ID_APP_ABOUT, "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示\nﾊﾞｰｼﾞｮﾝ情報"},
     StringResource{ID_APP_EXIT, "ｱﾌﾟﾘｹｰｼｮﾝを終了し、ﾌｧｲﾙの保存を指示\n終了"},
@@ -34,7 +36,7 @@ constexpr std::array kStrings{
     StringResource{0xEF13, "ｱﾌﾟﾘｹｰｼｮﾝの切り替え"},                            // SC_TASKLIST
 };
 
-// The menu bar of the main frame. A null text is a separator.
+// The menu bar of the main window. A null text is a separator.
 constexpr std::array kFileMenu{
     MenuItemResource{"開く(&O)\tCtrl+O", ID_FILE_OPEN},
     MenuItemResource{nullptr, 0},
@@ -46,51 +48,68 @@ constexpr std::array kViewMenu{
 constexpr std::array kHelpMenu{
     MenuItemResource{"ﾊﾞｰｼﾞｮﾝ情報(&A)", ID_APP_ABOUT},
 };
-constexpr std::array kMainMenuPopups{
+constexpr std::array kMainMenu{
     PopupMenuResource{"ﾌｧｲﾙ(&F)", kFileMenu},
     PopupMenuResource{"表示(&V)", kViewMenu},
     PopupMenuResource{"ﾍﾙﾌﾟ(&H)", kHelpMenu},
 };
-constexpr std::array kMenus{MenuResource{IDR_MAINFRAME, kMainMenuPopups}};
 
-// Ctrl+O opens a file; no menu title is highlighted when it is used.
+// Ctrl+O opens a file.
 constexpr std::array kMainAccelerators{
-    AcceleratorResource{FVIRTKEY | FCONTROL | FNOINVERT, 'O', ID_FILE_OPEN},
+    AcceleratorResource{QKeyCombination(Qt::ControlModifier, Qt::Key_O), ID_FILE_OPEN},
 };
-constexpr std::array kAccelerators{AcceleratorTableResource{IDR_MAINFRAME, kMainAccelerators}};
 
-// The version box, in dialog units. "IPAPGothic" stands in for "ＭＳ Ｐゴシック", whose
-// metrics it shares.
+// The version box. "IPAPGothic" stands in for "ＭＳ Ｐゴシック", whose metrics it shares.
 constexpr std::array kVersionControls{
-    DialogControlResource{DialogControlKind::Static, "128", 11, 17, 20, 20, -1,
-                          WS_CHILD | WS_VISIBLE | SS_ICON},
-    DialogControlResource{DialogControlKind::Static, "Version " VOQ_DISPLAY_VERSION, 40, 10, 119, 8,
-                          -1, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_NOPREFIX},
-    DialogControlResource{DialogControlKind::Static, "Copyright (C) 2026 VOQ016", 40, 25, 119, 8,
-                          -1, WS_CHILD | WS_VISIBLE | WS_GROUP},
-    DialogControlResource{DialogControlKind::Button, "OK", 178, 7, 50, 14, IDOK,
-                          WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_DEFPUSHBUTTON},
+    VersionBoxControl{VersionBoxControlKind::Icon, "", 11, 17, 20, 20},
+    VersionBoxControl{VersionBoxControlKind::Text, "Version " VOQ_DISPLAY_VERSION, 40, 10, 119, 8},
+    VersionBoxControl{VersionBoxControlKind::Text, "Copyright (C) 2026 VOQ016", 40, 25, 119, 8},
+    VersionBoxControl{VersionBoxControlKind::DefaultButton, "OK", 178, 7, 50, 14},
 };
-constexpr std::array kDialogs{
-    DialogResource{IDD_VERSION, "ﾊﾞｰｼﾞｮﾝ情報", "IPAPGothic", 9, 0, 0, 235, 55,
-                   WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
-                   kVersionControls},
-};
+constexpr VersionBoxLayout kVersionBox{"ﾊﾞｰｼﾞｮﾝ情報", "IPAPGothic", 9, 235, 55, kVersionControls};
 
-// Icons: one picture in 32 x 32 and 16 x 16, 16 colours, compiled in from resources/icons.
-constexpr std::array<const char*, 2> kMainIconImages{":/icons/voq006-32.xpm",
-                                                     ":/icons/voq006-16.xpm"};
-constexpr std::array kIcons{
-    IconResource{IDR_MAINFRAME, kMainIconImages},
-    IconResource{IDI_ALTERNATE, kMainIconImages},
-};
-
-constexpr VersionResource kVersion{VOQ_DISPLAY_VERSION};
-
-constexpr ResourceTables kTables{kStrings, kMenus, kAccelerators, kDialogs, kIcons, &kVersion};
+// One picture in 32 x 32 and 16 x 16, 16 colours, compiled in from resources/icons.
+constexpr std::array kMainIconImages{":/icons/voq006-32.xpm", ":/icons/voq006-16.xpm"};
 
 } // namespace
 
-const ResourceTables& ApplicationResources() {
-    return kTables;
+QString ResourceString(ResourceId id) {
+    for (const StringResource& entry : kStrings) {
+        if (entry.id == id) {
+            return QString::fromUtf8(entry.text);
+        }
+    }
+    return {};
+}
+
+QString Prompt(ResourceId command) {
+    return ResourceString(command).section(u'\n', 0, 0);
+}
+
+QString LoadingText(int percent) {
+    return QStringLiteral("ﾌｧｲﾙを読み込み中... %1% (Escで中止)").arg(percent);
+}
+
+std::span<const PopupMenuResource> MainMenu() {
+    return kMainMenu;
+}
+
+std::span<const AcceleratorResource> MainAccelerators() {
+    return kMainAccelerators;
+}
+
+const VersionBoxLayout& VersionBox() {
+    return kVersionBox;
+}
+
+QIcon MainIcon() {
+    QIcon icon;
+    for (const char* path : kMainIconImages) {
+        icon.addPixmap(QPixmap(QString::fromUtf8(path)));
+    }
+    return icon;
+}
+
+const char* DisplayVersion() {
+    return VOQ_DISPLAY_VERSION;
 }

@@ -1,41 +1,56 @@
 #pragma once
 
+#include <QMainWindow>
+
+#include <array>
 #include <memory>
 
-#include "platform/LockKeyIndicators.h"
-#include "shell/framework/FrameWnd.h"
-#include "shell/framework/StatusBar.h"
+#include "shell/CommandBinder.h"
+#include "shell/MessagePane.h"
 
-// The main window: fixed size, caption, window menu and minimise button, the menu bar,
-// the view as its client and the status bar along the bottom.
-class CMainFrame : public CFrameWnd {
-    DECLARE_DYNCREATE(CMainFrame)
+class LockKeyIndicators;
+class QLabel;
+class QMenu;
+struct WaveRecord;
+
+// The main window: a fixed size, a caption with the window menu and a minimise button, the
+// menu bar, the view as its client and the status bar along the bottom, whose first pane
+// shows prompts and progress and whose other panes light up with the lock keys.
+class CMainFrame final : public QMainWindow {
+    Q_OBJECT
+
 public:
-    // The outer size of the window, in pixels.
+    static const std::array<Command<CMainFrame>, 2> kCommands;
+
+    // The outer size of the window, in pixels: menu bar, view and status bar together (the
+    // window manager draws the caption and the border outside it).
     static constexpr int kWidth = 960;
     static constexpr int kHeight = 520;
-    // Caption, window menu and minimise button; no resize border and no maximise button.
-    static constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    // The status bar's style: a visible child along the bottom.
-    static constexpr DWORD kStatusBarStyle = WS_CHILD | WS_VISIBLE | CBRS_BOTTOM;
 
-    BOOL PreCreateWindow(CREATESTRUCT& cs) override;
-    int OnCreate(LPCREATESTRUCT lpCreateStruct);
+    // record is the application's, for the view to show.
+    explicit CMainFrame(WaveRecord& record);
+    ~CMainFrame() override;
+    CMainFrame(const CMainFrame&) = delete;
+    CMainFrame& operator=(const CMainFrame&) = delete;
 
-    CStatusBar& StatusBar() { return m_statusBar; }
+    // The window's commands, for the application to bind its own.
+    CommandBinder& Commands() { return m_commands; }
 
 protected:
-    CStatusBar m_statusBar;
+    bool event(QEvent* event) override;
 
 private:
-    // Lights the lock-key panes as the keyboard reports its lights.
+    void CreateMenuBar();
+    void AddMenuItem(QMenu& menu, const MenuItemResource& item);
+    void CreateStatusBar();
     void UpdateLockKeyPanes();
 
+    // The handlers of ID_APP_EXIT and ID_VIEW_STATUS_BAR.
+    void OnAppExit();
+    void OnViewStatusBar();
+
+    CommandBinder m_commands{*this};
+    MessagePane m_messagePane;
+    std::array<QLabel*, 4> m_lockKeyPanes{};
     std::unique_ptr<LockKeyIndicators> m_lockKeys;
-
-    DECLARE_MESSAGE_MAP()
 };
-
-// The panes of the status bar, in order: the message pane, then kana, caps lock, num lock
-// and scroll lock.
-extern const UINT statusIndicators[5];

@@ -1,39 +1,98 @@
 #include "shell/VOQ006App.h"
 
+#include <QClipboard>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QShortcut>
+#include <QTranslator>
+
+#include <unistd.h>
+
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
 
-#include "resources/Resource.h"
 #include "shell/MainFrame.h"
-#include "shell/VOQ006Doc.h"
-#include "shell/VOQ006View.h"
 #include "shell/VersionDlg.h"
-#include "shell/framework/AfxMessageBox.h"
-#include "shell/framework/CommandLineInfo.h"
-#include "shell/framework/Dialog.h"
-#include "shell/framework/SingleDocTemplate.h"
-#include "shell/framework/Wnd.h"
-
-BEGIN_MESSAGE_MAP(CVOQ006App, CWinApp)
-ON_COMMAND(ID_APP_ABOUT, OnVersionInfo)
-ON_COMMAND(ID_FILE_NEW, CWinApp::OnFileNew)
-// Never reached while the view exists: the view is offered the command first.
-ON_COMMAND(ID_FILE_OPEN, CWinApp::OnFileOpen)
-END_MESSAGE_MAP()
-
-// Constructed without a name: the framework takes it from string AFX_IDS_APP_TITLE.
-CVOQ006App::CVOQ006App() {
-    m_pszExeName = kProgramName;
-}
 
 NamedLock g_hInstanceMutex;
 WindowId g_hRunningWindow = kNoWindow;
 
+const std::array<Command<CVOQ006App>, 1> CVOQ006App::kCommands{{
+    {ID_APP_ABOUT, &CVOQ006App::OnVersionInfo},
+}};
+
 namespace {
+
+// True while the event loop runs.
+bool g_eventLoopRuns = false;
+
+// exit() called from inside the event loop (Qt's xcb platform does so when the X
+// connection breaks) would go on to the static destructors and destroy what Qt can no
+// longer serve. The process ends here instead, with the status exit() was given.
+void EndInsideTheEventLoop(int status, void*) {
+    if (g_eventLoopRuns) {
+        _exit(status);
+    }
+}
+
+// Qt's own translation of its widgets, in the language of the program's texts, so that the
+// file dialog and the message boxes' buttons match the rest of the window whatever the
+// user's locale.
+constexpr const char* kQtTranslation = "qtbase_ja";
+
+// Loads the translation once per process. Without it Qt's widgets stay in English, which
+// is worth a line on stderr but no reason not to start.
+void LoadQtTranslation() {
+    static bool attempted = false;
+    if (attempted) {
+        return;
+    }
+    attempted = true;
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QString::fromUtf8(kQtTranslation), folder)) {
+        QCoreApplication::installTranslator(translator);
+        return;
+    }
+    delete translator;
+    std::fprintf(stderr,
+                 "%s: Qt's translation %s.qm is missing in %s; standard dialogs are in English\n",
+                 kProgramName, kQtTranslation, folder.toLocal8Bit().constData());
+}
+
+// A modal box with one OK button, captioned with the application's name. Ctrl+C copies the
+// caption and the text, laid out as the classic message boxes copy them.
+void ShowMessageBox(const char* text) {
+    QMessageBox box(QMessageBox::NoIcon, ResourceString(AFX_IDS_APP_TITLE), QString::fromUtf8(text),
+                    QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    QShortcut copy(QKeySequence::Copy, &box);
+    QObject::connect(&copy, &QShortcut::activated, &box, [&box] {
+        const QString rule = QStringLiteral("---------------------------\n");
+        QGuiApplication::clipboard()->setText(rule + box.windowTitle() + "\n" + rule + box.text() +
+                                              "\n" + rule + "OK\n" + rule);
+    });
+    box.exec();
+}
+
+// Another program destroyed the native window of one of this program's modal boxes: the box
+// ends as if it had been cancelled, so that the window it stood over can be used again.
+void EndDialogOfWindow(WindowId window) {
+    auto* dialog = qobject_cast<QDialog*>(QWidget::find(static_cast<WId>(window)));
+    if (dialog == nullptr || !dialog->isVisible()) {
+        return;
+    }
+    QWidget* owner = dialog->parentWidget();
+    dialog->reject();
+    if (owner != nullptr) {
+        owner->window()->activateWindow();
+    }
+}
 
 // The first copy notes its main window's X id in the lock file, as decimal digits and a
 // line end, once the window is shown. Only the user can write that file, so a window found
@@ -85,16 +144,61 @@ void ReportLockFailure(const LockOutcome& outcome) {
 
 } // namespace
 
-BOOL CVOQ006App::GuardSingleInstance() {
+CVOQ006App::CVOQ006App(int& argc, char** argv) {
+    // Registered before Qt starts, so that it runs after Qt's own exit handlers.
+    on_exit(EndInsideTheEventLoop, nullptr);
+    if (QCoreApplication::instance() == nullptr) {
+        m_application.emplace(argc, argv);
+    }
+    // The application's name names Qt's settings and the window class. It is not made the
+    // display name: Qt would append that to every window caption.
+    QCoreApplication::setApplicationName(ResourceString(AFX_IDS_APP_TITLE));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(DisplayVersion()));
+    QCoreApplication::setOrganizationName(QString::fromUtf8(kRegistryKey));
+    LoadQtTranslation();
+}
+
+CVOQ006App::~CVOQ006App() = default;
+
+bool CVOQ006App::InitInstance() {
+    // From the start, so that a later copy that loses its display while it waits or shows
+    // its box says so too.
+    WatchXConnection();
+    if (!GuardSingleInstance()) {
+        return false;
+    }
+    m_mainFrame = std::make_unique<CMainFrame>(m_record);
+    m_mainFrame->Commands().Bind(*this, kCommands);
+    m_mainFrame->show();
+    // A window's icon name is its caption too: taskbars and pagers that label windows by
+    // their icon names show it.
+    m_mainFrame->setWindowTitle(QString::fromUtf8(kMainWindowTitle));
+    m_mainFrame->setWindowIconText(m_mainFrame->windowTitle());
+    m_mainFrame->repaint();
+    WatchMainWindow();
+    return true;
+}
+
+int CVOQ006App::Run() {
+    if (!InitInstance()) {
+        return m_exitStatus;
+    }
+    g_eventLoopRuns = true;
+    QApplication::exec();
+    g_eventLoopRuns = false;
+    return m_exitStatus;
+}
+
+bool CVOQ006App::GuardSingleInstance() {
     const LockOutcome lock = g_hInstanceMutex.Create(kInstanceMutexName);
     if (!g_hInstanceMutex.IsOpen()) {
         ReportLockFailure(lock);
-        AfxMessageBox("Cannot create Mutex", MB_OK, 0);
-        SetExitCode(1);
-        return FALSE;
+        ShowMessageBox("Cannot create Mutex");
+        m_exitStatus = 1;
+        return false;
     }
     if (!g_hInstanceMutex.AlreadyExists()) {
-        return TRUE;
+        return true;
     }
 
     // Another copy of this user runs: hand the user over to its window, and to no other
@@ -108,11 +212,11 @@ BOOL CVOQ006App::GuardSingleInstance() {
             windows.Restore(g_hRunningWindow);
         }
         windows.SetForegroundWindow(g_hRunningWindow);
-        return FALSE;
+        return false;
     }
-    AfxMessageBox("既に起動しています", MB_OK, 0);
-    SetExitCode(1);
-    return FALSE;
+    ShowMessageBox("既に起動しています");
+    m_exitStatus = 1;
+    return false;
 }
 
 void CVOQ006App::WatchXConnection() {
@@ -120,48 +224,19 @@ void CVOQ006App::WatchXConnection() {
     m_connectionWatch = std::make_unique<XConnectionWatch>(
         XConnectionWatch::Lines{program + ": the connection to the X server was lost",
                                 program + ": the main window was destroyed by another X client"});
-    m_connectionWatch->OnWindowLost([](WindowId window) { AfxEndDialogOfWindow(window); });
+    m_connectionWatch->OnWindowLost(EndDialogOfWindow);
 }
 
 void CVOQ006App::WatchMainWindow() {
-    const auto window = static_cast<WindowId>(m_pMainWnd->GetSafeHwnd()->winId());
+    const auto window = static_cast<WindowId>(m_mainFrame->winId());
     m_connectionWatch->WatchMainWindow(window, [this] {
-        SetExitCode(1);
-        OnAppExit();
+        m_exitStatus = 1;
+        m_mainFrame->close();
     });
     g_hInstanceMutex.WriteNote(WindowNote(window));
 }
 
-BOOL CVOQ006App::InitInstance() {
-    // From the start, so that a later copy that loses its display while it waits or shows
-    // its box says so too.
-    WatchXConnection();
-    if (!GuardSingleInstance()) {
-        return FALSE;
-    }
-
-    AfxEnableControlContainer();
-    Enable3dControls();
-    SetRegistryKey(kRegistryKey);
-    LoadStdProfileSettings(0); // no recent-file list
-
-    AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(CVOQ006Doc),
-                                          RUNTIME_CLASS(CMainFrame), RUNTIME_CLASS(CVOQ006View)));
-
-    CCommandLineInfo cmdInfo;
-    ParseCommandLine(cmdInfo);
-    if (!ProcessShellCommand(cmdInfo)) {
-        return FALSE;
-    }
-
-    m_pMainWnd->ShowWindow(SW_SHOW);
-    m_pMainWnd->SetWindowText(kMainWindowTitle);
-    m_pMainWnd->UpdateWindow();
-    WatchMainWindow();
-    return TRUE;
-}
-
 void CVOQ006App::OnVersionInfo() {
-    CVersionDlg versionDlg;
-    versionDlg.DoModal();
+    CVersionDlg versionBox(m_mainFrame.get());
+    versionBox.exec();
 }

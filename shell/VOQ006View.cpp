@@ -1,41 +1,63 @@
 #include "shell/VOQ006View.h"
 
-#include <QKeySequence>
-#include <QObject>
-#include <QRect>
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QHelpEvent>
+#include <QPainter>
 #include <QShortcut>
-#include <QTimer>
-#include <QWidget>
+#include <QToolTip>
 
-#include <cstdio>
-#include <string>
 #include <utility>
 
 #include "display/InfoLines.h"
 #include "display/ViewDrawing.h"
 #include "display/WaveformPlot.h"
-#include "resources/Resource.h"
-#include "shell/VOQ006App.h"
-#include "shell/framework/FileDialog.h"
-#include "shell/framework/FrameWnd.h"
-#include "shell/framework/ResourceTables.h"
+#include "display/qt/PainterSurface.h"
+#include "resources/ApplicationResources.h"
+#include "shell/MessagePane.h"
+#include "shell/OpenFileDialog.h"
 #include "wave/BackgroundLoad.h"
 #include "wave/WaveRecord.h"
 
-IMPLEMENT_DYNCREATE(CVOQ006View)
+const std::array<Command<CVOQ006View>, 1> CVOQ006View::kCommands{{
+    {ID_FILE_OPEN, &CVOQ006View::OnFileOpen},
+}};
 
-BEGIN_MESSAGE_MAP(CVOQ006View, CView)
-ON_COMMAND(ID_FILE_OPEN, OnFileOpen)
-END_MESSAGE_MAP()
+namespace {
 
-// The template creates the view inside the application, which holds the record.
-CVOQ006View::CVOQ006View()
-    : m_record(static_cast<CVOQ006App*>(AfxGetApp())->Record()),
-      m_loadEvents(std::make_unique<QObject>()) {
-    m_progressTimer = new QTimer(m_loadEvents.get());
-    m_progressTimer->setInterval(kProgressIntervalMs);
-    QObject::connect(m_progressTimer, &QTimer::timeout, m_loadEvents.get(),
-                     [this] { ShowLoadProgress(); });
+// A plain widget is a "filler" to screen readers, which skip it; the view is an image.
+QAccessibleInterface* ViewAccessible(const QString&, QObject* object) {
+    if (auto* view = qobject_cast<CVOQ006View*>(object)) {
+        return new QAccessibleWidget(view, QAccessible::Graphic);
+    }
+    return nullptr;
+}
+
+// Installs the view's accessible role once, before the first view exists: Qt keeps the
+// interface it made for a widget, and a view met before would stay a filler.
+QWidget* WithViewAccessible(QWidget* parent) {
+    static const bool installed = [] {
+        QAccessible::installFactory(ViewAccessible);
+        return true;
+    }();
+    static_cast<void>(installed);
+    return parent;
+}
+
+} // namespace
+
+CVOQ006View::CVOQ006View(WaveRecord& record, MessagePane& messagePane, QWidget* parent)
+    : QWidget(WithViewAccessible(parent)), m_record(record), m_messagePane(messagePane) {
+    // Every paint fills every pixel, white first, so Qt need not clear the view.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    m_progressTimer.setInterval(kProgressIntervalMs);
+    connect(&m_progressTimer, &QTimer::timeout, this, [this] { ShowLoadProgress(); });
+    // Esc anywhere in the main window, but not in a dialog over it, stops a load.
+    m_cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), window());
+    m_cancelKey->setContext(Qt::WindowShortcut);
+    m_cancelKey->setEnabled(false);
+    connect(m_cancelKey, &QShortcut::activated, this, [this] { CancelLoad(); });
 }
 
 // A load still running is cancelled and left to stop on its own: closing the window never
@@ -44,26 +66,16 @@ CVOQ006View::~CVOQ006View() {
     m_load.reset();
 }
 
-BOOL CVOQ006View::PreCreateWindow(CREATESTRUCT& cs) {
-    return CView::PreCreateWindow(cs);
-}
-
-void CVOQ006View::OnInitialUpdate() {
-    CView::OnInitialUpdate();
-    QWidget* widget = GetSafeHwnd();
-    if (widget == nullptr || m_cancelKey != nullptr) {
-        return;
-    }
-    // Esc anywhere in the main window, but not in a dialog over it, stops a load.
-    m_cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), widget->window());
-    m_cancelKey->setContext(Qt::WindowShortcut);
-    m_cancelKey->setEnabled(false);
-    QObject::connect(m_cancelKey, &QShortcut::activated, m_loadEvents.get(),
-                     [this] { CancelLoad(); });
+void CVOQ006View::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    // The drawing's colours are fixed, so the background is white whatever the theme.
+    painter.fillRect(rect(), Qt::white);
+    PainterSurface surface(painter);
+    OnDraw(surface);
 }
 
 void CVOQ006View::OnDraw(DrawingSurface& surface) {
-    // Before the first good load the view stays as white as the erase left it.
+    // Before the first good load the view stays as white as the paint left it.
     if (m_record.loaded != 1) {
         return;
     }
@@ -71,13 +83,14 @@ void CVOQ006View::OnDraw(DrawingSurface& surface) {
 }
 
 void CVOQ006View::OnFileOpen() {
-    CFileDialog dialog(TRUE, kDefaultExtension, kInitialFileName, kOpenFlags, kFilter);
-    if (dialog.DoModal() != IDOK) {
+    OpenFileDialog dialog(window());
+    const std::string path = dialog.Choose();
+    if (path.empty()) {
         // Cancelled: the current file, if any, is drawn again.
-        Invalidate(TRUE);
+        update();
         return;
     }
-    StartLoad(dialog.GetPathName());
+    StartLoad(path);
 }
 
 void CVOQ006View::StartLoad(const std::string& path) {
@@ -85,19 +98,16 @@ void CVOQ006View::StartLoad(const std::string& path) {
     CancelLoad();
     m_load.reset();
     const unsigned number = ++m_loadNumber;
-    QObject* events = m_loadEvents.get();
     m_load = std::make_unique<BackgroundLoad>(
-        path, static_cast<std::uint32_t>(kWaveformColumns), [events, this, number] {
+        path, static_cast<std::uint32_t>(kWaveformColumns), [this, number] {
             QMetaObject::invokeMethod(
-                events, [this, number] { OnLoadEnded(number); }, Qt::QueuedConnection);
+                this, [this, number] { OnLoadEnded(number); }, Qt::QueuedConnection);
         });
     m_loadClock.start();
-    m_progressTimer->start();
-    if (m_cancelKey != nullptr) {
-        m_cancelKey->setEnabled(true);
-    }
+    m_progressTimer.start();
+    m_cancelKey->setEnabled(true);
     // Most files are read before the progress would show: those look as if read at once.
-    QTimer::singleShot(kProgressDelayMs, events, [this, number] {
+    QTimer::singleShot(kProgressDelayMs, this, [this, number] {
         if (number == m_loadNumber) {
             ShowLoadProgress();
         }
@@ -127,68 +137,59 @@ void CVOQ006View::OnLoadEnded(unsigned number) {
     // showed and is not repainted.
     if (loaded) {
         DescribeShownFile();
-        Invalidate(TRUE);
+        update();
     }
 }
 
 void CVOQ006View::ShowLoadProgress() {
-    if (m_load == nullptr || m_load->Ended() || !m_progressTimer->isActive() ||
+    if (m_load == nullptr || m_load->Ended() || !m_progressTimer.isActive() ||
         m_loadClock.elapsed() < kProgressDelayMs) {
         return;
     }
     if (!m_progressShown) {
         m_progressShown = true;
-        if (QWidget* widget = GetSafeHwnd()) {
-            widget->setCursor(Qt::BusyCursor);
-        }
+        setCursor(Qt::BusyCursor);
     }
-    char text[256];
-    std::snprintf(text, sizeof text, AfxLoadString(IDS_LOADING).c_str(), m_load->PercentRead());
-    if (CFrameWnd* frame = GetParentFrame()) {
-        frame->SetMessageText(text);
-    }
+    m_messagePane.ShowProgress(LoadingText(m_load->PercentRead()));
 }
 
 void CVOQ006View::EndLoadProgress() {
-    m_progressTimer->stop();
-    if (m_cancelKey != nullptr) {
-        m_cancelKey->setEnabled(false);
-    }
+    m_progressTimer.stop();
+    m_cancelKey->setEnabled(false);
     if (!m_progressShown) {
         return;
     }
     m_progressShown = false;
-    if (QWidget* widget = GetSafeHwnd()) {
-        widget->unsetCursor();
-    }
-    if (CFrameWnd* frame = GetParentFrame()) {
-        frame->SetMessageText(AFX_IDS_IDLEMESSAGE);
-    }
+    unsetCursor();
+    m_messagePane.ShowProgress({});
 }
 
 void CVOQ006View::DescribeShownFile() {
     // The very texts the information lines draw, so that what is read out is what is seen
-    // (a path's bytes that are not UTF-8 included).
+    // (a path's bytes that are not UTF-8 included). Qt tells screen readers of each change.
     const InfoTexts texts = DescribeInfoLines(m_record);
-    QWidget* widget = GetSafeHwnd();
-    if (widget == nullptr) {
-        return;
-    }
-    // Qt tells screen readers of each change.
-    widget->setAccessibleName(QString::fromStdString(texts.path));
-    widget->setAccessibleDescription(QString::fromStdString(texts.summary));
+    setAccessibleName(QString::fromStdString(texts.path));
+    setAccessibleDescription(QString::fromStdString(texts.summary));
 }
 
-BOOL CVOQ006View::OnToolHitTest(const QPoint& point, std::string& text, QRect& area) const {
-    const QWidget* widget = GetSafeHwnd();
-    if (widget == nullptr || m_record.loaded != 1) {
-        return FALSE;
+bool CVOQ006View::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        ShowPathToolTip(*static_cast<QHelpEvent*>(event));
+        return true;
     }
-    const QRect pathLine(kInfoLeft, kInfoTop, widget->width(), kInfoLineHeight);
-    if (!pathLine.contains(point)) {
-        return FALSE;
+    return QWidget::event(event);
+}
+
+// Over the path line: the full path, for a path cut at the window's edge.
+void CVOQ006View::ShowPathToolTip(const QHelpEvent& help) {
+    const QRect pathLine(kInfoLeft, kInfoTop, width(), kInfoLineHeight);
+    if (m_record.loaded != 1 || !pathLine.contains(help.pos())) {
+        QToolTip::hideText();
+        return;
     }
-    text = widget->accessibleName().toStdString();
-    area = pathLine;
-    return TRUE;
+    // Qt takes a text that looks like markup for rich text, and a path may hold "<b>":
+    // escaped, and on one line however long.
+    const QString shown =
+        QStringLiteral("<p style='white-space:pre'>%1</p>").arg(accessibleName().toHtmlEscaped());
+    QToolTip::showText(help.globalPos(), shown, this, pathLine);
 }

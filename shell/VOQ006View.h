@@ -1,16 +1,20 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
 
+#include <array>
 #include <memory>
 #include <string>
 
-#include "shell/framework/View.h"
+#include "shell/CommandBinder.h"
 
 class BackgroundLoad;
-class QObject;
+class DrawingSurface;
+class QHelpEvent;
+class MessagePane;
 class QShortcut;
-class QTimer;
 struct WaveRecord;
 
 // The one view of the main window: draws the loaded file's information lines and
@@ -18,57 +22,54 @@ struct WaveRecord;
 //
 // The load runs beside the user-interface thread, so that the window keeps painting the
 // file shown, answering the window manager and screen readers, while a slow disk is read.
-// A load still running after a moment shows its progress in the status bar and a busy
-// cursor over the view; Esc, another chosen file or closing the window cancels it. The
-// record changes only here, in one step, when a load has succeeded.
-class CVOQ006View : public CView {
-    DECLARE_DYNCREATE(CVOQ006View)
+// A load still running after a moment shows its progress in the status bar's message pane
+// and a busy cursor over the view; Esc, another chosen file or closing the window cancels
+// it. The record changes only here, in one step, when a load has succeeded.
+//
+// Screen readers meet the view as an image named after the file shown (its path), with the
+// summary line as its description.
+class CVOQ006View final : public QWidget {
+    Q_OBJECT
+
 public:
-    // The Open dialog's settings.
-    static constexpr const char* kDefaultExtension = "NULL";
-    static constexpr const char* kInitialFileName = "*.wav";
-    static constexpr const char* kFilter = "波形ファイル(*.wav)|*.wav|すべてのファイル(*.*)|*.*||";
-    static constexpr DWORD kOpenFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    static const std::array<Command<CVOQ006View>, 1> kCommands;
+
     // How long a load runs before it shows its progress, and how often the progress is
     // updated then, in milliseconds.
     static constexpr int kProgressDelayMs = 300;
     static constexpr int kProgressIntervalMs = 200;
 
-    CVOQ006View();
+    // record is the application's: what the view shows and the Open command fills.
+    CVOQ006View(WaveRecord& record, MessagePane& messagePane, QWidget* parent);
     ~CVOQ006View() override;
-
-    BOOL PreCreateWindow(CREATESTRUCT& cs) override;
-    void OnInitialUpdate() override;
-    void OnDraw(DrawingSurface& surface) override;
-    // Over the path line: the full path, for a path cut at the window's edge.
-    BOOL OnToolHitTest(const QPoint& point, std::string& text, QRect& area) const override;
-    // The handler of ID_FILE_OPEN.
-    void OnFileOpen();
+    CVOQ006View(const CVOQ006View&) = delete;
+    CVOQ006View& operator=(const CVOQ006View&) = delete;
 
     // A load runs (or a cancelled one has not yet stopped reading).
     bool IsLoading() const { return m_load != nullptr; }
-    // Stops the load that runs, if any: the record and the view stay as they are.
-    void CancelLoad();
 
 protected:
-    DECLARE_MESSAGE_MAP()
+    void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
+    void OnDraw(DrawingSurface& surface);
+    // The handler of ID_FILE_OPEN.
+    void OnFileOpen();
+
     void StartLoad(const std::string& path);
+    void CancelLoad();
     // Called on this thread when load number number has ended.
     void OnLoadEnded(unsigned number);
     void ShowLoadProgress();
     void EndLoadProgress();
-    // Gives screen readers the path and the summary line of the file shown, as drawn.
     void DescribeShownFile();
+    void ShowPathToolTip(const QHelpEvent& help);
 
-    // The application's record: what the view shows and the Open command fills.
     WaveRecord& m_record;
-    // Receives the loads' ends on this thread; a load's end that arrives after the view has
-    // gone is dropped with it. Declared before m_load, so that it outlives the load.
-    std::unique_ptr<QObject> m_loadEvents;
-    QTimer* m_progressTimer{}; // owned by m_loadEvents
-    QShortcut* m_cancelKey{};  // Esc; owned by the main window
+    MessagePane& m_messagePane;
+    QTimer m_progressTimer;
+    QShortcut* m_cancelKey{}; // Esc; owned by the main window
     QElapsedTimer m_loadClock;
     bool m_progressShown{false};
     unsigned m_loadNumber{}; // the number of the latest load started

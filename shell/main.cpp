@@ -1,14 +1,7 @@
 #include <cstdio>
 
 #include "platform/WindowingPlatform.h"
-#include "resources/ApplicationResources.h"
 #include "shell/VOQ006App.h"
-#include "shell/framework/AfxWinMain.h"
-
-// The one application object of the process. It lives here, beside the entry point, so
-// that tests can link the application's classes and make application objects of their
-// own.
-CVOQ006App theApp;
 
 int main(int argc, char** argv) {
     // Chosen before Qt starts, which reads the choice.
@@ -25,5 +18,6 @@ int main(int argc, char** argv) {
     case DisplayProblem::None:
         break;
     }
-    return AfxWinMain(argc, argv, ApplicationResources());
+    CVOQ006App app(argc, argv);
+    return app.Run();
 }

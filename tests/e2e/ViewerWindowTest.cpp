@@ -264,4 +264,34 @@ TEST_F(ViewerWindow, ExitDuringALoadFromAStalledDiskEndsTheProcessAtOnce) {
     EXPECT_LT(took.count(), 1500) << "ms from File > Exit to the process's end";
 }
 
+// A file and options named on the command line change nothing: the viewer takes no options
+// (--help and --version open the window too) and loads no file at start-up, so the window
+// opens empty under its caption.
+TEST(ViewerCommandLine, OpensTheWindowEmptyWhateverItNames) {
+    XSession session;
+    ASSERT_TRUE(session.Ready()) << "the X server or the window manager did not start";
+    std::unique_ptr<ChildProcess> viewer;
+    const std::string frame = session.StartViewerWindow(
+        viewer, {.arguments = {"--help", "--version", SampleFile(session.Folder())}});
+    ASSERT_FALSE(frame.empty()) << "no window captioned " << kCaption;
+    EXPECT_EQ(session.Property(frame, "_NET_WM_NAME"), "\"" + kCaption + "\"");
+    // Every pixel of the drawing's area white, once the view has been painted.
+    int coloured = -1;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const QImage image(QString::fromStdString(session.Screenshot(frame, "started.png")));
+            const int top = ViewTop(image);
+            coloured = top < 0 ? -1 : 0;
+            for (int y = top; y >= 0 && y < top + 440 && y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    coloured += IsWhite(image.pixel(x, y)) ? 0 : 1;
+                }
+            }
+            return coloured == 0;
+        },
+        10000))
+        << coloured << " pixels of the view are not white";
+    EXPECT_TRUE(viewer->IsRunning());
+}
+
 } // namespace

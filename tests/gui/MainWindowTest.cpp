@@ -1,11 +1,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
-#include <QFileDialog>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
-#include <QMenuBar>
 #include <QStatusBar>
 #include <QTest>
 
@@ -18,17 +16,13 @@
 #include <vector>
 
 #include "platform/WindowingPlatform.h"
-#include "shell/VOQ006View.h"
-#include "shell/framework/Document.h"
-#include "shell/framework/FrameWnd.h"
 #include "tests/gui/ImageProbe.h"
 #include "tests/gui/ViewerSession.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/ViewerText.h"
-#include "tests/support/WavBuilder.h"
 
 // The main window as the user meets it: menus, keys, status bar, size and caption, and
-// where each command goes.
+// what its own commands do.
 namespace {
 
 bool IsBlank(const QImage& image) {
@@ -36,62 +30,45 @@ bool IsBlank(const QImage& image) {
            image.width() * image.height();
 }
 
-// ---- command routing -------------------------------------------------------------------
+// ---- start-up ----------------------------------------------------------------------------
 
-// The caption of the modal window a command opens, or "" when none opens.
-std::string ModalCaptionOf(ViewerSession& session, UINT command, std::string* firstFilter) {
-    std::string caption;
-    WithModal([&] { session.Frame().OnCommand(command); },
-              [&](QWidget& modal) {
-                  caption = modal.windowTitle().toStdString();
-                  if (auto* dialog = qobject_cast<QFileDialog*>(&modal)) {
-                      *firstFilter = dialog->nameFilters().value(0).toStdString();
-                  }
-                  qobject_cast<QDialog*>(&modal)->reject();
-              });
-    return caption;
+TEST(StartUp, ShowsTheMainWindowBlankUnderItsCaption) {
+    ProgramSession program;
+    ASSERT_TRUE(program.InitInstance());
+    CMainFrame* frame = program.MainFrame();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->windowTitle().toStdString(), kCaption);
+    EXPECT_EQ(frame->windowIconText().toStdString(), kCaption);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(IsBlank(frame->findChild<CVOQ006View*>()->grab().toImage()));
+    EXPECT_EQ(QCoreApplication::applicationName().toStdString(), "VOQ006");
+    EXPECT_EQ(QCoreApplication::organizationName().toStdString(), "VOQ016");
+    EXPECT_EQ(QCoreApplication::applicationVersion().toStdString(), "0.16");
+    // Qt would append a display name to every caption.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
 }
 
-TEST(CommandRouting, ReachesTheFirstTableThatHandlesIt) {
+// ---- the window's own commands --------------------------------------------------------
+
+TEST(Commands, ExitClosesTheMainWindow) {
     ViewerSession session;
-    ASSERT_TRUE(session.started());
-    // The same with the status bar hidden: hiding a bar changes no table.
-    for (bool statusBarShown : {true, false}) {
-        SCOPED_TRACE(statusBarShown ? "status bar shown" : "status bar hidden");
-        session.StatusBar().ShowWindow(statusBarShown ? SW_SHOW : SW_HIDE);
-        // The view is offered Open first: its dialog filters wave files, the
-        // application's would offer every file only.
-        std::string filter;
-        EXPECT_EQ(ModalCaptionOf(session, ID_FILE_OPEN, &filter), "開く");
-        EXPECT_EQ(filter, "波形ファイル(*.wav)");
-        EXPECT_EQ(ModalCaptionOf(session, ID_APP_ABOUT, &filter), "ﾊﾞｰｼﾞｮﾝ情報");
-        // The framework's New keeps the one document and its window.
-        EXPECT_TRUE(session.Frame().OnCommand(ID_FILE_NEW));
-        EXPECT_EQ(session.App().m_pMainWnd, &session.Frame());
-        EXPECT_TRUE(session.Window().isVisible());
-        EXPECT_FALSE(session.Frame().OnCommand(0xE123)) << "an identifier in no table";
-    }
+    ASSERT_TRUE(session.Frame().isVisible());
+    session.Trigger(ID_APP_EXIT);
+    EXPECT_FALSE(session.Frame().isVisible());
 }
 
-TEST(CommandRoutingEdges, ExitClosesTheMainWindow) {
+TEST(Commands, TheStatusBarItemHidesTheBarAndShowsItAgainWithItsCheckMark) {
     ViewerSession session;
-    ASSERT_TRUE(session.Window().isVisible());
-    session.Frame().OnCommand(ID_APP_EXIT);
-    EXPECT_FALSE(session.Window().isVisible());
-}
-
-TEST(CommandRoutingEdges, TheStatusBarCommandHidesTheBarAndShowsItAgain) {
-    ViewerSession session;
-    QStatusBar* bar = session.Window().statusBar();
-    ASSERT_TRUE(bar->isVisible());
-    session.Frame().OnCommand(ID_VIEW_STATUS_BAR);
-    EXPECT_FALSE(bar->isVisible());
+    QStatusBar& bar = session.StatusBar();
+    ASSERT_TRUE(bar.isVisible());
+    session.Trigger(ID_VIEW_STATUS_BAR);
+    EXPECT_FALSE(bar.isVisible());
     // The menu item carries a check mark while the bar is visible.
     QAction* item = session.ActionOf(ID_VIEW_STATUS_BAR);
     emit session.Menus()[1]->aboutToShow();
     EXPECT_FALSE(item->isChecked());
-    session.Frame().OnCommand(ID_VIEW_STATUS_BAR);
-    EXPECT_TRUE(bar->isVisible());
+    session.Trigger(ID_VIEW_STATUS_BAR);
+    EXPECT_TRUE(bar.isVisible());
     emit session.Menus()[1]->aboutToShow();
     EXPECT_TRUE(item->isChecked());
 }
@@ -99,8 +76,7 @@ TEST(CommandRoutingEdges, TheStatusBarCommandHidesTheBarAndShowsItAgain) {
 // ---- menus, keys and the status bar -----------------------------------------------------
 
 struct MenuItemCase {
-    const char* text; // nullptr: separator
-    UINT command;
+    const char* text;          // nullptr: separator
     const char* shortcut = ""; // shown in the shortcut column and read by screen readers
 };
 
@@ -110,9 +86,9 @@ TEST(MenuBar, HasTheThreeMenusWithTheirItemsInOrder) {
     ASSERT_EQ(menus.size(), 3u);
     const std::vector<std::string> titles{"ﾌｧｲﾙ(&F)", "表示(&V)", "ﾍﾙﾌﾟ(&H)"};
     const std::vector<std::vector<MenuItemCase>> items{
-        {{"開く(&O)", ID_FILE_OPEN, "Ctrl+O"}, {nullptr, 0}, {"ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)", ID_APP_EXIT}},
-        {{"ｽﾃｰﾀｽ ﾊﾞｰ(&S)", ID_VIEW_STATUS_BAR}},
-        {{"ﾊﾞｰｼﾞｮﾝ情報(&A)", ID_APP_ABOUT}},
+        {{"開く(&O)", "Ctrl+O"}, {nullptr}, {"ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}},
+        {{"ｽﾃｰﾀｽ ﾊﾞｰ(&S)"}},
+        {{"ﾊﾞｰｼﾞｮﾝ情報(&A)"}},
     };
     for (std::size_t m = 0; m < menus.size(); ++m) {
         SCOPED_TRACE(titles[m]);
@@ -127,7 +103,6 @@ TEST(MenuBar, HasTheThreeMenusWithTheirItemsInOrder) {
             EXPECT_EQ(actions[i]->text().toStdString(), items[m][i].text);
             EXPECT_EQ(actions[i]->shortcut().toString(QKeySequence::PortableText).toStdString(),
                       items[m][i].shortcut);
-            EXPECT_EQ(actions[i]->data().toUInt(), items[m][i].command);
             EXPECT_TRUE(actions[i]->isEnabled());
             EXPECT_FALSE(actions[i]->isChecked());
         }
@@ -135,7 +110,7 @@ TEST(MenuBar, HasTheThreeMenusWithTheirItemsInOrder) {
 }
 
 struct PromptCase : NamedCase {
-    UINT command;
+    ResourceId command;
     const char* prompt;
 };
 
@@ -153,13 +128,13 @@ TEST_P(StatusPrompt, ShowsTheFirstLineWhileTheItemIsHighlightedAndTheIdleTextAft
             menu = candidate;
         }
     }
-    EXPECT_EQ(session.StatusBar().GetPaneText(0), kIdleText);
-    menu->popup(session.Window().mapToGlobal(QPoint(10, 10)));
+    EXPECT_EQ(session.MessageText(), kIdleText);
+    menu->popup(session.Frame().mapToGlobal(QPoint(10, 10)));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
     menu->setActiveAction(action);
-    EXPECT_EQ(session.StatusBar().GetPaneText(0), c.prompt);
+    EXPECT_EQ(session.MessageText(), c.prompt);
     menu->hide();
-    EXPECT_EQ(session.StatusBar().GetPaneText(0), kIdleText);
+    EXPECT_EQ(session.MessageText(), kIdleText);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -170,42 +145,34 @@ INSTANTIATE_TEST_SUITE_P(
                     PromptCase{"About", ID_APP_ABOUT, "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示"}),
     CaseName);
 
-TEST(StatusBar, HasTheMessagePaneAndTheFourIndicatorsInOrder) {
+TEST(StatusBar, HasTheMessagePaneAndTheFourIndicatorsInOrderEachWideEnoughForItsText) {
     ViewerSession session;
-    CStatusBar& bar = session.StatusBar();
-    ASSERT_EQ(bar.GetCount(), 5);
-    const UINT ids[] = {ID_SEPARATOR, ID_INDICATOR_KANA, ID_INDICATOR_CAPS, ID_INDICATOR_NUM,
-                        ID_INDICATOR_SCRL};
-    const char* texts[] = {"ｶﾅ", "CAP", "NUM", "SCRL"};
-    // The offscreen platform cannot tell the lock keys: the indicators are blank.
-    for (int i = 1; i < 5; ++i) {
-        EXPECT_EQ(bar.GetItemID(i), ids[i]);
-        EXPECT_EQ(bar.GetPaneText(i), "");
-    }
-    EXPECT_EQ(bar.GetItemID(0), ID_SEPARATOR);
-    for (int i = 1; i < 5; ++i) {
-        bar.SetIndicatorOn(ids[i], true);
-    }
     QCoreApplication::processEvents();
+    const char* texts[] = {"ｶﾅ", "CAP", "NUM", "SCRL"};
     int previousRight = -1;
-    for (int i = 1; i < 5; ++i) {
-        EXPECT_EQ(bar.GetPaneText(i), texts[i - 1]);
-        auto* pane =
-            session.Window().statusBar()->findChild<QLabel*>(QStringLiteral("pane%1").arg(i));
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE("pane " + std::to_string(i));
+        auto* pane = session.StatusBar().findChild<QLabel*>(QStringLiteral("pane%1").arg(i));
         ASSERT_NE(pane, nullptr);
-        EXPECT_GT(pane->geometry().left(), previousRight) << "pane " << i << " is out of order";
+        EXPECT_GT(pane->geometry().left(), previousRight) << "out of order";
         previousRight = pane->geometry().right();
+        if (i == 0) {
+            EXPECT_EQ(pane->text().toStdString(), kIdleText);
+            continue;
+        }
+        // The offscreen platform cannot tell the lock keys: the indicators are blank, and
+        // keep room for their texts.
+        EXPECT_EQ(pane->text().toStdString(), "");
+        EXPECT_GT(pane->width(),
+                  pane->fontMetrics().horizontalAdvance(QString::fromUtf8(texts[i - 1])));
     }
-    bar.SetIndicatorOn(ID_INDICATOR_CAPS, false);
-    EXPECT_EQ(bar.GetPaneText(2), "");
-    EXPECT_EQ(bar.GetPaneText(3), "NUM");
 }
 
-// ---- size, flags and caption --------------------------------------------------------------
+// ---- size and flags -------------------------------------------------------------------
 
 TEST(MainWindow, IsFixedAt960By520WithoutMaximiseButton) {
     ViewerSession session;
-    QMainWindow& window = session.Window();
+    QMainWindow& window = session.Frame();
     EXPECT_EQ(window.size(), QSize(960, 520));
     EXPECT_EQ(window.minimumSize(), QSize(960, 520));
     EXPECT_EQ(window.maximumSize(), QSize(960, 520));
@@ -219,100 +186,24 @@ TEST(MainWindow, IsFixedAt960By520WithoutMaximiseButton) {
     // A drag of the border asks for another size; the window keeps its own.
     window.resize(1200, 700);
     EXPECT_EQ(window.size(), QSize(960, 520));
-}
-
-TEST(MainWindow, HasTheSameSizeAfterMinimiseAndRestore) {
-    ViewerSession session;
-    session.Frame().ShowWindow(SW_MINIMIZE);
+    // Minimised and restored, it has the same size.
+    window.showMinimized();
     QCoreApplication::processEvents();
-    session.Frame().ShowWindow(SW_RESTORE);
+    window.showNormal();
     QCoreApplication::processEvents();
-    EXPECT_EQ(session.Window().size(), QSize(960, 520));
-    EXPECT_TRUE(session.Window().isVisible());
+    EXPECT_EQ(window.size(), QSize(960, 520));
+    EXPECT_TRUE(window.isVisible());
 }
 
 TEST(MainWindow, ViewHoldsTheWholeDrawingWithAndWithoutTheStatusBar) {
     ViewerSession session;
     for (bool statusBarShown : {true, false}) {
-        session.StatusBar().ShowWindow(statusBarShown ? SW_SHOW : SW_HIDE);
+        session.StatusBar().setVisible(statusBarShown);
         QCoreApplication::processEvents();
         // The legend ends at x = 936; the time labels, 16 pixels high, at y = 404.
-        EXPECT_GE(session.ViewWidget().width(), 937) << "status bar shown: " << statusBarShown;
-        EXPECT_GE(session.ViewWidget().height(), 421) << "status bar shown: " << statusBarShown;
+        EXPECT_GE(session.View().width(), 937) << "status bar shown: " << statusBarShown;
+        EXPECT_GE(session.View().height(), 421) << "status bar shown: " << statusBarShown;
     }
-}
-
-struct StyleCase : NamedCase {
-    DWORD style;
-    bool maximise, minimise, close;
-};
-
-class WindowStyle : public testing::TestWithParam<StyleCase> {};
-
-TEST_P(WindowStyle, BecomesTheMatchingWindowButtons) {
-    const StyleCase& c = GetParam();
-    const Qt::WindowFlags flags = AfxWindowFlagsFromStyle(c.style);
-    EXPECT_EQ(flags.testFlag(Qt::WindowMaximizeButtonHint), c.maximise);
-    EXPECT_EQ(flags.testFlag(Qt::WindowMinimizeButtonHint), c.minimise);
-    EXPECT_EQ(flags.testFlag(Qt::WindowCloseButtonHint), c.close);
-}
-
-INSTANTIATE_TEST_SUITE_P(Styles, WindowStyle,
-                         testing::Values(StyleCase{"MainFrame", 0x00CA8000, false, true, true},
-                                         StyleCase{"OverlappedWindow", WS_OVERLAPPEDWINDOW, true,
-                                                   true, true},
-                                         StyleCase{"CaptionOnly", WS_CAPTION, false, false, false}),
-                         CaseName);
-
-struct CommandLineCase : NamedCase {
-    bool fileExists;
-};
-
-class CommandLine : public testing::TestWithParam<CommandLineCase> {};
-
-TEST_P(CommandLine, AFileNamedOnItLeavesTheViewBlankAndTheCaptionExact) {
-    TemporaryFolder folder;
-    const std::string path = GetParam().fileExists ? WavBuilder()
-                                                         .Format(2, 16)
-                                                         .Samples16({1000, -1000, 2000, -2000})
-                                                         .WriteTo(folder, "a.wav")
-                                                   : folder.File("missing.wav");
-    ViewerSession session({path});
-    ASSERT_TRUE(session.started());
-    EXPECT_EQ(session.Frame().GetWindowText(), kCaption);
-    // The document is given the file and reads nothing.
-    EXPECT_EQ(session.Frame().GetActiveDocument()->GetPathName(), path);
-    EXPECT_EQ(session.App().Record().loaded, 0);
-    EXPECT_TRUE(IsBlank(session.GrabView()));
-}
-
-INSTANTIATE_TEST_SUITE_P(Files, CommandLine,
-                         testing::Values(CommandLineCase{"ExistingFile", true},
-                                         CommandLineCase{"MissingFile", false}),
-                         CaseName);
-
-TEST(CommandLineOptions, AreIgnoredAndTheFirstOtherArgumentIsTheDocument) {
-    // The viewer has no options of its own: "--help" and "--version" open the window.
-    ViewerSession session({"--help", "--version", "first.wav", "second.wav"});
-    ASSERT_TRUE(session.started());
-    EXPECT_TRUE(session.Window().isVisible());
-    EXPECT_EQ(session.Frame().GetWindowText(), kCaption);
-    EXPECT_EQ(session.Frame().GetActiveDocument()->GetPathName(), "first.wav");
-    EXPECT_EQ(session.App().Record().loaded, 0);
-}
-
-TEST(MainWindow, StartsBlankUnderItsCaption) {
-    ViewerSession session;
-    ASSERT_TRUE(session.started());
-    EXPECT_EQ(session.Frame().GetWindowText(), kCaption);
-    EXPECT_EQ(session.Window().windowTitle().toStdString(), kCaption);
-    EXPECT_TRUE(session.Window().isVisible());
-    EXPECT_TRUE(IsBlank(session.GrabView()));
-    EXPECT_EQ(QCoreApplication::applicationName().toStdString(), "VOQ006");
-    EXPECT_EQ(QCoreApplication::organizationName().toStdString(), "VOQ016");
-    EXPECT_EQ(QCoreApplication::applicationVersion().toStdString(), "0.16");
-    // Qt would append a display name to every caption.
-    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
 }
 
 // ---- the windowing platform ---------------------------------------------------------------

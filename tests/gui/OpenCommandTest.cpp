@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
+#include <QStatusBar>
 #include <QTest>
 #include <QTextDocumentFragment>
 #include <QToolTip>
@@ -21,8 +22,7 @@
 #include <vector>
 
 #include "display/WaveformPlot.h"
-#include "shell/VOQ006View.h"
-#include "shell/framework/FileDialog.h"
+#include "shell/OpenFileDialog.h"
 #include "tests/gui/ImageProbe.h"
 #include "tests/gui/ViewerSession.h"
 #include "tests/slowfs/SlowFile.h"
@@ -56,7 +56,7 @@ void TypeAndEnter(QWidget& modal, const std::string& text) {
 // Runs the Open command, answers its dialog with interact and waits for the load that
 // a chosen file starts to end.
 bool OpenWith(ViewerSession& session, const std::function<void(QWidget&)>& interact) {
-    const bool opened = WithModal([&] { session.Frame().OnCommand(ID_FILE_OPEN); }, interact);
+    const bool opened = WithModal([&] { session.Trigger(ID_FILE_OPEN); }, interact);
     return QTest::qWaitFor([&] { return !session.View().IsLoading(); }) && opened;
 }
 
@@ -122,17 +122,6 @@ TEST(OpenDialog, HasTheViewersSettings) {
     EXPECT_TRUE(opened);
 }
 
-TEST(OpenDialog, ParsesTheClassicFilterString) {
-    const auto filters = CFileDialog::ParseFilter(CVOQ006View::kFilter);
-    ASSERT_EQ(filters.size(), 2u);
-    EXPECT_EQ(filters[0].description, "波形ファイル(*.wav)");
-    EXPECT_EQ(filters[0].patterns, std::vector<std::string>{"*.wav"});
-    EXPECT_EQ(filters[1].description, "すべてのファイル(*.*)");
-    EXPECT_EQ(filters[1].patterns, std::vector<std::string>{"*.*"});
-    EXPECT_EQ(CFileDialog::ParseFilter("A|*.a;*.b||")[0].patterns,
-              (std::vector<std::string>{"*.a", "*.b"}));
-}
-
 // Whether the dialog's list shows a file name in its current folder.
 bool Lists(QFileDialog& dialog, const QString& folder, const QString& name) {
     auto* model = dialog.findChild<QFileSystemModel*>();
@@ -188,13 +177,11 @@ TEST_P(DefaultExtension, IsAddedOnlyToANewNameWithoutExtension) {
         Touch(folder.File(c.existing));
     }
     ViewerSession session;
-    CFileDialog dialog(TRUE, CVOQ006View::kDefaultExtension, CVOQ006View::kInitialFileName,
-                       CVOQ006View::kOpenFlags, CVOQ006View::kFilter);
-    int result = 0;
-    WithModal([&] { result = dialog.DoModal(); },
+    OpenFileDialog dialog(&session.Frame());
+    std::string chosen;
+    WithModal([&] { chosen = dialog.Choose(); },
               [&](QWidget& modal) { TypeAndEnter(modal, folder.File(c.typed)); });
-    EXPECT_EQ(result, IDOK);
-    EXPECT_EQ(dialog.GetPathName(), folder.File(c.chosen));
+    EXPECT_EQ(chosen, folder.File(c.chosen));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -230,16 +217,16 @@ class OpenIsReached : public testing::TestWithParam<ReachCase> {};
 TEST_P(OpenIsReached, ByTheKeyAndTheMenuItem) {
     const ReachCase& c = GetParam();
     ViewerSession session;
-    session.StatusBar().ShowWindow(c.statusBarShown ? SW_SHOW : SW_HIDE);
+    session.StatusBar().setVisible(c.statusBarShown);
     session.Activate();
     bool isFileDialog = false;
     const bool opened = WithModal(
         [&] {
             if (c.byKey) {
-                QTest::keyClick(&session.Window(), Qt::Key_O, Qt::ControlModifier);
+                QTest::keyClick(&session.Frame(), Qt::Key_O, Qt::ControlModifier);
             } else {
                 QMenu* file = session.Menus()[0];
-                file->popup(session.Window().mapToGlobal(QPoint(0, 0)));
+                file->popup(session.Frame().mapToGlobal(QPoint(0, 0)));
                 ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
                 QTest::keyClick(file, Qt::Key_O); // the item's mnemonic
             }
@@ -264,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, OpenIsReached,
 TEST(ViewAfterOpen, CancelBeforeAnyLoadLeavesTheViewBlank) {
     ViewerSession session;
     ASSERT_TRUE(Cancel(session));
-    EXPECT_EQ(session.App().Record().loaded, 0);
+    EXPECT_EQ(session.Record().loaded, 0);
     EXPECT_TRUE(IsBlank(session.GrabView()));
 }
 
@@ -273,8 +260,8 @@ TEST(ViewAfterOpen, AGoodFileIsDrawnAndACancelKeepsIt) {
     const std::string path = StereoFile(folder, "stereo.wav");
     ViewerSession session;
     ASSERT_TRUE(OpenPath(session, path));
-    EXPECT_EQ(session.App().Record().loaded, 1);
-    EXPECT_EQ(session.App().Record().path, path);
+    EXPECT_EQ(session.Record().loaded, 1);
+    EXPECT_EQ(session.Record().path, path);
     const QImage drawn = session.GrabView();
     EXPECT_GT(BlueInBox(drawn), 100);
     EXPECT_GT(Count(drawn, 71, 61, 838, 318, IsRed), 100);
@@ -297,8 +284,8 @@ TEST_P(RejectedChoice, ChangesNothingAfterAGoodFile) {
     ASSERT_TRUE(OpenPath(session, good));
     const QImage before = session.GrabView();
     ASSERT_TRUE(OpenPath(session, bad));
-    EXPECT_EQ(session.App().Record().path, good);
-    EXPECT_EQ(session.App().Record().loaded, 1);
+    EXPECT_EQ(session.Record().path, good);
+    EXPECT_EQ(session.Record().loaded, 1);
     EXPECT_EQ(session.GrabView(), before);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
@@ -308,7 +295,7 @@ TEST_P(RejectedChoice, LeavesABlankViewBlank) {
     const std::string bad = GetParam().make(folder);
     ViewerSession session;
     ASSERT_TRUE(OpenPath(session, bad));
-    EXPECT_EQ(session.App().Record().loaded, 0);
+    EXPECT_EQ(session.Record().loaded, 0);
     EXPECT_TRUE(IsBlank(session.GrabView()));
 }
 
@@ -337,8 +324,8 @@ TEST(ViewAfterOpen, ASecondFileReplacesTheFirst) {
     const QImage first = session.GrabView();
     ASSERT_TRUE(OpenPath(session, mono));
     const QImage second = session.GrabView();
-    EXPECT_EQ(session.App().Record().path, mono);
-    EXPECT_EQ(session.App().Record().channels, 1);
+    EXPECT_EQ(session.Record().path, mono);
+    EXPECT_EQ(session.Record().channels, 1);
     EXPECT_NE(first, second);
     // The mono file has no right channel: no red trace, no legend.
     EXPECT_EQ(Count(second, 0, 0, second.width(), second.height(), IsRed), 0);
@@ -350,7 +337,7 @@ TEST(ViewAfterOpen, ARepaintAfterAStereoFileDrawsTheTextsBlackAgain) {
     const std::string path = StereoFile(folder, "stereo.wav");
     ViewerSession session;
     ASSERT_TRUE(OpenPath(session, path));
-    session.ViewWidget().repaint();
+    session.View().repaint();
     const QImage image = session.GrabView();
     // The two information lines, above the plot: black text, nothing coloured.
     EXPECT_GT(Count(image, 0, 0, 900, 40, IsBlack), 200);
@@ -364,7 +351,7 @@ TEST(ViewAfterOpen, HidingTheStatusBarDoesNotMoveTheDrawing) {
     ViewerSession session;
     ASSERT_TRUE(OpenPath(session, path));
     const QImage withBar = session.GrabView();
-    session.Frame().OnCommand(ID_VIEW_STATUS_BAR);
+    session.Trigger(ID_VIEW_STATUS_BAR);
     const QImage withoutBar = session.GrabView();
     ASSERT_GT(withoutBar.height(), withBar.height());
     EXPECT_EQ(withoutBar.copy(0, 0, withBar.width(), withBar.height()), withBar);
@@ -376,7 +363,7 @@ TEST(ViewAfterOpen, HidingTheStatusBarDoesNotMoveTheDrawing) {
 // The tool tip that resting the pointer at point of the view shows, as plain text, or
 // "(none)".
 std::string ToolTipAt(ViewerSession& session, const QPoint& point) {
-    QWidget& view = session.ViewWidget();
+    QWidget& view = session.View();
     // Qt hides a tip after a short delay.
     QToolTip::hideText();
     EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 5000));
@@ -431,10 +418,10 @@ TEST(ViewAfterOpen, PaintsPixelForPixelWhatTheRendererPaints) {
     for (const std::string& file : files) {
         const std::string picture = folder.File("picture.png");
         std::filesystem::remove(picture);
-        session.App().Record().path.clear();
+        session.Record().path.clear();
         ASSERT_TRUE(OpenPath(session, file));
         const int renderStatus = RunProcess({VOQ_RENDER_PATH, file, picture}).exitStatus;
-        if (session.App().Record().path != file) {
+        if (session.Record().path != file) {
             EXPECT_EQ(renderStatus, 1) << file << " was rejected by the window only";
             continue;
         }
@@ -461,14 +448,14 @@ std::string LargeStereoFile(const TemporaryFolder& folder, const std::string& na
 
 // Chooses path in the Open dialog and returns at once, while the file loads.
 void ChooseWithoutWaiting(ViewerSession& session, const std::string& path) {
-    ASSERT_TRUE(WithModal([&] { session.Frame().OnCommand(ID_FILE_OPEN); },
+    ASSERT_TRUE(WithModal([&] { session.Trigger(ID_FILE_OPEN); },
                           [&](QWidget& modal) { TypeAndEnter(modal, path); }));
 }
 
 // The per cent in the status bar's progress text, or -1 when it shows none.
 int ShownPercent(ViewerSession& session) {
     int percent = -1;
-    std::sscanf(session.StatusBar().GetPaneText(0).c_str(), "ﾌｧｲﾙを読み込み中... %d%%", &percent);
+    std::sscanf(session.MessageText().c_str(), "ﾌｧｲﾙを読み込み中... %d%%", &percent);
     return percent;
 }
 
@@ -486,32 +473,32 @@ TEST(SlowDisk, ALongLoadShowsItsProgressAndEscLeavesEverythingAsBefore) {
     ViewerSession session;
     ASSERT_TRUE(OpenPath(session, good));
     const QImage drawn = session.GrabView();
-    const RecordSnapshot before = TakeSnapshot(session.App().Record());
+    const RecordSnapshot before = TakeSnapshot(session.Record());
     const int threads = OwnThreads();
 
     ChooseWithoutWaiting(session, slow.Path());
     int first = -1;
     EXPECT_TRUE(QTest::qWaitFor([&] { return (first = ShownPercent(session)) >= 0; }, 1500))
-        << session.StatusBar().GetPaneText(0);
-    EXPECT_EQ(session.ViewWidget().cursor().shape(), Qt::BusyCursor);
+        << session.MessageText();
+    EXPECT_EQ(session.View().cursor().shape(), Qt::BusyCursor);
     int later = -1;
     EXPECT_TRUE(QTest::qWaitFor([&] { return (later = ShownPercent(session)) > first; }, 1500))
         << "the progress stayed at " << first << " %";
     EXPECT_LT(later, 100);
     EXPECT_GT(OwnThreads(), threads) << "the load runs on no thread of its own";
     EXPECT_EQ(DescriptorsOn(slow.Path()), 1);
-    EXPECT_EQ(DescribeChange(session.App().Record(), before), "");
+    EXPECT_EQ(DescribeChange(session.Record(), before), "");
     EXPECT_EQ(session.GrabView(), drawn);
 
     session.Activate();
-    QTest::keyClick(&session.Window(), Qt::Key_Escape);
+    QTest::keyClick(&session.Frame(), Qt::Key_Escape);
     const std::int64_t cancelled = MonotonicNs();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !session.View().IsLoading(); }, 1000));
     QTest::qWait(300); // a read the load no longer wants would be served by now
     EXPECT_LT(slow.ReadsServed().lastNs - cancelled, 1000000000) << "ns from Esc to the last read";
-    EXPECT_EQ(session.StatusBar().GetPaneText(0), kIdleText);
-    EXPECT_EQ(session.ViewWidget().cursor().shape(), Qt::ArrowCursor);
-    EXPECT_EQ(DescribeChange(session.App().Record(), before), "");
+    EXPECT_EQ(session.MessageText(), kIdleText);
+    EXPECT_EQ(session.View().cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(DescribeChange(session.Record(), before), "");
     EXPECT_EQ(session.GrabView(), drawn);
     EXPECT_EQ(OwnThreads(), threads);
     EXPECT_EQ(DescriptorsOn(slow.Path()), 0);
@@ -536,14 +523,15 @@ TEST(SlowDisk, AFileCutWhileItLoadsEndsWhereItWasCut) {
     WaveRecord shortFromTheStart;
     ASSERT_EQ(LoadWaveFile(shortFromTheStart, large), 0);
     shortFromTheStart.path = slow.Path();
-    EXPECT_EQ(session.App().Record().loaded, 1);
-    EXPECT_EQ(
-        DescribeStridedDifference(session.App().Record(), shortFromTheStart, kWaveformColumns), "");
+    EXPECT_EQ(session.Record().loaded, 1);
+    EXPECT_EQ(DescribeStridedDifference(session.Record(), shortFromTheStart, kWaveformColumns), "");
 }
 
-// A disk that stops answering never holds the window: Esc gives the idle prompt back at
-// once though the read still waits, and a file chosen then is shown as usual.
-TEST(SlowDisk, AStalledLoadGivesWayToEscAndToTheNextFile) {
+// A disk that stops answering never holds the window: while the read waits, an open
+// menu's prompts win over the progress, tick after tick, and the progress comes back when
+// the menu closes; Esc gives the idle prompt back at once, and a file chosen then is shown
+// as usual.
+TEST(SlowDisk, AStalledLoadGivesWayToMenusToEscAndToTheNextFile) {
     TemporaryFolder folder;
     const std::string good = StereoFile(folder, "good.wav");
     const SlowFile stalled(LargeStereoFile(folder, "large.wav", 4), 8 << 20, 1 << 20);
@@ -554,14 +542,25 @@ TEST(SlowDisk, AStalledLoadGivesWayToEscAndToTheNextFile) {
     ChooseWithoutWaiting(session, stalled.Path());
     ASSERT_TRUE(QTest::qWaitFor([&] { return ShownPercent(session) >= 0; }, 1500));
     session.Activate();
-    QTest::keyClick(&session.Window(), Qt::Key_Escape);
-    EXPECT_EQ(session.StatusBar().GetPaneText(0), kIdleText);
-    EXPECT_EQ(session.ViewWidget().cursor().shape(), Qt::ArrowCursor);
+    QMenu* file = session.Menus()[0];
+    file->popup(session.Frame().mapToGlobal(QPoint(0, 0)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
+    EXPECT_EQ(session.MessageText(), kIdleText);
+    file->setActiveAction(session.ActionOf(ID_FILE_OPEN));
+    // Long enough for the progress to have been updated twice.
+    QTest::qWait(3 * CVOQ006View::kProgressIntervalMs);
+    EXPECT_EQ(session.MessageText(), "既存のﾌｧｲﾙを開く");
+    file->hide();
+    EXPECT_GE(ShownPercent(session), 0) << session.MessageText();
+
+    QTest::keyClick(&session.Frame(), Qt::Key_Escape);
+    EXPECT_EQ(session.MessageText(), kIdleText);
+    EXPECT_EQ(session.View().cursor().shape(), Qt::ArrowCursor);
     EXPECT_TRUE(session.View().IsLoading()) << "the stalled read cannot have returned";
 
     ASSERT_TRUE(OpenPath(session, good));
-    EXPECT_EQ(session.App().Record().path, good);
-    EXPECT_EQ(session.App().Record().loaded, 1);
+    EXPECT_EQ(session.Record().path, good);
+    EXPECT_EQ(session.Record().loaded, 1);
     EXPECT_GT(BlueInBox(session.GrabView()), 100);
 }
 

@@ -3,84 +3,145 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QMainWindow>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
 #include <cstdlib>
 
-#include "shell/VOQ006View.h"
 #include "resources/ApplicationResources.h"
-#include "shell/framework/ResourceTables.h"
 
-ViewerSession::ViewerSession(std::vector<std::string> arguments) {
-    setenv("XDG_CONFIG_HOME", m_settings.Path().c_str(), 1);
+namespace {
+
+// Qt's settings of the program under test go to folder, never to the user's.
+void KeepSettingsIn(const TemporaryFolder& folder) {
+    setenv("XDG_CONFIG_HOME", folder.Path().c_str(), 1);
     QApplication::setQuitOnLastWindowClosed(false);
-    AfxSetResourceTables(ApplicationResources());
-    m_app = std::make_unique<CVOQ006App>();
-    AfxWinInit(arguments);
-    m_started = m_app->InitInstance();
 }
 
-ViewerSession::~ViewerSession() {
-    // Any modal window a failed test left open goes first.
+// Any modal window a failed test left open goes first. A real process holds the
+// single-instance lock until it ends; sessions of one test process come one after another.
+void EndLikeAProcess() {
     if (QWidget* modal = QApplication::activeModalWidget()) {
         modal->close();
     }
-    m_app.reset();
-    // A real process holds the single-instance lock until it ends; sessions of one test
-    // process come one after another.
     g_hInstanceMutex.Close();
     QCoreApplication::processEvents();
 }
 
-CMainFrame& ViewerSession::Frame() {
-    return *static_cast<CMainFrame*>(m_app->m_pMainWnd);
+} // namespace
+
+ViewerSession::ViewerSession() {
+    KeepSettingsIn(m_settings);
+    m_frame = std::make_unique<CMainFrame>(m_record);
+    m_frame->show();
+}
+
+ViewerSession::~ViewerSession() {
+    EndLikeAProcess();
+    m_frame.reset();
 }
 
 CVOQ006View& ViewerSession::View() {
-    return *static_cast<CVOQ006View*>(Frame().GetActiveView());
+    return *m_frame->findChild<CVOQ006View*>();
 }
 
-QMainWindow& ViewerSession::Window() {
-    return *Frame().GetMainWindow();
+QStatusBar& ViewerSession::StatusBar() {
+    return *m_frame->statusBar();
 }
 
-QWidget& ViewerSession::ViewWidget() {
-    return *View().GetSafeHwnd();
+std::string ViewerSession::MessageText() {
+    return StatusBar().findChild<QLabel*>(QStringLiteral("pane0"))->text().toStdString();
 }
 
-std::vector<QMenu*> ViewerSession::Menus() {
+namespace {
+
+std::vector<QMenu*> MenusOf(QMainWindow& frame) {
     std::vector<QMenu*> menus;
-    for (QAction* action : Window().menuBar()->actions()) {
-        if (action->menu() != nullptr) {
-            menus.push_back(action->menu());
+    for (QAction* title : frame.menuBar()->actions()) {
+        if (title->menu() != nullptr) {
+            menus.push_back(title->menu());
         }
     }
     return menus;
 }
 
-QAction* ViewerSession::ActionOf(UINT command) {
-    for (QMenu* menu : Menus()) {
-        for (QAction* action : menu->actions()) {
-            if (!action->isSeparator() && action->data().toUInt() == command) {
-                return action;
-            }
+} // namespace
+
+std::vector<QMenu*> ViewerSession::Menus() {
+    return MenusOf(*m_frame);
+}
+
+void ViewerSession::Trigger(ResourceId command) {
+    QAction* action = ActionOf(command);
+    ASSERT_NE(action, nullptr) << "no menu item for command " << command;
+    action->trigger();
+}
+
+void ViewerSession::Activate() {
+    m_frame->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
+}
+
+QImage ViewerSession::GrabView() {
+    QCoreApplication::processEvents();
+    return View().grab().toImage();
+}
+
+ProgramSession::ProgramSession() {
+    KeepSettingsIn(m_settings);
+    m_app = std::make_unique<CVOQ006App>(m_argc, m_argv);
+}
+
+ProgramSession::~ProgramSession() {
+    EndLikeAProcess();
+    m_app.reset();
+}
+
+bool ProgramSession::InitInstance() {
+    bool started = false;
+    WithModal([&] { started = m_app->InitInstance(); }, [&](QWidget& box) { RecordBox(box); });
+    return started;
+}
+
+int ProgramSession::RunLaterCopy() {
+    int status = -1;
+    WithModal([&] { status = m_app->Run(); }, [&](QWidget& box) { RecordBox(box); });
+    return status;
+}
+
+void ProgramSession::RecordBox(QWidget& box) {
+    auto* messageBox = qobject_cast<QMessageBox*>(&box);
+    ASSERT_NE(messageBox, nullptr) << "a modal window that is no message box";
+    m_boxes.push_back({messageBox->text().toStdString(), messageBox->windowTitle().toStdString()});
+    QTest::keyClick(messageBox, Qt::Key_Return);
+}
+
+CMainFrame* ProgramSession::MainFrame() const {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* frame = dynamic_cast<CMainFrame*>(widget);
+            frame != nullptr && frame->isVisible()) {
+            return frame;
         }
     }
     return nullptr;
 }
 
-void ViewerSession::Activate() {
-    Window().activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&Window()));
-}
-
-QImage ViewerSession::GrabView() {
-    QCoreApplication::processEvents();
-    return ViewWidget().grab().toImage();
+QAction* ActionOf(QMainWindow& frame, ResourceId command) {
+    const std::vector<QMenu*> menus = MenusOf(frame);
+    const auto popups = MainMenu();
+    for (std::size_t m = 0; m < popups.size() && m < menus.size(); ++m) {
+        for (std::size_t i = 0; i < popups[m].items.size(); ++i) {
+            if (popups[m].items[i].text != nullptr && popups[m].items[i].command == command) {
+                return menus[m]->actions().value(static_cast<qsizetype>(i));
+            }
+        }
+    }
+    return nullptr;
 }
 
 QWidget* ActiveModal() {

@@ -10,53 +10,95 @@
 #include <string>
 #include <vector>
 
+#include "resources/Resource.h"
 #include "shell/MainFrame.h"
 #include "shell/VOQ006App.h"
+#include "shell/VOQ006View.h"
 #include "tests/support/TemporaryFolder.h"
+#include "wave/WaveRecord.h"
 
-class CVOQ006View;
+class QAction;
 class QMainWindow;
 class QMenu;
-class QAction;
+class QStatusBar;
 
-// The viewer started inside the test process, as the real start-up does it: the
-// program's resources, an application object, the framework's set-up with the given
-// command-line arguments and InitInstance. Qt's settings (where the file dialog keeps
-// its history) go to a folder of the session's own. Everything is torn down with the
-// session.
+// The menu item of a command in a main window's menus: the item at the place the menu's
+// resource gives the command, or nullptr.
+QAction* ActionOf(QMainWindow& frame, ResourceId command);
+
+// The main window as the start-up makes it, over a wave record of the session's own,
+// shown. Qt's settings (where the file dialog keeps its history) go to a folder of the
+// session's own. Everything goes with the session.
 class ViewerSession {
 public:
-    explicit ViewerSession(std::vector<std::string> arguments = {});
+    ViewerSession();
     ~ViewerSession();
     ViewerSession(const ViewerSession&) = delete;
     ViewerSession& operator=(const ViewerSession&) = delete;
 
-    BOOL started() const { return m_started; }
-    CVOQ006App& App() { return *m_app; }
-    CMainFrame& Frame();
+    WaveRecord& Record() { return m_record; }
+    CMainFrame& Frame() { return *m_frame; }
     CVOQ006View& View();
-    QMainWindow& Window();
-    QWidget& ViewWidget();
-    CStatusBar& StatusBar() { return Frame().StatusBar(); }
+    QStatusBar& StatusBar();
+    // The text of the status bar's message pane.
+    std::string MessageText();
 
-    // The menu bar's drop-down menus, in order, and the action of a command.
+    // The menu bar's drop-down menus, in order, and the action of a command's menu item.
     std::vector<QMenu*> Menus();
-    QAction* ActionOf(UINT command);
+    QAction* ActionOf(ResourceId command) { return ::ActionOf(*m_frame, command); }
+    // Chooses a command's menu item.
+    void Trigger(ResourceId command);
 
-    // Makes the frame the active window, as a user's click would.
+    // Makes the main window the active window, as a user's click would.
     void Activate();
     // The view as it is painted now.
     QImage GrabView();
 
 private:
     TemporaryFolder m_settings;
-    std::unique_ptr<CVOQ006App> m_app;
-    BOOL m_started{FALSE};
+    WaveRecord m_record;
+    std::unique_ptr<CMainFrame> m_frame;
 };
 
-// Starts a modal loop with start and, once a modal window of type T is open inside it,
-// calls interact with it. interact must end the modal window. Returns false (and closes
-// every modal window) when none opened within timeoutMs.
+// The text and caption of a message box the program showed.
+struct MessageBoxSeen {
+    std::string text;
+    std::string caption;
+};
+
+// The program made in this process as main() makes it (with the test's QApplication, so
+// that command-line arguments play no part), with Qt's settings in a folder of its own. A
+// message box the start-up shows is recorded and answered with OK.
+class ProgramSession {
+public:
+    ProgramSession();
+    ~ProgramSession();
+    ProgramSession(const ProgramSession&) = delete;
+    ProgramSession& operator=(const ProgramSession&) = delete;
+
+    // The start-up of a copy that goes on: true once it shows its main window.
+    bool InitInstance();
+    // The start-up of a copy that ends there: its exit status.
+    int RunLaterCopy();
+
+    // The main window the start-up showed, or nullptr.
+    CMainFrame* MainFrame() const;
+    const std::vector<MessageBoxSeen>& Boxes() const { return m_boxes; }
+
+private:
+    void RecordBox(QWidget& box);
+
+    TemporaryFolder m_settings;
+    int m_argc{1};
+    char m_program[8] = "voq006";
+    char* m_argv[2] = {m_program, nullptr};
+    std::unique_ptr<CVOQ006App> m_app;
+    std::vector<MessageBoxSeen> m_boxes;
+};
+
+// Starts a modal loop with start and, once a modal window is open inside it, calls
+// interact with it. interact must end the modal window. Returns false (and closes every
+// modal window) when none opened within timeoutMs.
 bool WithModal(const std::function<void()>& start, const std::function<void(QWidget&)>& interact,
                int timeoutMs = 5000);
 

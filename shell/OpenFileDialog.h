@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QFileDialog>
+
+#include <string>
+
+// The Open dialog: Qt's own file dialog widget, so that it looks the same on every desktop
+// and tests can drive it, with the viewer's settings (wave files listed first, all files
+// second, "*.wav" in the name box, ".NULL" as the default extension) and the behaviour a
+// user of the classic dialog expects where Qt's differs:
+// - "All files" ("*.*") lists every file, also one without a dot in its name.
+// - The default extension is added only to a typed name that has none and does not name an
+//   existing file, so an existing "bar" stays "bar".
+// - The chosen file need not exist.
+// - The dialog opens in the folder of the last file chosen in this process.
+// - A typed name with "*" or "?" filters the list instead of ending the dialog.
+class OpenFileDialog final : public QFileDialog {
+    Q_OBJECT
+
+public:
+    explicit OpenFileDialog(QWidget* parent);
+
+    // Shows the dialog until the user confirms a file or cancels: the full path of the
+    // chosen file, or an empty path.
+    std::string Choose();
+
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // The file list shows what patterns match.
+    void ShowPatterns(const QStringList& patterns);
+    void WidenForEveryColumn();
+
+    bool m_widened{false};
+};
