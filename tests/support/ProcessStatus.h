@@ -9,10 +9,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
-// A value from /proc/<process>/status in KiB ("VmRSS", "VmHWM", "VmSize"), or -1; this
+// A number from /proc/<process>/status ("VmRSS" in KiB, "Seccomp", "PPid"), or -1; this
 // process's by default.
-inline long StatusKiB(const std::string& key, const std::string& process = "self") {
+inline long StatusNumber(const std::string& key, const std::string& process = "self") {
     std::ifstream status("/proc/" + process + "/status");
     std::string line;
     while (std::getline(status, line)) {
@@ -21,6 +22,28 @@ inline long StatusKiB(const std::string& key, const std::string& process = "self
         }
     }
     return -1;
+}
+
+inline long StatusKiB(const std::string& key, const std::string& process = "self") {
+    return StatusNumber(key, process);
+}
+
+// The processes that parent started and that run the program called name.
+inline std::vector<std::string> ChildrenNamed(long parent, const std::string& name) {
+    std::vector<std::string> children;
+    if (DIR* processes = opendir("/proc")) {
+        while (const dirent* entry = readdir(processes)) {
+            const std::string process = entry->d_name;
+            std::ifstream comm("/proc/" + process + "/comm");
+            std::string command;
+            if (std::getline(comm, command) && command == name &&
+                StatusNumber("PPid", process) == parent) {
+                children.push_back(process);
+            }
+        }
+        closedir(processes);
+    }
+    return children;
 }
 
 // Calls use(name) for each entry of a folder of /proc/self ("fd", "task"), the dot
