@@ -211,7 +211,7 @@ bool AddArgumentRules(scmp_filter_ctx filter, int outputDescriptor) {
 // architecture's entry, such as the 32-bit one, kills the process: only an attack does
 // that). Every other call fails with EPERM.
 bool FilterSystemCalls(int outputDescriptor) {
-    const scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ERRNO(EPERM));
+    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ERRNO(EPERM));
     if (filter == nullptr) {
         return false;
     }

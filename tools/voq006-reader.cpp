@@ -12,7 +12,6 @@
 // when it could not be, 2 for a wrong command line.
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +20,7 @@
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>

@@ -9,7 +9,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -19,6 +18,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -26,8 +26,6 @@
 #include <vector>
 
 #include "wave/ReaderMessageReader.h"
-
-extern char** environ;
 
 namespace {
 
@@ -199,6 +197,7 @@ pid_t SpawnReader(const std::string& program, const std::string& path, std::uint
     std::vector<std::string> arguments{program, std::to_string(kReaderOutput),
                                        std::to_string(columns), path};
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (std::string& argument : arguments) {
         argv.push_back(argument.data());
     }
