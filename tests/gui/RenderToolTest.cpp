@@ -21,7 +21,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -671,23 +670,6 @@ TEST(RenderTool, ThumbnailRejectionsAndUsageErrors) {
     }
     EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"known.wav", "text.wav"}));
 }
-
-namespace {
-
-// The state letter of a process ("R" running, "S" asleep, "Z" ended but not yet reaped), or
-// "" once it is gone.
-std::string ProcessState(const std::string& process) {
-    std::ifstream status("/proc/" + process + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("State:", 0) == 0) {
-            return line.substr(line.find_first_not_of(" \t", 6), 1);
-        }
-    }
-    return {};
-}
-
-} // namespace
 
 // The file is parsed by the reader program in a confined process, caught here in a read
 // from a slow disk, while the renderer itself is not confined; killed with the renderer,

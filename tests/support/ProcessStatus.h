@@ -1,7 +1,8 @@
 #pragma once
 
-// Figures of this process read from /proc, for the checks and measurements of its memory
-// and descriptors. Header-only, so that the benchmarks share it without the test support.
+// Figures of this process and of others read from /proc, for the checks and measurements of
+// memory, descriptors, threads and child processes. Header-only, so that the benchmarks
+// share it without the test support.
 
 #include <dirent.h>
 #include <unistd.h>
@@ -26,6 +27,19 @@ inline long StatusNumber(const std::string& key, const std::string& process = "s
 
 inline long StatusKiB(const std::string& key, const std::string& process = "self") {
     return StatusNumber(key, process);
+}
+
+// The state letter of a process ("R" running, "S" asleep, "D" in uninterruptible sleep, "Z"
+// ended but not yet reaped), or "" once it is gone.
+inline std::string ProcessState(const std::string& process) {
+    std::ifstream status("/proc/" + process + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("State:", 0) == 0) {
+            return line.substr(line.find_first_not_of(" \t", 6), 1);
+        }
+    }
+    return {};
 }
 
 // The processes that parent started and that run the program called name.
