@@ -117,14 +117,14 @@ bool Send(int output, const MessageBytes& bytes) {
     return true;
 }
 
-// The load opens its file by a path: the one that names the descriptor already open, so
-// that the file read is the one granted even if path now names another.
-std::string PathOfOpenFile(int input, const std::string& path) {
+// The load opens its file by a path: the one that names the descriptor already open (opened
+// is what fstat said of it), so that the file read is the one granted even if path now names
+// another; path itself where /proc is not mounted.
+std::string PathOfOpenFile(int input, const struct stat& opened, const std::string& path) {
     const std::string own = "/proc/self/fd/" + std::to_string(input);
-    struct stat opened {};
     struct stat named {};
-    const bool same = fstat(input, &opened) == 0 && stat(own.c_str(), &named) == 0 &&
-                      opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+    const bool same = stat(own.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+                      opened.st_ino == named.st_ino;
     return same ? own : path;
 }
 
@@ -141,7 +141,7 @@ LoadOutcome OpenAndConfine(const std::string& path, int output, std::string& loa
     const int describeError = errno;
     const bool regular = described && S_ISREG(status.st_mode);
     if (regular) {
-        loadPath = PathOfOpenFile(input, path);
+        loadPath = PathOfOpenFile(input, status, path);
     }
     ConfineToParsing({regular ? input : -1, output});
     if (input < 0) {

@@ -98,7 +98,7 @@ struct ReaderProcess::State {
 
     void Run();
     bool ReadAnswer(ReaderMessageReader& messages);
-    bool WaitFor(int descriptor);
+    bool WaitFor(int descriptor, const std::atomic<bool>& stop);
     void AwaitExit();
     void Decide(ReaderMessageReader& messages);
     void Kill();
@@ -280,7 +280,7 @@ void ReaderProcess::State::Run() {
 // the load is cancelled (false).
 bool ReaderProcess::State::ReadAnswer(ReaderMessageReader& messages) {
     std::vector<std::uint8_t> buffer(std::size_t{1} << 16);
-    while (WaitFor(pipe)) {
+    while (WaitFor(pipe, cancelled)) {
         const ssize_t got = read(pipe, buffer.data(), buffer.size());
         if (got == 0) {
             return true;
@@ -300,11 +300,12 @@ bool ReaderProcess::State::ReadAnswer(ReaderMessageReader& messages) {
     return false;
 }
 
-// Waits until descriptor is readable (true) or the load is cancelled (false).
-bool ReaderProcess::State::WaitFor(int descriptor) {
+// Waits until descriptor is readable (true) or stop is set (false); whoever sets stop
+// writes a byte to wake[1], which ends the wait.
+bool ReaderProcess::State::WaitFor(int descriptor, const std::atomic<bool>& stop) {
     pollfd waits[2] = {{descriptor, POLLIN, 0}, {wake[0], POLLIN, 0}};
     for (;;) {
-        if (cancelled.load()) {
+        if (stop.load()) {
             return false;
         }
         if (poll(waits, 2, -1) < 0 && errno != EINTR) {
@@ -325,22 +326,10 @@ bool ReaderProcess::State::WaitFor(int descriptor) {
 // reader, killed, still waits on a file system), the reader is left to ReapLeftReaders and
 // this thread ends.
 void ReaderProcess::State::AwaitExit() {
-    while (exited >= 0) {
-        pollfd waits[2] = {{exited, POLLIN, 0}, {wake[0], POLLIN, 0}};
-        if (poll(waits, 2, -1) < 0 && errno != EINTR) {
-            break;
-        }
-        if (waits[0].revents != 0) {
-            break;
-        }
-        char drained[16];
-        while (read(wake[0], drained, sizeof drained) > 0) {
-        }
-        if (leaveReader.load()) {
-            const std::lock_guard<std::mutex> lock(g_leftReadersMutex);
-            g_leftReaders.push_back(reader);
-            return;
-        }
+    if (exited >= 0 && !WaitFor(exited, leaveReader) && leaveReader.load()) {
+        const std::lock_guard<std::mutex> lock(g_leftReadersMutex);
+        g_leftReaders.push_back(reader);
+        return;
     }
     // Without a pidfd (a kernel before 5.3) this waits as long as the reader takes.
     int status = 0;
