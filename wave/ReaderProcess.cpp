@@ -331,15 +331,17 @@ void ReaderProcess::State::AwaitExit() {
         g_leftReaders.push_back(reader);
         return;
     }
-    // Without a pidfd (a kernel before 5.3) this waits as long as the reader takes.
-    int status = 0;
-    pid_t got = 0;
-    do {
-        got = waitpid(reader, &status, 0);
-    } while (got < 0 && errno == EINTR);
+    // Without a pidfd (a kernel before 5.3) this waits as long as the reader takes. The wait
+    // leaves the reader unreaped, so that its number stays its own until it is reaped under
+    // the mutex that Kill takes.
+    siginfo_t exitInfo{};
+    while (waitid(P_PID, static_cast<id_t>(reader), &exitInfo, WEXITED | WNOWAIT) < 0 &&
+           errno == EINTR) {
+    }
     const std::lock_guard<std::mutex> lock(readerMutex);
+    int status = 0;
     reaped = true;
-    exitStatus = got == reader ? status : -1;
+    exitStatus = waitpid(reader, &status, WNOHANG) == reader ? status : -1;
 }
 
 // The answer counts when it came whole and the reader then exited with status 0.
