@@ -1,7 +1,7 @@
 // The stream is read in three stages: the greeting, then whole messages one after the
-// other (a message's header is checked as soon as it is there, so that no more than one
-// message of bounded length is ever held), then the end, after which no byte may come. A
-// Loaded message is checked whole before the record is allocated and filled.
+// other (a message's header is checked as soon as it is there, so that what is held between
+// two pieces is at most one message of bounded length), then the end, after which no byte
+// may come. A Loaded message is checked whole before the record is allocated and filled.
 
 #include "wave/ReaderMessageReader.h"
 
@@ -45,23 +45,29 @@ bool ReaderMessageReader::Take(const std::uint8_t* bytes, std::size_t count) {
     }
     m_pending.insert(m_pending.end(), bytes, bytes + count);
     for (;;) {
-        const std::size_t before = m_pending.size();
+        const std::size_t before = m_taken;
         bool wellFormed = true;
         if (m_stage == Stage::Greeting) {
             wellFormed = TakeGreeting();
         } else if (m_stage == Stage::Messages) {
             wellFormed = TakeMessage();
         } else {
-            wellFormed = m_pending.empty(); // nothing may follow the last message
+            wellFormed = UnreadBytes() == 0; // nothing may follow the last message
         }
         if (!wellFormed) {
             m_stage = Stage::Malformed;
             m_outcome = {LoadStatus::ReaderFailed};
             m_pending.clear();
+            m_taken = 0;
             return false;
         }
-        if (m_pending.size() == before) {
-            return true; // waiting for more bytes
+        if (m_taken == before) {
+            // Waiting for more bytes: what was taken goes, in one move however many
+            // messages came at once.
+            m_pending.erase(m_pending.begin(),
+                            m_pending.begin() + static_cast<std::ptrdiff_t>(m_taken));
+            m_taken = 0;
+            return true;
         }
     }
 }
@@ -71,12 +77,12 @@ LoadOutcome ReaderMessageReader::Outcome() const {
 }
 
 bool ReaderMessageReader::TakeGreeting() {
-    if (m_pending.size() < kGreetingBytes) {
+    if (UnreadBytes() < kGreetingBytes) {
         return true;
     }
-    const bool known = Get<std::uint32_t>(m_pending.data()) == kGreeting &&
-                       Get<std::uint32_t>(m_pending.data() + 4) == kVersion;
-    m_pending.erase(m_pending.begin(), m_pending.begin() + kGreetingBytes);
+    const bool known =
+        Get<std::uint32_t>(Unread()) == kGreeting && Get<std::uint32_t>(Unread() + 4) == kVersion;
+    m_taken += kGreetingBytes;
     m_stage = Stage::Messages;
     return known;
 }
@@ -84,18 +90,18 @@ bool ReaderMessageReader::TakeGreeting() {
 // Takes the message at the front of the pending bytes once it is whole; its header is
 // checked before its body is waited for.
 bool ReaderMessageReader::TakeMessage() {
-    if (m_pending.size() < kMessageHeaderBytes) {
+    if (UnreadBytes() < kMessageHeaderBytes) {
         return true;
     }
-    const auto type = static_cast<MessageType>(Get<std::uint32_t>(m_pending.data()));
-    const auto length = Get<std::uint32_t>(m_pending.data() + 4);
+    const auto type = static_cast<MessageType>(Get<std::uint32_t>(Unread()));
+    const auto length = Get<std::uint32_t>(Unread() + 4);
     if (!CheckLength(type, length)) {
         return false;
     }
-    if (m_pending.size() - kMessageHeaderBytes < length) {
+    if (UnreadBytes() - kMessageHeaderBytes < length) {
         return true;
     }
-    const std::uint8_t* body = m_pending.data() + kMessageHeaderBytes;
+    const std::uint8_t* body = Unread() + kMessageHeaderBytes;
     bool wellFormed = false;
     switch (type) {
     case MessageType::Progress:
@@ -108,7 +114,7 @@ bool ReaderMessageReader::TakeMessage() {
         wellFormed = ReadLoaded(body, length);
         break;
     }
-    m_pending.erase(m_pending.begin(), m_pending.begin() + kMessageHeaderBytes + length);
+    m_taken += kMessageHeaderBytes + length;
     return wellFormed;
 }
 

@@ -44,6 +44,8 @@ public:
 private:
     enum class Stage { Greeting, Messages, Ended, Malformed };
 
+    const std::uint8_t* Unread() const { return m_pending.data() + m_taken; }
+    std::size_t UnreadBytes() const { return m_pending.size() - m_taken; }
     bool TakeGreeting();
     bool TakeMessage();
     bool CheckLength(reader_messages::MessageType type, std::uint32_t length) const;
@@ -56,7 +58,8 @@ private:
 
     std::uint32_t m_columns;
     Stage m_stage{Stage::Greeting};
-    std::vector<std::uint8_t> m_pending; // bytes of a greeting or message not yet whole
+    std::vector<std::uint8_t> m_pending; // bytes received and not yet dropped
+    std::size_t m_taken{};               // of which those already taken, at the front
     std::uint64_t m_bytesRead{};
     std::uint64_t m_bytesToRead{};
     LoadOutcome m_outcome{LoadStatus::ReaderFailed};
