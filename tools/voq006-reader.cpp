@@ -27,6 +27,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include "platform/Confinement.h"
@@ -154,14 +155,15 @@ LoadOutcome OpenAndConfine(const std::string& path, int output, std::string& loa
 }
 
 // Runs the strided load on this thread (which shares the samples with a second one, as the
-// load decides) while another sends the progress every 50 ms.
+// load decides) while another sends the progress every 50 ms; without a thread to be had,
+// only the last figures are sent.
 LoadOutcome LoadReporting(WaveRecord& record, const std::string& loadPath,
                           const Arguments& arguments) {
     LoadProgress progress;
     std::mutex mutex;
     std::condition_variable loadEnded;
     bool ended = false;
-    std::thread reporter([&] {
+    const auto report = [&] {
         std::uint64_t lastSent = ~std::uint64_t{0};
         std::unique_lock<std::mutex> lock(mutex);
         while (!loadEnded.wait_for(lock, std::chrono::milliseconds(50), [&] { return ended; })) {
@@ -171,7 +173,12 @@ LoadOutcome LoadReporting(WaveRecord& record, const std::string& loadPath,
                 lastSent = read;
             }
         }
-    });
+    };
+    std::thread reporter;
+    try {
+        reporter = std::thread(report);
+    } catch (const std::system_error&) {
+    }
     const LoadOutcome outcome = LoadWaveFileStrided(record, loadPath, arguments.columns,
                                                     SampleThreads::Automatic, progress);
     {
@@ -179,7 +186,9 @@ LoadOutcome LoadReporting(WaveRecord& record, const std::string& loadPath,
         ended = true;
     }
     loadEnded.notify_one();
-    reporter.join();
+    if (reporter.joinable()) {
+        reporter.join();
+    }
     // The last figures, so that a load read whole ends at 100 %.
     if (progress.BytesToRead() != 0) {
         Send(arguments.output, EncodeProgress(progress.BytesRead(), progress.BytesToRead()));
