@@ -9,7 +9,8 @@
 # was used and after it lay idle; its peak memory with 1 GiB and 4 GiB shown, the latter
 # under a 1 GiB memory limit; Esc to the last read of a file served at 20 MiB/s) and the
 # renderer's: its strided picture against a full load's, its peak memory for files of any
-# size and the time of a thumbnail.
+# size, the time of a thumbnail, and its confined reader process against reading in its
+# own process, for 1 GiB and for a small file.
 #
 #   bench/run.sh [BUILD_DIR] [extra reader_bench flags]
 #
@@ -119,7 +120,7 @@ if [ "$build" = build/bench ]; then
     else
         echo "skipped: no /dev/fuse here, so no slow file can be served"
     fi
-    echo "== the renderer: strided against full load, peak memory, thumbnails =="
+    echo "== the renderer: strided against full load, peak memory, thumbnails, reader process =="
     measure "$bin/render_bench" "$data" # it ends with the load average
 else
     echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

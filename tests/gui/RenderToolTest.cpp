@@ -27,7 +27,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Confinement.h"
 #include "tests/gui/ImageProbe.h"
+#include "tests/slowfs/SlowFile.h"
+#include "tests/support/ProcessStatus.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/WavBuilder.h"
 
@@ -87,12 +90,13 @@ ToolRun Run(const QString& program, const QStringList& arguments, const std::str
 
 ToolRun Render(const std::vector<std::string>& arguments, const std::string& workingFolder = {},
                std::optional<uid_t> user = std::nullopt,
-               const std::vector<std::string>& changes = {}) {
+               const std::vector<std::string>& changes = {},
+               const std::string& program = VOQ_RENDER_PATH) {
     QStringList list;
     for (const std::string& argument : arguments) {
         list << QString::fromStdString(argument);
     }
-    return Run(QString::fromLatin1(VOQ_RENDER_PATH), list, workingFolder, user, changes);
+    return Run(QString::fromStdString(program), list, workingFolder, user, changes);
 }
 
 // voq006-render started by the shell in folder, with words after the program's name as
@@ -733,6 +737,84 @@ TEST(RenderTool, EveryLocaleDrawsTheSamePicture) {
             EXPECT_EQ(run.err, "") << c.name;
             EXPECT_TRUE(QImage(QString::fromStdString(folder.File("out.png"))) == expected)
                 << c.name << ", " << kind;
+        }
+    }
+}
+
+// The file is parsed by the reader program in a confined process, caught here in a read
+// from a slow disk, while the renderer itself is not confined; killed with the renderer,
+// the reader dies with it.
+TEST(RenderTool, ReadsThroughAConfinedReaderThatEndsWithIt) {
+    TemporaryFolder folder;
+    std::vector<std::int16_t> samples(4u << 20);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int16_t>(i % 20000);
+    }
+    const std::string input = WavBuilder().Samples16(samples).WriteTo(folder, "large.wav");
+    const SlowFile slow(input, 20 << 20, 4u << 20);
+    if (!slow.Problem().empty()) {
+        GTEST_SKIP() << slow.Problem();
+    }
+    QProcess renderer;
+    renderer.start(
+        QString::fromLatin1(VOQ_RENDER_PATH),
+        {QString::fromStdString(slow.Path()), QString::fromStdString(folder.File("out.png"))});
+    ASSERT_TRUE(renderer.waitForStarted());
+    const std::string pid = std::to_string(renderer.processId());
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+         slow.ReadsServed().bytes < (1u << 20) && std::chrono::steady_clock::now() < until;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const std::vector<std::string> readers = ChildrenNamed(renderer.processId(), "voq006-reader");
+    ASSERT_EQ(readers.size(), 1u);
+    EXPECT_EQ(StatusNumber("NoNewPrivs", readers[0]), 1);
+    EXPECT_EQ(StatusNumber("Seccomp", readers[0]), kSeccompInThisBuild ? 2 : 0);
+    EXPECT_EQ(StatusNumber("Seccomp", pid), 0) << "the renderer writes the image unconfined";
+    EXPECT_EQ(renderer.state(), QProcess::Running) << "the file was read whole";
+
+    renderer.kill();
+    renderer.waitForFinished();
+    bool ended = false;
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+         !ended && std::chrono::steady_clock::now() < until;) {
+        const std::string state = ProcessState(readers[0]);
+        ended = state.empty() || state == "Z";
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(ended) << "the reader outlived its renderer";
+}
+
+// Without its reader program beside it, the renderer reads the file itself, says so once
+// and paints the same pictures, with the same outcomes, as through the reader.
+TEST(RenderTool, WithoutItsReaderProgramItReadsInProcessAlike) {
+    TemporaryFolder folder;
+    const std::string alone = folder.File("bin/voq006-render");
+    std::filesystem::create_directory(folder.File("bin"));
+    std::filesystem::copy_file(VOQ_RENDER_PATH, alone);
+    const std::string missing = "voq006-render: " + folder.File("libexec/voq006/voq006-reader") +
+                                " is missing; the file is read in this process, unconfined\n";
+    const std::vector<std::string> inputs = {
+        WriteFile(folder, "known.wav", KnownStereoFile()),
+        std::string(VOQ_SAMPLES "/stereo-sweep.wav"),
+        WavBuilder().Format(1, 8).Data(Bytes(5000, 0xC0)).WriteTo(folder, "mono8.wav"),
+        WriteFile(folder, "text.wav", Bytes(64, 'x')),
+    };
+    for (const std::string& input : inputs) {
+        for (const std::vector<std::string>& options :
+             {std::vector<std::string>{}, std::vector<std::string>{"--thumbnail", "256"}}) {
+            std::vector<std::string> arguments = options;
+            arguments.push_back(input);
+            arguments.push_back(folder.File("reader.png"));
+            const ToolRun throughReader = Render(arguments);
+            arguments.back() = folder.File("alone.png");
+            const ToolRun inProcess = Render(arguments, {}, std::nullopt, {}, alone);
+            EXPECT_EQ(inProcess.exitCode, throughReader.exitCode) << input;
+            EXPECT_EQ(inProcess.err, missing + throughReader.err) << input;
+            EXPECT_TRUE(QImage(QString::fromStdString(folder.File("alone.png"))) ==
+                        QImage(QString::fromStdString(folder.File("reader.png"))))
+                << input;
+            std::filesystem::remove(folder.File("alone.png"));
+            std::filesystem::remove(folder.File("reader.png"));
         }
     }
 }

@@ -1,14 +1,15 @@
 // slow_file_system: a FUSE file system of the tests' own that serves one file slowly, as a
 // USB stick, a busy network share or a disk that stopped answering does.
 //
-//   slow_file_system MOUNTPOINT SOURCE BYTES_PER_SECOND STALL_AFTER LOG
+//   slow_file_system MOUNTPOINT SOURCE BYTES_PER_SECOND STALL_AFTER LOG KILLED
 //
 // MOUNTPOINT shows one file, named as SOURCE's last component, with SOURCE's bytes. Reads
 // share one budget of BYTES_PER_SECOND; a read that reaches past byte STALL_AFTER (0: never)
-// waits until its reader is killed or the file system is stopped. Each read served is appended to
-// LOG as a line
-// "<CLOCK_MONOTONIC nanoseconds> <offset> <bytes>", so that a test can tell when reading
-// stopped. Runs in the foreground until SIGTERM, then unmounts.
+// waits until its reader is killed (KILLED "let-killed-go") or, with KILLED "keep-killed",
+// until the file system is stopped: the kernel then keeps even a killed reader waiting, in
+// uninterruptible sleep, as a file system that ignores interrupts does. Each read served is
+// appended to LOG as a line "<CLOCK_MONOTONIC nanoseconds> <offset> <bytes>", so that a test
+// can tell when reading stopped. Runs in the foreground until SIGTERM, then unmounts.
 
 #define FUSE_USE_VERSION 31
 #include <fuse.h>
@@ -36,6 +37,7 @@ struct Settings {
     double bytesPerSecond{};
     std::uint64_t stallAfter{};
     std::FILE* log{};
+    bool letKilledGo{true};
 };
 
 Settings g_settings;
@@ -126,8 +128,9 @@ int Read(const char*, char* buffer, std::size_t count, off_t offset, fuse_file_i
     if (g_settings.stallAfter != 0 &&
         static_cast<std::uint64_t>(offset) + count > g_settings.stallAfter) {
         // A disk that stopped answering, behind a file system that lets a reader that is
-        // killed go, as network file systems do: the kernel's interrupt ends the wait.
-        while (fuse_interrupted() == 0) {
+        // killed go, as network file systems do: the kernel's interrupt ends the wait. One
+        // that keeps killed readers answers nothing until it is stopped.
+        while (!g_settings.letKilledGo || fuse_interrupted() == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return -EINTR;
@@ -144,8 +147,10 @@ int Read(const char*, char* buffer, std::size_t count, off_t offset, fuse_file_i
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s MOUNTPOINT SOURCE BYTES_PER_SECOND STALL_AFTER LOG\n",
+    if (argc != 7) {
+        std::fprintf(stderr,
+                     "usage: %s MOUNTPOINT SOURCE BYTES_PER_SECOND STALL_AFTER LOG "
+                     "let-killed-go|keep-killed\n",
                      argv[0]);
         return 2;
     }
@@ -155,6 +160,7 @@ int main(int argc, char** argv) {
     g_settings.bytesPerSecond = std::strtod(argv[3], nullptr);
     g_settings.stallAfter = std::strtoull(argv[4], nullptr, 10);
     g_settings.log = std::fopen(argv[5], "a");
+    g_settings.letKilledGo = std::strcmp(argv[6], "keep-killed") != 0;
     g_source = open(argv[2], O_RDONLY | O_CLOEXEC);
     if (g_source < 0 || g_settings.log == nullptr || g_settings.bytesPerSecond <= 0) {
         std::fprintf(stderr, "%s: cannot use %s or %s\n", argv[0], argv[2], argv[5]);
