@@ -9,13 +9,24 @@
 #include <QLocale>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
 #include <QStyle>
 #include <QTreeView>
+#include <QUrl>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <system_error>
+#include <thread>
 
 namespace {
 
@@ -26,7 +37,6 @@ struct NameFilter {
 
 // The dialog's settings. The read-only check box of the classic dialog does not exist here,
 // and its overwrite prompt concerns saving only.
-constexpr const char* kDefaultExtension = "NULL";
 constexpr const char* kInitialFileName = "*.wav";
 constexpr std::array kNameFilters{
     NameFilter{"波形ファイル(*.wav)", "*.wav"},
@@ -51,26 +61,69 @@ bool HasWildcard(const QString& text) {
     return text.contains(u'*') || text.contains(u'?');
 }
 
-// The chosen path with the default extension added to a name that has none and names no
-// existing file.
-std::string WithDefaultExtension(const std::string& path) {
-    const std::string::size_type slash = path.rfind('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::error_code error;
-    if (name.empty() || name.find('.') != std::string::npos ||
-        std::filesystem::exists(path, error)) {
-        return path;
+// What a folder probe learnt, shared by the probe's thread and the thread that waits.
+struct FolderProbe {
+    std::mutex mutex;
+    std::condition_variable answered;
+    std::optional<bool> isFolder;
+};
+
+// Whether a probe's thread is still waiting for its answer.
+std::atomic<bool> g_probeWaiting{false};
+
+// Whether folder is a folder, if the disk says so within limit. The question is asked on a
+// thread of its own, so that a disk that stopped answering holds that thread and not the
+// caller; while an earlier probe still waits for its disk, the answer is no at once, so that
+// a dead disk holds one thread at most.
+bool AnswersAsFolder(const std::string& folder, std::chrono::milliseconds limit) {
+    if (g_probeWaiting.exchange(true)) {
+        return false;
     }
-    return path + "." + kDefaultExtension;
+    auto probe = std::make_shared<FolderProbe>();
+    try {
+        std::thread([probe, folder] {
+            struct stat status {};
+            const bool isFolder = stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+            {
+                const std::lock_guard<std::mutex> lock(probe->mutex);
+                probe->isFolder = isFolder;
+            }
+            probe->answered.notify_all();
+            g_probeWaiting.store(false);
+        }).detach();
+    } catch (const std::system_error&) {
+        g_probeWaiting.store(false);
+        return false;
+    }
+    std::unique_lock<std::mutex> lock(probe->mutex);
+    return probe->answered.wait_for(lock, limit, [&] { return probe->isFolder.has_value(); }) &&
+           *probe->isFolder;
+}
+
+// The folder of the last file chosen, or before the first the working folder, where it
+// answers as a folder in time; else the home folder. Qt's dialog, while it is made, first
+// shows the folder it remembers (the last one a dialog of this process showed, else the one
+// in its settings) and only then the one it is given: the settings are made to name the
+// start folder, and each dialog leaves the home folder as its last (the destructor), so that
+// Qt never looks at a folder that may not answer.
+QString StartFolder() {
+    const QString wanted = g_lastFolder.isEmpty() ? QDir::currentPath() : g_lastFolder;
+    const bool answers =
+        AnswersAsFolder(QFile::encodeName(wanted).toStdString(),
+                        std::chrono::milliseconds(OpenFileDialog::kStartFolderWaitMs));
+    const QString start = answers ? wanted : QDir::homePath();
+    QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
+    settings.setValue(QStringLiteral("FileDialog/lastVisited"),
+                      QUrl::fromLocalFile(start).toString());
+    return start;
 }
 
 } // namespace
 
-OpenFileDialog::OpenFileDialog(QWidget* parent) : QFileDialog(parent) {
+OpenFileDialog::OpenFileDialog(QWidget* parent) : QFileDialog(parent, QString(), StartFolder()) {
     setOption(QFileDialog::DontUseNativeDialog);
     setAcceptMode(QFileDialog::AcceptOpen);
     setFileMode(QFileDialog::AnyFile);
-    setDirectory(g_lastFolder.isEmpty() ? QDir::currentPath() : g_lastFolder);
     QStringList descriptions;
     for (const NameFilter& filter : kNameFilters) {
         descriptions.append(QString::fromUtf8(filter.description));
@@ -88,13 +141,17 @@ OpenFileDialog::OpenFileDialog(QWidget* parent) : QFileDialog(parent) {
     selectFile(QString::fromUtf8(kInitialFileName));
 }
 
+OpenFileDialog::~OpenFileDialog() {
+    setDirectory(QDir::homePath());
+}
+
 std::string OpenFileDialog::Choose() {
     if (exec() != QDialog::Accepted || selectedFiles().isEmpty()) {
         return {};
     }
     const QString chosen = selectedFiles().front();
     g_lastFolder = QFileInfo(chosen).absolutePath();
-    return WithDefaultExtension(QFile::encodeName(chosen).toStdString());
+    return QFile::encodeName(chosen).toStdString();
 }
 
 void OpenFileDialog::accept() {

@@ -10,18 +10,29 @@
 // user of the classic dialog expects where Qt's differs:
 // - "All files" ("*.*") lists every file, also one without a dot in its name.
 // - The default extension is added only to a typed name that has none and does not name an
-//   existing file, so an existing "bar" stays "bar".
+//   existing file, so an existing "bar" stays "bar". Whoever reads the file adds it
+//   (wave/DefaultExtension.h): whether a name names a file is a question for the disk.
 // - The chosen file need not exist.
-// - The dialog opens in the folder of the last file chosen in this process.
+// - The dialog opens in the folder of the last file chosen in this process, if that folder
+//   answers within kStartFolderWaitMs (a disk that stopped answering does not hold the
+//   window); else in the home folder.
 // - A typed name with "*" or "?" filters the list instead of ending the dialog.
 class OpenFileDialog final : public QFileDialog {
     Q_OBJECT
 
 public:
+    // The default extension of a chosen name, for the load to add.
+    static constexpr const char* kDefaultExtension = "NULL";
+    // How long the dialog waits to learn whether its start folder is a folder.
+    static constexpr int kStartFolderWaitMs = 300;
+
     explicit OpenFileDialog(QWidget* parent);
+    ~OpenFileDialog() override;
+    OpenFileDialog(const OpenFileDialog&) = delete;
+    OpenFileDialog& operator=(const OpenFileDialog&) = delete;
 
     // Shows the dialog until the user confirms a file or cancels: the full path of the
-    // chosen file, or an empty path.
+    // chosen file as chosen (without the default extension), or an empty path.
     std::string Choose();
 
     void accept() override;

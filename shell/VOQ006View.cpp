@@ -7,6 +7,7 @@
 #include <QShortcut>
 #include <QToolTip>
 
+#include <cstdio>
 #include <utility>
 
 #include "display/InfoLines.h"
@@ -16,7 +17,8 @@
 #include "resources/ApplicationResources.h"
 #include "shell/MessagePane.h"
 #include "shell/OpenFileDialog.h"
-#include "wave/BackgroundLoad.h"
+#include "shell/VOQ006App.h"
+#include "wave/ReaderProcess.h"
 #include "wave/WaveRecord.h"
 
 const std::array<Command<CVOQ006View>, 1> CVOQ006View::kCommands{{
@@ -44,6 +46,17 @@ QWidget* WithViewAccessible(QWidget* parent) {
     return parent;
 }
 
+// A load that runs in this process because the reader program is missing is not confined:
+// the first says so, once in the life of the process.
+void SayOnceThatFilesAreReadInProcess() {
+    static bool said = false;
+    if (!said) {
+        said = true;
+        std::fprintf(stderr, "%s: %s is missing; files are read in this process, unconfined\n",
+                     kProgramName, ReaderProcess::ProgramBesideThisOne().c_str());
+    }
+}
+
 } // namespace
 
 CVOQ006View::CVOQ006View(WaveRecord& record, MessagePane& messagePane, QWidget* parent)
@@ -60,8 +73,8 @@ CVOQ006View::CVOQ006View(WaveRecord& record, MessagePane& messagePane, QWidget* 
     connect(m_cancelKey, &QShortcut::activated, this, [this] { CancelLoad(); });
 }
 
-// A load still running is cancelled and left to stop on its own: closing the window never
-// waits for a disk.
+// A load still running is cancelled: its reader is killed, and one that a dead disk keeps
+// from dying is left behind, so closing the window never waits for a disk.
 CVOQ006View::~CVOQ006View() {
     m_load.reset();
 }
@@ -93,16 +106,22 @@ void CVOQ006View::OnFileOpen() {
     StartLoad(path);
 }
 
+// The reader adds the dialog's default extension to the path, where the disk may keep it
+// waiting for the existence test.
 void CVOQ006View::StartLoad(const std::string& path) {
     // A file chosen while another loads replaces it: the first is never shown.
     CancelLoad();
-    m_load.reset();
     const unsigned number = ++m_loadNumber;
-    m_load = std::make_unique<BackgroundLoad>(
-        path, static_cast<std::uint32_t>(kWaveformColumns), [this, number] {
+    m_load = std::make_unique<ReaderProcess>(
+        path, static_cast<std::uint32_t>(kWaveformColumns),
+        [this, number] {
             QMetaObject::invokeMethod(
                 this, [this, number] { OnLoadEnded(number); }, Qt::QueuedConnection);
-        });
+        },
+        ReaderProcess::ProgramBesideThisOne(), OpenFileDialog::kDefaultExtension);
+    if (m_load->InProcess()) {
+        SayOnceThatFilesAreReadInProcess();
+    }
     m_loadClock.start();
     m_progressTimer.start();
     m_cancelKey->setEnabled(true);
@@ -114,10 +133,10 @@ void CVOQ006View::StartLoad(const std::string& path) {
     });
 }
 
+// The reader is killed and the load goes with everything it held here; an answer already on
+// its way finds no load and is dropped.
 void CVOQ006View::CancelLoad() {
-    if (m_load != nullptr) {
-        m_load->Cancel();
-    }
+    m_load.reset();
     EndLoadProgress();
 }
 

@@ -10,21 +10,25 @@
 
 #include "shell/CommandBinder.h"
 
-class BackgroundLoad;
 class DrawingSurface;
 class QHelpEvent;
 class MessagePane;
 class QShortcut;
+class ReaderProcess;
 struct WaveRecord;
 
 // The one view of the main window: draws the loaded file's information lines and
 // waveform, and handles the Open command, which loads a chosen file into the wave record.
 //
-// The load runs beside the user-interface thread, so that the window keeps painting the
-// file shown, answering the window manager and screen readers, while a slow disk is read.
-// A load still running after a moment shows its progress in the status bar's message pane
-// and a busy cursor over the view; Esc, another chosen file or closing the window cancels
-// it. The record changes only here, in one step, when a load has succeeded.
+// Each Open starts the reader program, a confined process of its own that parses the file
+// (wave/ReaderProcess.h), so that the window keeps painting the file shown, answering the
+// window manager and screen readers, while a slow disk is read, and so that a file crafted
+// to take over the parser takes over nothing that can harm. A load still running after a
+// moment shows its progress in the status bar's message pane and a busy cursor over the
+// view; Esc, another chosen file or closing the window kills the reader, and the view keeps
+// no thread or descriptor of it, whatever the disk does. The record changes only here, in
+// one step, from the reader's answer, when a load has succeeded. Without the reader program
+// the file is read in this process, and the first Open says so on standard error.
 //
 // Screen readers meet the view as an image named after the file shown (its path), with the
 // summary line as its description.
@@ -45,7 +49,7 @@ public:
     CVOQ006View(const CVOQ006View&) = delete;
     CVOQ006View& operator=(const CVOQ006View&) = delete;
 
-    // A load runs (or a cancelled one has not yet stopped reading).
+    // A load runs.
     bool IsLoading() const { return m_load != nullptr; }
 
 protected:
@@ -73,5 +77,5 @@ private:
     QElapsedTimer m_loadClock;
     bool m_progressShown{false};
     unsigned m_loadNumber{}; // the number of the latest load started
-    std::unique_ptr<BackgroundLoad> m_load;
+    std::unique_ptr<ReaderProcess> m_load;
 };

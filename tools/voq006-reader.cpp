@@ -1,15 +1,17 @@
 // voq006-reader: reads one wave file in a process that can do nothing else, for the viewer
 // and voq006-render, which start it (wave/ReaderProcess.h); it is no command for people.
 //
-//   voq006-reader DESCRIPTOR COLUMNS PATH
+//   voq006-reader DESCRIPTOR COLUMNS PATH [EXTENSION]
 //
 // main checks the command line, makes sure it dies with the program that started it and
-// keeps no descriptor but its own three and DESCRIPTOR, and greets. It opens PATH, confines
-// itself (platform/Confinement.h) so that from then on it can read that one file and write
-// to DESCRIPTOR and nothing else, and runs the strided load for a plot of COLUMNS columns,
-// reporting its progress as it goes. Last it writes how the load ended, with what the plot
-// reads of the record (wave/ReaderMessages.h). Exit status 0 once the answer is written, 1
-// when it could not be, 2 for a wrong command line.
+// keeps no descriptor but its own three and DESCRIPTOR, and greets. With an EXTENSION, the
+// Open dialog's default extension, it adds it to PATH where the name takes it and names no
+// existing file (wave/DefaultExtension.h). It opens the path, confines itself
+// (platform/Confinement.h) so that from then on it can read that one file and write to
+// DESCRIPTOR and nothing else, and runs the strided load for a plot of COLUMNS columns,
+// reporting its progress as it goes. Last it writes how the load ended and which path it
+// opened, with what the plot reads of the record (wave/ReaderMessages.h). Exit status 0 once
+// the answer is written, 1 when it could not be, 2 for a wrong command line.
 
 #include <fcntl.h>
 #include <sys/prctl.h>
@@ -31,6 +33,7 @@
 #include <thread>
 
 #include "platform/Confinement.h"
+#include "wave/DefaultExtension.h"
 #include "wave/ReaderMessages.h"
 #include "wave/WaveFileReader.h"
 #include "wave/WaveRecord.h"
@@ -43,6 +46,7 @@ struct Arguments {
     int output{};
     std::uint32_t columns{};
     std::string path;
+    std::string defaultExtension;
 };
 
 std::optional<Arguments> ParseArguments(int argc, char** argv);
@@ -59,8 +63,8 @@ LoadOutcome LoadReporting(WaveRecord& record, const std::string& loadPath,
 int main(int argc, char** argv) {
     const std::optional<Arguments> arguments = ParseArguments(argc, argv);
     if (!arguments) {
-        std::fputs("usage: voq006-reader DESCRIPTOR COLUMNS PATH (started by voq006 and "
-                   "voq006-render)\n",
+        std::fputs("usage: voq006-reader DESCRIPTOR COLUMNS PATH [EXTENSION] (started by voq006 "
+                   "and voq006-render)\n",
                    stderr);
         return 2;
     }
@@ -71,13 +75,16 @@ int main(int argc, char** argv) {
     if (!Send(arguments->output, EncodeGreeting())) {
         _exit(1);
     }
+    const std::string path = WithDefaultExtension(arguments->path, arguments->defaultExtension);
+    const PathOpened opened =
+        path == arguments->path ? PathOpened::AsGiven : PathOpened::WithDefaultExtension;
     std::string loadPath;
     WaveRecord record;
-    LoadOutcome outcome = OpenAndConfine(arguments->path, arguments->output, loadPath);
+    LoadOutcome outcome = OpenAndConfine(path, arguments->output, loadPath);
     if (outcome.status == LoadStatus::Loaded) {
         outcome = LoadReporting(record, loadPath, *arguments);
     }
-    _exit(Send(arguments->output, EncodeEnd(outcome, record, arguments->columns)) ? 0 : 1);
+    _exit(Send(arguments->output, EncodeEnd(outcome, record, arguments->columns, opened)) ? 0 : 1);
 }
 
 namespace {
@@ -90,11 +97,11 @@ bool ParseNumber(std::string_view text, std::uint32_t& value) {
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
     std::uint32_t output = 0;
     std::uint32_t columns = 0;
-    if (argc != 4 || !ParseNumber(argv[1], output) || output < 3 || output > 1024 ||
+    if (argc < 4 || argc > 5 || !ParseNumber(argv[1], output) || output < 3 || output > 1024 ||
         !ParseNumber(argv[2], columns) || columns == 0 || columns > kMostColumns) {
         return std::nullopt;
     }
-    return Arguments{static_cast<int>(output), columns, argv[3]};
+    return Arguments{static_cast<int>(output), columns, argv[3], argc == 5 ? argv[4] : ""};
 }
 
 // Standard input, output and error, and output: whatever else was inherited goes before

@@ -6,10 +6,13 @@
 #include <system_error>
 #include <utility>
 
+#include "wave/DefaultExtension.h"
+
 // What the load's thread and the caller share. The thread holds it too, so that a thread
 // left blocked in a read after its caller has gone still has everything it touches.
 struct BackgroundLoad::State {
     std::string path;
+    std::string defaultExtension;
     std::uint32_t columns{};
     LoadProgress progress;
     WaveRecord record;
@@ -19,7 +22,8 @@ struct BackgroundLoad::State {
     std::function<void()> onEnded;
 
     void Run() {
-        outcome = LoadWaveFileStrided(record, path, columns, SampleThreads::Automatic, progress);
+        outcome = LoadWaveFileStrided(record, WithDefaultExtension(path, defaultExtension), columns,
+                                      SampleThreads::Automatic, progress);
         ended.store(true, std::memory_order_release);
         const std::lock_guard<std::mutex> lock(callbackMutex);
         if (onEnded) {
@@ -29,9 +33,10 @@ struct BackgroundLoad::State {
 };
 
 BackgroundLoad::BackgroundLoad(std::string path, std::uint32_t columns,
-                               std::function<void()> onEnded)
+                               std::function<void()> onEnded, std::string defaultExtension)
     : m_state(std::make_shared<State>()) {
     m_state->path = std::move(path);
+    m_state->defaultExtension = std::move(defaultExtension);
     m_state->columns = columns;
     m_state->onEnded = std::move(onEnded);
     try {

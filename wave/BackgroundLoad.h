@@ -15,10 +15,12 @@
 // changes only when the caller moves this one into it.
 class BackgroundLoad {
 public:
-    // Starts loading path, keeping the frames a plot of columns columns reads. onEnded is
-    // called once, on the load's thread, when the load has ended, however it ended; never
-    // once this object is being destroyed.
-    BackgroundLoad(std::string path, std::uint32_t columns, std::function<void()> onEnded);
+    // Starts loading path, keeping the frames a plot of columns columns reads; with a
+    // defaultExtension, the load's thread first adds it to path as WithDefaultExtension says.
+    // onEnded is called once, on the load's thread, when the load has ended, however it
+    // ended; never once this object is being destroyed.
+    BackgroundLoad(std::string path, std::uint32_t columns, std::function<void()> onEnded,
+                   std::string defaultExtension = {});
     // Cancels the load and lets its thread go without waiting for it: a thread that has
     // ended is joined, and one still blocked in a read from a disk that stopped answering
     // ends on its own, touching nothing but what it owns.

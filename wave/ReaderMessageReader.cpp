@@ -36,8 +36,8 @@ struct Cursor {
 
 } // namespace
 
-ReaderMessageReader::ReaderMessageReader(std::uint32_t columns)
-    : m_columns(std::min(columns, kMostColumns)) {}
+ReaderMessageReader::ReaderMessageReader(std::uint32_t columns, PathOpened possible)
+    : m_columns(std::min(columns, kMostColumns)), m_possible(possible) {}
 
 bool ReaderMessageReader::Take(const std::uint8_t* bytes, std::size_t count) {
     if (m_stage == Stage::Malformed) {
@@ -142,18 +142,26 @@ bool ReaderMessageReader::ReadProgress(const std::uint8_t* body) {
     return true;
 }
 
-// A status that a load gives for a rejected file (not Loaded, not Cancelled, which only the
-// caller causes, not ReaderFailed, which only the caller decides), an error number that can
-// be one, and a format code only where the status names one.
+// The path given, or the one with the default extension where that was possible.
+bool ReaderMessageReader::ReadOpened(std::uint8_t opened) {
+    m_opened = static_cast<PathOpened>(opened);
+    return m_opened == PathOpened::AsGiven || m_opened == m_possible;
+}
+
+// A path the reader could have opened, a status that a load gives for a rejected file (not
+// Loaded, not Cancelled, which only the caller causes, not ReaderFailed, which only the
+// caller decides), an error number that can be one, and a format code only where the status
+// names one.
 bool ReaderMessageReader::ReadRejected(const std::uint8_t* body) {
     Cursor cursor{body};
+    const bool possible = ReadOpened(cursor.Next<std::uint8_t>());
     const auto status = cursor.Next<std::uint32_t>();
     m_outcome.errorNumber = cursor.Next<std::int32_t>();
     m_outcome.offset = cursor.Next<std::uint64_t>();
     m_outcome.formatCode = cursor.Next<std::uint16_t>();
     m_outcome.status = static_cast<LoadStatus>(status);
     m_stage = Stage::Ended;
-    return status > static_cast<std::uint32_t>(LoadStatus::Loaded) &&
+    return possible && status > static_cast<std::uint32_t>(LoadStatus::Loaded) &&
            status < static_cast<std::uint32_t>(LoadStatus::ReaderFailed) &&
            m_outcome.status != LoadStatus::Cancelled && m_outcome.errorNumber >= 0 &&
            (m_outcome.formatCode == 0 || m_outcome.status == LoadStatus::UnsupportedFormat);
@@ -161,12 +169,13 @@ bool ReaderMessageReader::ReadRejected(const std::uint8_t* body) {
 
 bool ReaderMessageReader::ReadLoaded(const std::uint8_t* body, std::uint32_t length) {
     Cursor cursor{body};
+    const bool possible = ReadOpened(cursor.Next<std::uint8_t>());
     VisitSentFields(m_record, [&](auto& field) {
         field = cursor.Next<std::remove_reference_t<decltype(field)>>();
     });
     const auto count = cursor.Next<std::uint32_t>();
     m_stage = Stage::Ended;
-    if (count != (length - LoadedFixedBytes()) / kKeptFrameBytes ||
+    if (!possible || count != (length - LoadedFixedBytes()) / kKeptFrameBytes ||
         count != KeptFrameCount(m_record.frameCount, m_columns) || !CheckHeader() ||
         !CheckKeptFrames(cursor.at, count)) {
         return false;

@@ -12,13 +12,18 @@
 // size, and rebuilds from it the outcome and the record of the reader's strided load. The
 // reader may have been taken over by the file it parsed, so nothing it sends is trusted
 // beyond what is checked here: the greeting and version, every message's type and length,
-// a status that a reader can give, counts and frame numbers that follow from the header,
-// samples no higher than the peak, and nothing after the last message. Any breach makes the
-// stream malformed, and the reader counts as failed.
+// a status that a reader can give, a path opened that the reader could have opened, counts and
+// frame numbers that follow from the header, samples no higher than the peak, and nothing
+// after the last message. Any breach makes the stream malformed, and the reader counts as
+// failed.
 class ReaderMessageReader {
 public:
-    // columns: the plot width the reader was asked for, at most kMostColumns.
-    explicit ReaderMessageReader(std::uint32_t columns);
+    // columns: the plot width the reader was asked for, at most kMostColumns. possible:
+    // WithDefaultExtension when the reader was given a default extension that the name of
+    // its path takes (TakesDefaultExtension), and then either path is well-formed; else
+    // only AsGiven is.
+    explicit ReaderMessageReader(std::uint32_t columns, reader_messages::PathOpened possible =
+                                                            reader_messages::PathOpened::AsGiven);
 
     // Takes the next count bytes of the stream. False once the stream is malformed, from the
     // byte that broke the format on; the caller may stop reading then.
@@ -36,6 +41,9 @@ public:
     // be allocated here gives CannotAllocate, as the load would have.
     LoadOutcome Outcome() const;
 
+    // Once Complete: which path the reader opened.
+    reader_messages::PathOpened Opened() const { return m_opened; }
+
     // Once Complete with Loaded: the record rebuilt as the strided load leaves it, its arrays
     // of frameCount elements holding the kept frames and zeros elsewhere; path is left empty
     // for the caller, who knows it.
@@ -49,6 +57,7 @@ private:
     bool TakeGreeting();
     bool TakeMessage();
     bool CheckLength(reader_messages::MessageType type, std::uint32_t length) const;
+    bool ReadOpened(std::uint8_t opened);
     bool ReadProgress(const std::uint8_t* body);
     bool ReadRejected(const std::uint8_t* body);
     bool ReadLoaded(const std::uint8_t* body, std::uint32_t length);
@@ -57,6 +66,8 @@ private:
     void FillKeptFrames(const std::uint8_t* frames, std::uint32_t count);
 
     std::uint32_t m_columns;
+    reader_messages::PathOpened m_possible;
+    reader_messages::PathOpened m_opened{reader_messages::PathOpened::AsGiven};
     Stage m_stage{Stage::Greeting};
     std::vector<std::uint8_t> m_pending; // bytes received and not yet dropped
     std::size_t m_taken{};               // of which those already taken, at the front

@@ -23,8 +23,9 @@ MessageBytes StartMessage(MessageType type, std::size_t bodyBytes) {
     return out;
 }
 
-MessageBytes EncodeRejected(const LoadOutcome& outcome) {
+MessageBytes EncodeRejected(const LoadOutcome& outcome, PathOpened opened) {
     MessageBytes out = StartMessage(MessageType::Rejected, kRejectedBytes);
+    Put(out, static_cast<std::uint8_t>(opened));
     Put(out, static_cast<std::uint32_t>(outcome.status));
     Put(out, static_cast<std::int32_t>(outcome.errorNumber));
     Put(out, outcome.offset);
@@ -32,10 +33,11 @@ MessageBytes EncodeRejected(const LoadOutcome& outcome) {
     return out;
 }
 
-MessageBytes EncodeLoaded(const WaveRecord& record, std::uint32_t columns) {
+MessageBytes EncodeLoaded(const WaveRecord& record, std::uint32_t columns, PathOpened opened) {
     const std::uint32_t kept = KeptFrameCount(record.frameCount, columns);
     MessageBytes out =
         StartMessage(MessageType::Loaded, LoadedFixedBytes() + kept * kKeptFrameBytes);
+    Put(out, static_cast<std::uint8_t>(opened));
     VisitSentFields(record, [&](auto field) { Put(out, field); });
     Put(out, kept);
     for (std::uint32_t index = 0; index < kept; ++index) {
@@ -51,7 +53,8 @@ MessageBytes EncodeLoaded(const WaveRecord& record, std::uint32_t columns) {
 
 std::size_t LoadedFixedBytes() {
     const WaveRecord layout;
-    std::size_t bytes = sizeof(std::uint32_t); // the number of kept frames
+    // The path opened and the number of kept frames, around the fields.
+    std::size_t bytes = sizeof(PathOpened) + sizeof(std::uint32_t);
     VisitSentFields(layout, [&](auto field) { bytes += sizeof field; });
     return bytes;
 }
@@ -82,10 +85,10 @@ MessageBytes EncodeProgress(std::uint64_t bytesRead, std::uint64_t bytesToRead) 
     return out;
 }
 
-MessageBytes EncodeEnd(const LoadOutcome& outcome, const WaveRecord& record,
-                       std::uint32_t columns) {
-    return outcome.status == LoadStatus::Loaded ? EncodeLoaded(record, columns)
-                                                : EncodeRejected(outcome);
+MessageBytes EncodeEnd(const LoadOutcome& outcome, const WaveRecord& record, std::uint32_t columns,
+                       PathOpened opened) {
+    return outcome.status == LoadStatus::Loaded ? EncodeLoaded(record, columns, opened)
+                                                : EncodeRejected(outcome, opened);
 }
 
 } // namespace reader_messages

@@ -9,11 +9,12 @@
 // bits). Messages follow, each its type (32 bits), the length of its body in bytes (32
 // bits) and the body. Every integer is little-endian, assembled byte by byte.
 //   Progress (1): bytes of sample data read (64 bits), bytes the load will read (64 bits).
-//   Rejected (2): the outcome's status (32 bits), errorNumber (32 bits, signed), offset (64
-//     bits) and formatCode (16 bits).
-//   Loaded (3): the record's header and derived fields, its peaks (see VisitSentFields for
-//     their order and widths), the number of kept frames (32 bits), and for each kept frame
-//     its number (32 bits) and its left and right samples (16 bits each, signed).
+//   Rejected (2): the path opened (8 bits, a PathOpened), the outcome's status (32 bits),
+//     errorNumber (32 bits, signed), offset (64 bits) and formatCode (16 bits).
+//   Loaded (3): the path opened (8 bits), the record's header and derived fields, its peaks
+//     (see VisitSentFields for their order and widths), the number of kept frames (32
+//     bits), and for each kept frame its number (32 bits) and its left and right samples (16
+//     bits each, signed).
 // Any number of Progress messages come first; the stream ends with one Rejected or Loaded
 // message and nothing after it.
 
@@ -27,14 +28,18 @@
 namespace reader_messages {
 
 inline constexpr std::uint32_t kGreeting = 0x44525156; // "VQRD"
-inline constexpr std::uint32_t kVersion = 1;
+inline constexpr std::uint32_t kVersion = 2;
 
 enum class MessageType : std::uint32_t { Progress = 1, Rejected = 2, Loaded = 3 };
+
+// Which path the reader opened: the one it was given, or that path with the default extension
+// it was given added (wave/DefaultExtension.h), since the name named no existing file.
+enum class PathOpened : std::uint8_t { AsGiven = 0, WithDefaultExtension = 1 };
 
 inline constexpr std::size_t kGreetingBytes = 8;
 inline constexpr std::size_t kMessageHeaderBytes = 8; // type and length
 inline constexpr std::size_t kProgressBytes = 16;
-inline constexpr std::size_t kRejectedBytes = 18;
+inline constexpr std::size_t kRejectedBytes = 19;
 inline constexpr std::size_t kKeptFrameBytes = 8;
 
 // The widest plot a reader is asked for, in columns; it bounds the Loaded message.
@@ -63,8 +68,8 @@ template <typename Record, typename Visit> void VisitSentFields(Record& record, 
     visit(record.peakRight);
 }
 
-// The bytes of a Loaded message's body before its kept frames: the fields above and the
-// number of kept frames.
+// The bytes of a Loaded message's body before its kept frames: the path opened, the fields
+// above and the number of kept frames.
 std::size_t LoadedFixedBytes();
 
 // The frames a plot of columns columns reads, which the strided load keeps: none of a file
@@ -78,7 +83,8 @@ using MessageBytes = std::vector<std::uint8_t>;
 MessageBytes EncodeGreeting();
 MessageBytes EncodeProgress(std::uint64_t bytesRead, std::uint64_t bytesToRead);
 // The last message: Loaded with record's fields and kept frames when the outcome is Loaded,
-// else Rejected with the outcome.
-MessageBytes EncodeEnd(const LoadOutcome& outcome, const WaveRecord& record, std::uint32_t columns);
+// else Rejected with the outcome; either names the path opened.
+MessageBytes EncodeEnd(const LoadOutcome& outcome, const WaveRecord& record, std::uint32_t columns,
+                       PathOpened opened);
 
 } // namespace reader_messages

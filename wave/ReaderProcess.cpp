@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "wave/DefaultExtension.h"
 #include "wave/ReaderMessageReader.h"
 
 namespace {
@@ -63,6 +64,7 @@ void CloseIfOpen(int& descriptor) {
 // waiting for a reader after its caller has gone has everything it touches.
 struct ReaderProcess::State {
     std::string path;
+    std::string defaultExtension;
     std::uint32_t columns{};
     std::atomic<std::uint64_t> bytesRead{0};
     std::atomic<std::uint64_t> bytesToRead{0};
@@ -106,15 +108,16 @@ struct ReaderProcess::State {
 };
 
 ReaderProcess::ReaderProcess(std::string path, std::uint32_t columns, std::function<void()> onEnded,
-                             const std::string& program) {
+                             const std::string& program, std::string defaultExtension) {
     if (program.empty() || access(program.c_str(), X_OK) != 0) {
-        m_inProcess =
-            std::make_unique<BackgroundLoad>(std::move(path), columns, std::move(onEnded));
+        m_inProcess = std::make_unique<BackgroundLoad>(std::move(path), columns, std::move(onEnded),
+                                                       std::move(defaultExtension));
         return;
     }
     ReapLeftReaders();
     m_state = std::make_shared<State>();
     m_state->path = std::move(path);
+    m_state->defaultExtension = std::move(defaultExtension);
     m_state->columns = columns;
     m_state->onEnded = std::move(onEnded);
     Start(program);
@@ -192,10 +195,13 @@ namespace {
 // shared, its end of the pipe as descriptor 3 and nothing else (the caller's files, sockets
 // and windowing connections stay here, whatever their close-on-exec flags say). Its signal
 // mask is empty and every signal has its default action.
-pid_t SpawnReader(const std::string& program, const std::string& path, std::uint32_t columns,
-                  int writeEnd) {
+pid_t SpawnReader(const std::string& program, const std::string& path,
+                  const std::string& defaultExtension, std::uint32_t columns, int writeEnd) {
     std::vector<std::string> arguments{program, std::to_string(kReaderOutput),
                                        std::to_string(columns), path};
+    if (!defaultExtension.empty()) {
+        arguments.push_back(defaultExtension);
+    }
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 1);
     for (std::string& argument : arguments) {
@@ -238,7 +244,8 @@ void ReaderProcess::Start(const std::string& program) {
         const int writeEnd = fcntl(ends[1], F_DUPFD_CLOEXEC, kReaderOutput + 1);
         close(ends[1]);
         if (writeEnd >= 0) {
-            state.reader = SpawnReader(program, state.path, state.columns, writeEnd);
+            state.reader =
+                SpawnReader(program, state.path, state.defaultExtension, state.columns, writeEnd);
             close(writeEnd);
         }
         fcntl(state.pipe, F_SETFL, O_NONBLOCK);
@@ -255,7 +262,10 @@ void ReaderProcess::Start(const std::string& program) {
 }
 
 void ReaderProcess::State::Run() {
-    ReaderMessageReader messages(columns);
+    const bool extensionPossible = !defaultExtension.empty() && TakesDefaultExtension(path);
+    ReaderMessageReader messages(columns, extensionPossible
+                                              ? reader_messages::PathOpened::WithDefaultExtension
+                                              : reader_messages::PathOpened::AsGiven);
     if (reader > 0) {
         if (!ReadAnswer(messages)) {
             Kill(); // cancelled, or it sent what no reader sends: it has nothing more to say
@@ -358,7 +368,9 @@ void ReaderProcess::State::Decide(ReaderMessageReader& messages) {
     outcome = messages.Outcome();
     if (outcome.status == LoadStatus::Loaded) {
         record = std::move(messages.Record());
-        record.path = path;
+        const bool extended =
+            messages.Opened() == reader_messages::PathOpened::WithDefaultExtension;
+        record.path = extended ? path + "." + defaultExtension : path;
     }
 }
 

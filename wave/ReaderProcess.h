@@ -36,9 +36,11 @@ public:
     // Starts loading path, keeping the frames a plot of columns columns reads (at most
     // reader_messages::kMostColumns). onEnded is called once, on the load's thread, when the
     // load has ended, however it ended; never once this object is being destroyed. program
-    // is the reader program to run.
+    // is the reader program to run. With a defaultExtension, the reader adds it to path as
+    // WithDefaultExtension says, so that the existence test waits on the disk there.
     ReaderProcess(std::string path, std::uint32_t columns, std::function<void()> onEnded,
-                  const std::string& program = ProgramBesideThisOne());
+                  const std::string& program = ProgramBesideThisOne(),
+                  std::string defaultExtension = {});
     // Cancels the load and waits a moment for the reader to be reaped; a reader that a dead
     // disk keeps from dying is left to the thread, which reaps it when it can and ends.
     ~ReaderProcess();
@@ -52,7 +54,8 @@ public:
     int PercentRead() const;
 
     // Once Ended: how the load ended, and the record rebuilt (the new file whole, path
-    // included, when the outcome is Loaded), for the caller to move out.
+    // included, the default extension with it where the reader added it, when the outcome
+    // is Loaded), for the caller to move out.
     LoadOutcome Outcome() const;
     WaveRecord& Record();
 

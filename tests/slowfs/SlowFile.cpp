@@ -44,7 +44,8 @@ SlowFile::SlowFile(const std::string& source, double bytesPerSecond, std::uint64
                                        std::to_string(stallAfter),
                                        m_folder + "/reads.log",
                                        stall == Stall::UntilKilled ? "let-killed-go"
-                                                                   : "keep-killed"};
+                                                                   : "keep-killed",
+                                       StallMarker()};
     std::vector<char*> argv;
     for (std::string& argument : arguments) {
         argv.push_back(argument.data());
@@ -97,6 +98,10 @@ SlowFile::~SlowFile() {
     }
     std::error_code ignored;
     std::filesystem::remove_all(m_folder, ignored);
+}
+
+void SlowFile::StallEverything() const {
+    std::ofstream(StallMarker()) << "stall\n";
 }
 
 SlowFile::Reads SlowFile::ReadsServed(std::int64_t afterNs) const {

@@ -7,8 +7,9 @@
 
 // A copy of a file served by slow_file_system for as long as the object lives: read at
 // bytesPerSecond and, with stallAfter above 0, never past that byte, as a disk that stopped
-// answering. A reader that is killed there is let go, or with Stall::EvenWhenKilled kept
-// (in uninterruptible sleep) until the object goes. Where FUSE cannot be mounted (no
+// answering; after StallEverything, nothing of it answers, not even its folder. A reader
+// that is killed there is let go, or with Stall::EvenWhenKilled kept (in uninterruptible
+// sleep) until the object goes. Where FUSE cannot be mounted (no
 // /dev/fuse, no permission) Problem() says why, and the caller skips saying so. The tests
 // and the benchmarks share it.
 class SlowFile {
@@ -26,6 +27,10 @@ public:
     // The slow copy's path.
     const std::string& Path() const { return m_path; }
 
+    // From now on every request stalls: looking at the folder or the file, opening and
+    // reading it.
+    void StallEverything() const;
+
     // The reads served so far: how many, their bytes, when the last one was (CLOCK_MONOTONIC
     // nanoseconds, 0 before any), and how many came after afterNs.
     struct Reads {
@@ -37,6 +42,9 @@ public:
     Reads ReadsServed(std::int64_t afterNs = 0) const;
 
 private:
+    // The file whose existence makes every request stall.
+    std::string StallMarker() const { return m_folder + "/stall-everything"; }
+
     std::string m_folder; // a folder of its own in /tmp: the mount point and the logs
     std::string m_path;
     std::string m_problem;

@@ -1,13 +1,15 @@
 // slow_file_system: a FUSE file system of the tests' own that serves one file slowly, as a
 // USB stick, a busy network share or a disk that stopped answering does.
 //
-//   slow_file_system MOUNTPOINT SOURCE BYTES_PER_SECOND STALL_AFTER LOG KILLED
+//   slow_file_system MOUNTPOINT SOURCE BYTES_PER_SECOND STALL_AFTER LOG KILLED STALL_ALL
 //
 // MOUNTPOINT shows one file, named as SOURCE's last component, with SOURCE's bytes. Reads
 // share one budget of BYTES_PER_SECOND; a read that reaches past byte STALL_AFTER (0: never)
-// waits until its reader is killed (KILLED "let-killed-go") or, with KILLED "keep-killed",
-// until the file system is stopped: the kernel then keeps even a killed reader waiting, in
-// uninterruptible sleep, as a file system that ignores interrupts does. Each read served is
+// stalls: it waits until its reader is killed (KILLED "let-killed-go") or, with KILLED
+// "keep-killed", until the file system is stopped: the kernel then keeps even a killed
+// reader waiting, in uninterruptible sleep, as a file system that ignores interrupts does.
+// While a file STALL_ALL exists, every request stalls so, looking at the folder or the file
+// too. Attributes are not cached, so that a stall is met at once. Each read served is
 // appended to LOG as a line "<CLOCK_MONOTONIC nanoseconds> <offset> <bytes>", so that a test
 // can tell when reading stopped. Runs in the foreground until SIGTERM, then unmounts.
 
@@ -38,6 +40,7 @@ struct Settings {
     std::uint64_t stallAfter{};
     std::FILE* log{};
     bool letKilledGo{true};
+    std::string stallAll;
 };
 
 Settings g_settings;
@@ -75,6 +78,9 @@ void Log(off_t offset, std::size_t count) {
 void IgnoreInterruptSignal(int) {}
 
 void* Initialise(fuse_conn_info*, fuse_config* config) {
+    config->attr_timeout = 0;
+    config->entry_timeout = 0;
+    config->negative_timeout = 0;
     config->intr = 1;
     config->intr_signal = SIGUSR1;
     struct sigaction action {};
@@ -83,7 +89,24 @@ void* Initialise(fuse_conn_info*, fuse_config* config) {
     return nullptr;
 }
 
+// A disk that stopped answering, behind a file system that lets a reader that is killed go,
+// as network file systems do: the kernel's interrupt ends the wait. One that keeps killed
+// readers answers nothing until it is stopped.
+int Stall() {
+    while (!g_settings.letKilledGo || fuse_interrupted() == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -EINTR;
+}
+
+bool EverythingStalls() {
+    return access(g_settings.stallAll.c_str(), F_OK) == 0;
+}
+
 int GetAttributes(const char* path, struct stat* attributes, fuse_file_info*) {
+    if (EverythingStalls()) {
+        return Stall();
+    }
     std::memset(attributes, 0, sizeof *attributes);
     if (std::strcmp(path, "/") == 0) {
         attributes->st_mode = S_IFDIR | 0755;
@@ -105,6 +128,9 @@ int GetAttributes(const char* path, struct stat* attributes, fuse_file_info*) {
 
 int ReadDirectory(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
                   fuse_readdir_flags) {
+    if (EverythingStalls()) {
+        return Stall();
+    }
     if (std::strcmp(path, "/") != 0) {
         return -ENOENT;
     }
@@ -115,6 +141,9 @@ int ReadDirectory(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, f
 }
 
 int Open(const char* path, fuse_file_info* info) {
+    if (EverythingStalls()) {
+        return Stall();
+    }
     if (g_settings.name != path) {
         return -ENOENT;
     }
@@ -125,15 +154,10 @@ int Open(const char* path, fuse_file_info* info) {
 }
 
 int Read(const char*, char* buffer, std::size_t count, off_t offset, fuse_file_info*) {
-    if (g_settings.stallAfter != 0 &&
-        static_cast<std::uint64_t>(offset) + count > g_settings.stallAfter) {
-        // A disk that stopped answering, behind a file system that lets a reader that is
-        // killed go, as network file systems do: the kernel's interrupt ends the wait. One
-        // that keeps killed readers answers nothing until it is stopped.
-        while (!g_settings.letKilledGo || fuse_interrupted() == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return -EINTR;
+    if (EverythingStalls() ||
+        (g_settings.stallAfter != 0 &&
+         static_cast<std::uint64_t>(offset) + count > g_settings.stallAfter)) {
+        return Stall();
     }
     Throttle(count);
     const ssize_t got = pread(g_source, buffer, count, offset);
@@ -147,10 +171,10 @@ int Read(const char*, char* buffer, std::size_t count, off_t offset, fuse_file_i
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 7) {
+    if (argc != 8) {
         std::fprintf(stderr,
                      "usage: %s MOUNTPOINT SOURCE BYTES_PER_SECOND STALL_AFTER LOG "
-                     "let-killed-go|keep-killed\n",
+                     "let-killed-go|keep-killed STALL_ALL\n",
                      argv[0]);
         return 2;
     }
@@ -161,6 +185,7 @@ int main(int argc, char** argv) {
     g_settings.stallAfter = std::strtoull(argv[4], nullptr, 10);
     g_settings.log = std::fopen(argv[5], "a");
     g_settings.letKilledGo = std::strcmp(argv[6], "keep-killed") != 0;
+    g_settings.stallAll = argv[7];
     g_source = open(argv[2], O_RDONLY | O_CLOEXEC);
     if (g_source < 0 || g_settings.log == nullptr || g_settings.bytesPerSecond <= 0) {
         std::fprintf(stderr, "%s: cannot use %s or %s\n", argv[0], argv[2], argv[5]);

@@ -42,16 +42,21 @@ inline std::string ProcessState(const std::string& process) {
     return {};
 }
 
-// The processes that parent started and that run the program called name.
-inline std::vector<std::string> ChildrenNamed(long parent, const std::string& name) {
+// The program a process runs, as /proc names it ("voq006-reader"), or "" once it is gone.
+inline std::string CommandOf(const std::string& process) {
+    std::ifstream comm("/proc/" + process + "/comm");
+    std::string command;
+    std::getline(comm, command);
+    return command;
+}
+
+// The processes that parent started.
+inline std::vector<std::string> ChildrenOf(long parent) {
     std::vector<std::string> children;
     if (DIR* processes = opendir("/proc")) {
         while (const dirent* entry = readdir(processes)) {
             const std::string process = entry->d_name;
-            std::ifstream comm("/proc/" + process + "/comm");
-            std::string command;
-            if (std::getline(comm, command) && command == name &&
-                StatusNumber("PPid", process) == parent) {
+            if (process[0] >= '1' && process[0] <= '9' && StatusNumber("PPid", process) == parent) {
                 children.push_back(process);
             }
         }
@@ -60,11 +65,19 @@ inline std::vector<std::string> ChildrenNamed(long parent, const std::string& na
     return children;
 }
 
-// Calls use(name) for each entry of a folder of /proc/self ("fd", "task"), the dot
+// The processes that parent started and that run the program called name.
+inline std::vector<std::string> ChildrenNamed(long parent, const std::string& name) {
+    std::vector<std::string> children = ChildrenOf(parent);
+    std::erase_if(children, [&](const std::string& child) { return CommandOf(child) != name; });
+    return children;
+}
+
+// Calls use(name) for each entry of a folder of /proc/<process> ("fd", "task"), the dot
 // entries left out, and returns how many there were.
-template <typename Use> int ForEachEntryOfProcessFolder(const char* folderName, Use use) {
+template <typename Use>
+int ForEachEntryOfProcessFolder(const std::string& process, const char* folderName, Use use) {
     int count = 0;
-    if (DIR* folder = opendir((std::string("/proc/self/") + folderName).c_str())) {
+    if (DIR* folder = opendir(("/proc/" + process + "/" + folderName).c_str())) {
         while (const dirent* entry = readdir(folder)) {
             if (entry->d_name[0] != '.') {
                 use(std::string(entry->d_name));
@@ -76,20 +89,30 @@ template <typename Use> int ForEachEntryOfProcessFolder(const char* folderName, 
     return count;
 }
 
-// The descriptors open in this process, the one that reads them included.
-inline int OpenDescriptors() {
-    return ForEachEntryOfProcessFolder("fd", [](const std::string&) {});
+// The descriptors open in a process (in this one, the one that reads them included), and
+// its threads.
+inline int OpenDescriptors(const std::string& process = "self") {
+    return ForEachEntryOfProcessFolder(process, "fd", [](const std::string&) {});
+}
+inline int Threads(const std::string& process) {
+    return ForEachEntryOfProcessFolder(process, "task", [](const std::string&) {});
 }
 
-// The descriptors open on the file at path.
+// The descriptors open on the file at path, in this process and in the processes it
+// started (the reader processes of its loads).
 inline int DescriptorsOn(const std::string& path) {
     int count = 0;
-    ForEachEntryOfProcessFolder("fd", [&](const std::string& fd) {
-        char target[4096];
-        const ssize_t length = readlink(("/proc/self/fd/" + fd).c_str(), target, sizeof target);
-        count += length > 0 &&
-                 path.compare(0, std::string::npos, target, static_cast<std::size_t>(length)) == 0;
-    });
+    std::vector<std::string> processes = ChildrenOf(getpid());
+    processes.push_back("self");
+    for (const std::string& process : processes) {
+        const std::string folder = "/proc/" + process + "/fd/";
+        ForEachEntryOfProcessFolder(process, "fd", [&](const std::string& fd) {
+            char target[4096];
+            const ssize_t length = readlink((folder + fd).c_str(), target, sizeof target);
+            count += length > 0 && path.compare(0, std::string::npos, target,
+                                                static_cast<std::size_t>(length)) == 0;
+        });
+    }
     return count;
 }
 
@@ -104,7 +127,7 @@ inline int OwnThreads() {
     };
     const std::string own = nameOf(std::to_string(getpid()));
     int count = 0;
-    ForEachEntryOfProcessFolder("task",
+    ForEachEntryOfProcessFolder("self", "task",
                                 [&](const std::string& task) { count += nameOf(task) == own; });
     return count;
 }

@@ -78,7 +78,7 @@ Answer AnswerFor(const std::string& path) {
     Answer answer;
     answer.outcome = LoadWaveFileStrided(answer.record, path, kColumns);
     answer.stream = Join({EncodeGreeting(), EncodeProgress(10, 20),
-                          EncodeEnd(answer.outcome, answer.record, kColumns)});
+                          EncodeEnd(answer.outcome, answer.record, kColumns, PathOpened::AsGiven)});
     return answer;
 }
 
@@ -176,7 +176,7 @@ std::size_t KeptFrames() {
 }
 
 const Breach kBreaches[] = {
-    {"ForeignVersion", nullptr, [](MessageBytes& s) { s[4] = 2; }},
+    {"ForeignVersion", nullptr, [](MessageBytes& s) { s[4] = kVersion + 1; }},
     {"UnknownType", nullptr, [](MessageBytes& s) { s[End(0)] = 9; }},
     {"LengthOfFourGigabytes", nullptr,
      [](MessageBytes& s) {
@@ -198,6 +198,8 @@ const Breach kBreaches[] = {
          s.insert(s.end(), kKeptFrameBytes, 0);
      }},
     {"BytesAfterTheEnd", nullptr, [](MessageBytes& s) { s.push_back(0); }},
+    {"DefaultExtensionAddedUnasked", nullptr,
+     [](MessageBytes& s) { s[End(kMessageHeaderBytes)] = 1; }},
     {"SampleAbovePeak", [](LoadOutcome&, WaveRecord& r) { r.left[0] = 30000; }, nullptr},
     {"MonoWithRightSamples",
      [](LoadOutcome&, WaveRecord& r) {
@@ -236,8 +238,8 @@ TEST_P(ReaderMessagesBreach, MakesAFailedReader) {
     if (breach.changeAnswer != nullptr) {
         breach.changeAnswer(answer.outcome, answer.record);
     }
-    MessageBytes stream =
-        Join({EncodeGreeting(), EncodeEnd(answer.outcome, answer.record, kColumns)});
+    MessageBytes stream = Join({EncodeGreeting(), EncodeEnd(answer.outcome, answer.record, kColumns,
+                                                            PathOpened::AsGiven)});
     if (breach.changeBytes != nullptr) {
         breach.changeBytes(stream);
     }
@@ -257,7 +259,8 @@ struct Finished {
     int endings{};
 };
 
-Finished LoadThrough(const std::string& path, const std::string& program = VOQ_READER) {
+Finished LoadThrough(const std::string& path, const std::string& program = VOQ_READER,
+                     const std::string& defaultExtension = {}) {
     Finished finished;
     std::promise<void> ended;
     std::atomic<int> endings{0};
@@ -269,7 +272,7 @@ Finished LoadThrough(const std::string& path, const std::string& program = VOQ_R
                     ended.set_value();
                 }
             },
-            program);
+            program, defaultExtension);
         EXPECT_EQ(ended.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
         EXPECT_TRUE(load.Ended());
         finished.outcome = load.Outcome();
@@ -329,6 +332,30 @@ TEST(ReaderProcess, AMissingReaderProgramLoadsInThisProcess) {
     ExpectSameAsInProcess(path, folder.File("no-reader"));
     EXPECT_TRUE(LoadThrough(path, folder.File("no-reader")).inProcess);
     EXPECT_FALSE(LoadThrough(path).inProcess);
+}
+
+// The Open dialog's default extension is added where the file is read, by the reader and by
+// the load in this process alike: to a name without one that names no file, never to a name
+// that names a file or has an extension.
+TEST(ReaderProcess, AddsTheDefaultExtensionWhereTheFileIsRead) {
+    TemporaryFolder folder;
+    for (const char* name : {"fresh.NULL", "README", "README.NULL", "old.txt.NULL"}) {
+        WavBuilder().Samples16(Ramp(2000)).WriteTo(folder, name);
+    }
+    const struct {
+        const char* typed;
+        const char* opened; // nullptr: the typed name, which names no file
+    } cases[] = {{"fresh", "fresh.NULL"}, {"README", "README"}, {"old.txt", nullptr}};
+    for (const std::string& program : {std::string(VOQ_READER), folder.File("no-reader")}) {
+        for (const auto& c : cases) {
+            const Finished finished = LoadThrough(folder.File(c.typed), program, "NULL");
+            EXPECT_EQ(finished.outcome.status,
+                      c.opened != nullptr ? LoadStatus::Loaded : LoadStatus::CannotOpen)
+                << c.typed << " through " << program;
+            EXPECT_EQ(finished.record.path, c.opened != nullptr ? folder.File(c.opened) : "")
+                << c.typed << " through " << program;
+        }
+    }
 }
 
 // Fake readers, each a shell script that writes the bytes of answer to the descriptor it is
