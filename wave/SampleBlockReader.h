@@ -32,16 +32,20 @@ inline std::uint64_t SamplesToRead(const WaveRecord& record) {
     return record.channels == 1 ? record.frameCount : std::uint64_t{2} * record.frameCount;
 }
 
-// Where a load reads its samples: the file, where its data starts, the width of a sample
-// and the size of the blocks it reads at a time; and whom it tells how far it got, if
-// anyone.
+// Where a load reads its samples: the file, where its data starts, how its samples lie
+// and decode, and the size of the blocks it reads at a time; and whom it tells how far it
+// got, if anyone.
 struct SampleSource {
     const FileDescriptor& file;
     std::uint64_t dataOffset;
-    std::size_t bytesPerSample;
+    SampleLayout layout;
     std::size_t blockBytes; // at most kBlockBytes
     LoadProgress* progress;
 };
+
+template <typename Sink>
+bool ReadFrameRange(const SampleSource& source, std::uint64_t last, std::uint8_t* scratch,
+                    Sink& sink);
 
 // Reads the samples from sink.next up to last, block by block, and hands them to the sink
 // (the full load's or the strided load's). Returns false when the file ends, a read
@@ -50,7 +54,10 @@ struct SampleSource {
 template <typename Sink>
 bool ReadSampleRange(const SampleSource& source, std::uint64_t last, std::uint8_t* scratch,
                      Sink& sink) {
-    const std::size_t bytesPerSample = source.bytesPerSample;
+    if (source.layout.frameBytes != 0) {
+        return ReadFrameRange(source, last, scratch, sink);
+    }
+    const std::size_t bytesPerSample = source.layout.sampleBytes;
     if (bytesPerSample == 0) {
         return sink.next >= last;
     }
@@ -75,17 +82,66 @@ bool ReadSampleRange(const SampleSource& source, std::uint64_t last, std::uint8_
         }
         const std::size_t have = carried + static_cast<std::size_t>(got);
         const std::size_t whole = have / bytesPerSample;
-        DecodeBlock(sink, bytesPerSample, scratch, whole);
+        DecodeBlock(sink, source.layout.coding, bytesPerSample, scratch, whole);
         carried = have - whole * bytesPerSample;
         std::memmove(scratch, scratch + whole * bytesPerSample, carried);
     }
     return true;
 }
 
+// Moves the bytes of the first two samples of each frame in block (size bytes, its first
+// byte at offset inFrame of its frame) to the front of block, in file order, and returns
+// how many there are; inFrame becomes the offset in its frame of the byte after the block.
+// Every byte moves to where it is or further forward, so nothing is overwritten before it
+// has moved.
+std::size_t GatherFirstTwoSamples(std::uint8_t* block, std::size_t size, const SampleLayout& layout,
+                                  std::size_t& inFrame);
+
+// ReadSampleRange for frames of three or more channels, of which the samples of channels
+// 0 and 1 are kept: sink.next and last are even, so the range is whole frames. Each block
+// is read whole, and its kept samples are gathered to the front of the scratch buffer,
+// where the sink takes them as the samples of a stereo file. A kept sample split by the
+// block's end is carried over, so that the scratch buffer never holds more than a block
+// and a sample, however large a frame is. A frame whose kept samples are not whole ends
+// the range, as the end of the file does.
+template <typename Sink>
+bool ReadFrameRange(const SampleSource& source, std::uint64_t last, std::uint8_t* scratch,
+                    Sink& sink) {
+    const std::size_t sampleBytes = source.layout.sampleBytes;
+    std::uint64_t offset = source.dataOffset + source.layout.BytesOf(sink.next);
+    const std::uint64_t end = source.dataOffset + source.layout.BytesOf(last);
+    std::size_t inFrame = 0;
+    std::size_t carried = 0; // bytes of a split kept sample at the start of scratch
+    while (offset < end) {
+        if (source.progress != nullptr && source.progress->Cancelled()) {
+            return false;
+        }
+        const std::uint64_t wanted = end - offset;
+        const std::size_t ask =
+            wanted < source.blockBytes ? static_cast<std::size_t>(wanted) : source.blockBytes;
+        const ssize_t got = source.file.ReadAt(scratch + carried, ask, offset);
+        if (got <= 0) {
+            return false;
+        }
+        offset += static_cast<std::uint64_t>(got);
+        if (source.progress != nullptr) {
+            source.progress->Add(static_cast<std::uint64_t>(got));
+        }
+        const std::size_t have =
+            carried + GatherFirstTwoSamples(scratch + carried, static_cast<std::size_t>(got),
+                                            source.layout, inFrame);
+        const std::size_t whole = have / sampleBytes;
+        DecodeBlock(sink, source.layout.coding, sampleBytes, scratch, whole);
+        carried = have - whole * sampleBytes;
+        std::memmove(scratch, scratch + whole * sampleBytes, carried);
+    }
+    return true;
+}
+
 // How the samplesInFile samples the file holds are shared out: the calling thread reads
 // the samples before the split and a second thread those from it on; 0 means that the
-// calling thread reads them all.
-std::uint64_t SplitPoint(const WaveRecord& record, std::uint64_t samplesInFile,
+// calling thread reads them all. The split is the first sample of a frame.
+std::uint64_t SplitPoint(const SampleLayout& layout, std::uint64_t samplesInFile,
                          SampleThreads threads);
 
 // The scratch buffers of a load, one per reading thread. One thread reads through a

@@ -1,15 +1,58 @@
 #pragma once
 
-// Turning the bytes of a block into samples: a decoder per sample width, and the loops
-// that decode a block into the arrays or only raise its peaks. No I/O and no threads.
-// Each loop is kept out of line, with restrict pointers and local peaks, so that the
-// compiler knows its pointers do not alias and vectorises it (at -O3: see
-// wave/CMakeLists.txt).
+// Turning the bytes of a block into samples: how a file's samples are stored, a decoder
+// per coding and sample width, and the loops that decode a block into the arrays or only
+// raise its peaks. No I/O and no threads. Each loop is kept out of line, with restrict
+// pointers and local peaks, so that the compiler knows its pointers do not alias and
+// vectorises it (at -O3: see wave/CMakeLists.txt).
 
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
 namespace wave_reader {
+
+// How the bytes of one sample give its signed 16-bit value.
+enum class SampleCoding : std::uint8_t {
+    AsStored,  // a 2-byte sample as it is; any other width by its first byte, minus 128
+    HighBytes, // integer samples of 3 or 4 bytes: their two most significant bytes
+    Float,     // IEEE float of 4 or 8 bytes, times 32768, rounded and clamped
+    ALaw,      // one G.711 A-law byte
+    MuLaw,     // one G.711 mu-law byte
+};
+
+// Where the samples of the data chunk lie and how they decode. Samples numbered in file
+// order: a mono file's go to left; every other file deals them to left and right by
+// parity (even ones to left).
+struct SampleLayout {
+    SampleCoding coding{SampleCoding::AsStored};
+    std::size_t sampleBytes{}; // bytes of one sample; a width of 0 gives no sample at all
+    // 0 when the samples follow one another. Otherwise the bytes of a frame of three or
+    // more channels, of which only the first two samples are read: sample 2n is channel 0
+    // of frame n, sample 2n + 1 its channel 1.
+    std::size_t frameBytes{};
+
+    // The samples whose bytes lie wholly within the first bytes of the data.
+    std::uint64_t SamplesWithin(std::uint64_t bytes) const {
+        if (sampleBytes == 0) {
+            return 0;
+        }
+        if (frameBytes == 0) {
+            return bytes / sampleBytes;
+        }
+        const std::uint64_t keptInLast = (bytes % frameBytes) / sampleBytes;
+        return 2 * (bytes / frameBytes) + (keptInLast < 2 ? keptInLast : 2);
+    }
+    // The bytes of data up to the end of the first samples: whole frames, and of a last
+    // frame begun only its channel 0.
+    std::uint64_t BytesOf(std::uint64_t samples) const {
+        if (frameBytes == 0) {
+            return samples * sampleBytes;
+        }
+        return samples / 2 * frameBytes + samples % 2 * sampleBytes;
+    }
+};
 
 // A 2-byte sample is a signed 16-bit little-endian number; a sample of any other width
 // gives its first byte re-centred to -128..127, and its other bytes are ignored.
@@ -34,6 +77,85 @@ struct FirstByteOfOne {
     std::int16_t operator()(const std::uint8_t* sample) const {
         return static_cast<std::int16_t>(sample[0] - 128);
     }
+};
+
+// WAVE stores integer samples left-justified, so the two most significant bytes of a 24-
+// or 32-bit sample are the 16-bit sample of the same sound.
+struct HighTwoOfThree {
+    std::size_t Bytes() const { return 3; }
+    std::int16_t operator()(const std::uint8_t* sample) const {
+        return static_cast<std::int16_t>(static_cast<std::uint16_t>(sample[1] | sample[2] << 8));
+    }
+};
+
+struct HighTwoOfFour {
+    std::size_t Bytes() const { return 4; }
+    std::int16_t operator()(const std::uint8_t* sample) const {
+        return static_cast<std::int16_t>(static_cast<std::uint16_t>(sample[2] | sample[3] << 8));
+    }
+};
+
+// Full scale of a float sample is -1.0 to 1.0. Times 32768, rounded to the nearest integer
+// (ties to even) and clamped to -32768..32767; NaN gives 0. Adding 1.5 * 2^(mantissa bits)
+// rounds in the current rounding mode, to nearest by default, without a call to the C
+// library, so that the loop still vectorises: the clamped value is at most 2^15 in
+// magnitude, far inside the range where that sum's last bit is worth 1.
+template <typename Real, typename Bits> struct FloatSample {
+    static constexpr Real kRounder =
+        sizeof(Real) == 4 ? Real(12582912.0) : Real(6755399441055744.0);
+
+    std::size_t Bytes() const { return sizeof(Real); }
+    std::int16_t operator()(const std::uint8_t* sample) const {
+        Bits bits = 0;
+        for (std::size_t i = sizeof(Real); i-- > 0;) {
+            bits = static_cast<Bits>(bits << 8 | sample[i]);
+        }
+        Real value = std::bit_cast<Real>(bits) * Real(32768);
+        value = value == value ? value : Real(0);
+        value = value < Real(-32768) ? Real(-32768) : value;
+        value = value > Real(32767) ? Real(32767) : value;
+        return static_cast<std::int16_t>((value + kRounder) - kRounder);
+    }
+};
+using Float32 = FloatSample<float, std::uint32_t>;
+using Float64 = FloatSample<double, std::uint64_t>;
+
+// The 16-bit linear values of the 256 codes of G.711 A-law and mu-law, as the reference
+// decoder gives them: A-law reaches +-32256, mu-law +-32124.
+constexpr std::array<std::int16_t, 256> MakeALawTable() {
+    std::array<std::int16_t, 256> table{};
+    for (int code = 0; code < 256; ++code) {
+        const int toggled = code ^ 0x55; // every even bit is stored inverted
+        const int segment = (toggled & 0x70) >> 4;
+        int magnitude = (toggled & 0x0F) << 4;
+        magnitude += segment == 0 ? 8 : 0x108;
+        magnitude <<= segment > 1 ? segment - 1 : 0;
+        table[static_cast<std::size_t>(code)] =
+            static_cast<std::int16_t>((toggled & 0x80) != 0 ? magnitude : -magnitude);
+    }
+    return table;
+}
+
+constexpr std::array<std::int16_t, 256> MakeMuLawTable() {
+    constexpr int kBias = 0x84; // added before encoding, so that the segments start at 0
+    std::array<std::int16_t, 256> table{};
+    for (int code = 0; code < 256; ++code) {
+        const int inverted = ~code & 0xFF; // every bit is stored inverted
+        const int magnitude = (((inverted & 0x0F) << 3) + kBias) << ((inverted & 0x70) >> 4);
+        table[static_cast<std::size_t>(code)] = static_cast<std::int16_t>(
+            (inverted & 0x80) != 0 ? kBias - magnitude : magnitude - kBias);
+    }
+    return table;
+}
+
+inline constexpr std::array<std::int16_t, 256> kALawTable = MakeALawTable();
+inline constexpr std::array<std::int16_t, 256> kMuLawTable = MakeMuLawTable();
+
+// A one-byte code looked up in one of the tables above.
+struct CompandedByte {
+    const std::int16_t* table;
+    std::size_t Bytes() const { return 1; }
+    std::int16_t operator()(const std::uint8_t* sample) const { return table[sample[0]]; }
 };
 
 // Decodes count samples of a mono file into out and returns the raised peak.
@@ -113,19 +235,44 @@ template <typename Decoder>
 }
 
 // Hands count samples of width bytesPerSample to sink.Take through the decoder of their
-// width, so that each width gets loops of its own.
+// coding and width, so that each gets loops of its own. The file's header has chosen a
+// width that its coding decodes (SampleLayout).
 template <typename Sink>
-void DecodeBlock(Sink& sink, std::size_t bytesPerSample, const std::uint8_t* in,
-                 std::size_t count) {
-    switch (bytesPerSample) {
-    case 1:
-        sink.Take(FirstByteOfOne{}, in, count);
+void DecodeBlock(Sink& sink, SampleCoding coding, std::size_t bytesPerSample,
+                 const std::uint8_t* in, std::size_t count) {
+    switch (coding) {
+    case SampleCoding::AsStored:
+        switch (bytesPerSample) {
+        case 1:
+            sink.Take(FirstByteOfOne{}, in, count);
+            break;
+        case 2:
+            sink.Take(Linear16{}, in, count);
+            break;
+        default:
+            sink.Take(FirstByte{bytesPerSample}, in, count);
+            break;
+        }
         break;
-    case 2:
-        sink.Take(Linear16{}, in, count);
+    case SampleCoding::HighBytes:
+        if (bytesPerSample == 3) {
+            sink.Take(HighTwoOfThree{}, in, count);
+        } else {
+            sink.Take(HighTwoOfFour{}, in, count);
+        }
         break;
-    default:
-        sink.Take(FirstByte{bytesPerSample}, in, count);
+    case SampleCoding::Float:
+        if (bytesPerSample == 4) {
+            sink.Take(Float32{}, in, count);
+        } else {
+            sink.Take(Float64{}, in, count);
+        }
+        break;
+    case SampleCoding::ALaw:
+        sink.Take(CompandedByte{kALawTable.data()}, in, count);
+        break;
+    case SampleCoding::MuLaw:
+        sink.Take(CompandedByte{kMuLawTable.data()}, in, count);
         break;
     }
 }

@@ -26,10 +26,12 @@ struct LoadOutcome {
     LoadStatus status{LoadStatus::Loaded};
     int errorNumber{}; // errno for CannotOpen and ReadError, else 0
     // The byte offset in the file where the check failed: for NotRiffWave that of the
-    // identifier that is wrong, for ZeroBlockAlign that of the blockAlign field, for
-    // NoDataChunk where the search for it ended (at the latest the end of the file), for
-    // ReadError where the failed read of the header started (0 when fstat failed); 0 for
-    // every other status.
+    // identifier that is wrong, of a data chunk before the fmt chunk, or where the search
+    // for the fmt chunk ended (at the latest the end of the file); for ZeroBlockAlign that
+    // of the blockAlign field; for NoDataChunk where the search for it ended; for
+    // UnsupportedFormat that of the field that names the format (formatTag, or an
+    // extensible file's SubFormat); for ReadError where the failed read of the header
+    // started (0 when fstat failed); 0 for every other status.
     std::uint64_t offset{};
     // For UnsupportedFormat: the format code the file names (its formatTag, or for an
     // extensible file the first two bytes of its SubFormat GUID); else 0.
@@ -98,3 +100,7 @@ LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std
 
 // A short English description of a status, for command-line tools ("not a RIFF/WAVE file").
 const char* DescribeLoadStatus(LoadStatus status);
+
+// The common name of a wave format code ("IMA ADPCM" for 0x0011), or nullptr for a code
+// without one here.
+const char* DescribeFormatCode(std::uint16_t formatCode);

@@ -86,6 +86,7 @@ RecordSnapshot TakeSnapshot(const WaveRecord& record) {
     fields.dataSize = record.dataSize;
     fields.bytesPerSample = record.bytesPerSample;
     fields.frameCount = record.frameCount;
+    fields.plotBits = record.plotBits;
     fields.buffersAllocated = record.buffersAllocated;
     fields.peak = record.peak;
     fields.peakRight = record.peakRight;
