@@ -259,6 +259,16 @@ std::string CheckLoad(WaveRecord& record, const std::string& path,
             return std::string("rejected (") + DescribeLoadStatus(outcome.status) +
                    ") a file the reference decoder loads";
         }
+        if (!shouldLoad &&
+            (outcome.status != expected.status || outcome.formatCode != expected.formatCode)) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "rejected as \"%s\" (format 0x%04X), the reference decoder says "
+                          "\"%s\" (format 0x%04X)",
+                          DescribeLoadStatus(outcome.status), outcome.formatCode,
+                          DescribeLoadStatus(expected.status), expected.formatCode);
+            return text;
+        }
         return refusable ? std::string() : CheckStridedLoad(record, path, outcome.status, threads);
     }
     if (!shouldLoad) {
