@@ -25,11 +25,17 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "display/InfoLines.h"
+#include "display/ViewDrawing.h"
 #include "tests/gui/ImageProbe.h"
+#include "tests/support/CaseName.h"
+#include "tests/support/ProcessRunner.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/WavBuilder.h"
+#include "wave/WaveFileReader.h"
 
 using namespace image_probe;
 
@@ -666,3 +672,153 @@ TEST(RenderTool, ThumbnailRejectionsAndUsageErrors) {
     }
     EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"known.wav", "text.wav"}));
 }
+
+// ---- the files people record today ---------------------------------------------------
+
+namespace {
+
+// A 16-bit file that other formats are made from, and how the tests wrote it when they did.
+struct Source {
+    std::string path;
+    std::optional<WavBuilder> built;
+};
+
+// A stereo 16-bit file of the tests' own: a tone that rises in pitch and swells to full
+// scale on the left, -32768 included, and the same at half the loudness and inverted on
+// the right; every sample a multiple of 16, so that 12 bits hold it too.
+WavBuilder BuiltSource() {
+    constexpr std::size_t kFrames = 24000;
+    std::vector<std::int16_t> samples;
+    for (std::size_t i = 0; i < kFrames; ++i) {
+        const double t = static_cast<double>(i) / kFrames;
+        const double value = 32768.0 * std::sin(t * 3.14159) * std::sin(t * t * 900.0);
+        const double left = std::clamp(std::floor(value / 16) * 16, -32768.0, 32752.0);
+        samples.push_back(static_cast<std::int16_t>(left));
+        samples.push_back(static_cast<std::int16_t>(-std::floor(value / 32) * 16));
+    }
+    samples[2 * kFrames / 2] = -32768;
+    return WavBuilder().SampleRate(8000).Format(2, 16).Samples16(samples);
+}
+
+// The file to draw and the file whose picture below the information lines it must give.
+using FilePair = std::pair<std::string, std::string>;
+// Writes them from a source into a folder; nothing for a source the case does not take.
+using MakeFiles = std::function<std::optional<FilePair>(const Source&, const TemporaryFolder&)>;
+
+// sox writes the source with formatOptions, then applies effects: to be drawn as the source.
+MakeFiles Sox(std::vector<std::string> formatOptions, std::vector<std::string> effects = {}) {
+    return [=](const Source& source, const TemporaryFolder& folder) -> std::optional<FilePair> {
+        const std::string converted = folder.File("converted.wav");
+        std::vector<std::string> command = {"sox", source.path};
+        command.insert(command.end(), formatOptions.begin(), formatOptions.end());
+        command.push_back(converted);
+        command.insert(command.end(), effects.begin(), effects.end());
+        const ProcessResult sox = RunProcess(command);
+        EXPECT_EQ(sox.exitStatus, 0) << sox.output;
+        return FilePair{converted, source.path};
+    };
+}
+
+// The same, to be drawn as sox's own decode of the converted file to 16 bits.
+MakeFiles SoxDecoded(std::vector<std::string> formatOptions) {
+    return [=](const Source& source, const TemporaryFolder& folder) -> std::optional<FilePair> {
+        const std::optional<FilePair> files = Sox(formatOptions)(source, folder);
+        const std::string decoded = folder.File("decoded.wav");
+        const ProcessResult sox =
+            RunProcess({"sox", files->first, "-e", "signed-integer", "-b", "16", decoded});
+        EXPECT_EQ(sox.exitStatus, 0) << sox.output;
+        return FilePair{files->first, decoded};
+    };
+}
+
+// The tests' own source written another way by the builder, to be drawn as the source.
+MakeFiles Built(std::function<WavBuilder(WavBuilder)> vary) {
+    return [=](const Source& source, const TemporaryFolder& folder) -> std::optional<FilePair> {
+        if (!source.built) {
+            return std::nullopt;
+        }
+        return FilePair{vary(*source.built).WriteTo(folder, "converted.wav"), source.path};
+    };
+}
+
+struct FormatCase : NamedCase {
+    MakeFiles make;
+    const char* refusal{}; // for a refused format, the reason the renderer gives
+    std::uint16_t formatCode{};
+};
+
+// The plot and the time labels: everything below the information lines, which name the
+// file, its sample width and its size.
+QImage BelowTheInformationLines(const std::string& png) {
+    constexpr int kTop = kInfoTop + 2 * kInfoLineHeight;
+    const QImage image(QString::fromStdString(png));
+    return image.copy(0, kTop, image.width(), image.height() - kTop)
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+class RecordedFormat : public ::testing::TestWithParam<FormatCase> {};
+
+} // namespace
+
+// Made by sox, a writer nobody here wrote, from 16-bit files: the picture of each format is
+// that of the same sound at 16 bits, pixel for pixel below the information lines. Formats
+// the reader does not decode are refused by the reader and the renderer, naming the format.
+TEST_P(RecordedFormat, DrawsAsTheSoundAt16BitsOrIsRefusedByName) {
+    const FormatCase& c = GetParam();
+    TemporaryFolder folder;
+    const std::vector<Source> sources = {
+        {std::string(VOQ_SAMPLES) + "/stereo-sweep.wav", std::nullopt},
+        {std::string(VOQ_FIXTURES) + "/sine440-stereo16.wav", std::nullopt},
+        {BuiltSource().WriteTo(folder, "built.wav"), BuiltSource()},
+    };
+    int made = 0;
+    for (const Source& source : sources) {
+        SCOPED_TRACE(source.path);
+        const std::optional<FilePair> files = c.make(source, folder);
+        if (!files) {
+            continue;
+        }
+        ++made;
+        const auto& [converted, reference] = *files;
+        const ToolRun run = Render({converted, folder.File("converted.png")});
+        if (c.refusal != nullptr) {
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_EQ(run.err,
+                      "voq006-render: " + std::string(c.refusal) + ": " + converted + "\n");
+            WaveRecord record;
+            const LoadOutcome outcome = LoadWaveFileExplained(record, converted);
+            EXPECT_EQ(outcome.status, LoadStatus::UnsupportedFormat);
+            EXPECT_EQ(outcome.formatCode, c.formatCode);
+            continue;
+        }
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        ASSERT_EQ(Render({reference, folder.File("reference.png")}).exitCode, 0);
+        EXPECT_TRUE(BelowTheInformationLines(folder.File("converted.png")) ==
+                    BelowTheInformationLines(folder.File("reference.png")));
+    }
+    EXPECT_GT(made, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, RecordedFormat,
+    ::testing::ValuesIn(std::vector<FormatCase>{
+        // 24 and 32 bits, extensible unless asked otherwise, with a fact chunk.
+        {"Integer24Extensible", Sox({"-b", "24"})},
+        {"Integer24Plain", Sox({"-t", "wavpcm", "-b", "24"})},
+        {"Integer32", Sox({"-b", "32"})},
+        {"Float32", Sox({"-e", "floating-point", "-b", "32"})},
+        {"Float64", Sox({"-e", "floating-point", "-b", "64"})},
+        // Four channels, the first two the source's.
+        {"FourChannels", Sox({}, {"remix", "1", "2", "1", "2"})},
+        {"ALaw", SoxDecoded({"-e", "a-law"})},
+        {"MuLaw", SoxDecoded({"-e", "u-law"})},
+        {"Integer12", Built([](WavBuilder file) { return file.Format(2, 12); })},
+        {"BextAndJunkBeforeFmt", Built([](WavBuilder file) {
+             return file.ChunkBeforeFmt("bext", Bytes(602, 'b')).ChunkBeforeFmt("JUNK", Bytes(27));
+         })},
+        {"ImaAdpcm", Sox({"-e", "ima-adpcm"}),
+         "compressed or unknown format IMA ADPCM (0x0011) at byte 20", 0x11},
+        {"MsAdpcm", Sox({"-e", "ms-adpcm"}),
+         "compressed or unknown format MS ADPCM (0x0002) at byte 20", 0x02},
+    }),
+    CaseName);
