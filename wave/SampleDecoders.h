@@ -10,6 +10,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace wave_reader {
 
@@ -106,15 +107,25 @@ template <typename Real, typename Bits> struct FloatSample {
 
     std::size_t Bytes() const { return sizeof(Real); }
     std::int16_t operator()(const std::uint8_t* sample) const {
-        Bits bits = 0;
-        for (std::size_t i = sizeof(Real); i-- > 0;) {
-            bits = static_cast<Bits>(bits << 8 | sample[i]);
-        }
-        Real value = std::bit_cast<Real>(bits) * Real(32768);
+        Real value = Read(sample) * Real(32768);
         value = value == value ? value : Real(0);
         value = value < Real(-32768) ? Real(-32768) : value;
         value = value > Real(32767) ? Real(32767) : value;
         return static_cast<std::int16_t>((value + kRounder) - kRounder);
+    }
+
+    // The number stored little-endian at sample: copied as it is where the host is
+    // little-endian too, which the compiler turns into one load, else assembled.
+    static Real Read(const std::uint8_t* sample) {
+        Bits bits = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&bits, sample, sizeof bits);
+        } else {
+            for (std::size_t i = sizeof(Real); i-- > 0;) {
+                bits = static_cast<Bits>(bits << 8 | sample[i]);
+            }
+        }
+        return std::bit_cast<Real>(bits);
     }
 };
 using Float32 = FloatSample<float, std::uint32_t>;
@@ -234,6 +245,45 @@ template <typename Decoder>
     }
 }
 
+// Converts count samples to 16-bit samples stored as a 16-bit file stores them, two bytes
+// each, little-endian. One plain loop without a peak, so that it vectorises.
+template <typename Decoder>
+[[gnu::noinline]] void ConvertRun(Decoder decode, const std::uint8_t* __restrict in,
+                                  std::size_t count, std::uint8_t* __restrict out) {
+    const std::size_t stride = decode.Bytes();
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto value = static_cast<std::uint16_t>(decode(in + i * stride));
+        out[2 * i] = static_cast<std::uint8_t>(value);
+        out[2 * i + 1] = static_cast<std::uint8_t>(value >> 8);
+    }
+}
+
+#if defined(__SSE2__)
+// Floats and 24-bit samples with SSE2 and SSSE3 (SampleDecoders.cpp); overload resolution
+// picks them over the template, which they call for the last few samples.
+void ConvertRun(Float32 decode, const std::uint8_t* __restrict in, std::size_t count,
+                std::uint8_t* __restrict out);
+void ConvertRun(Float64 decode, const std::uint8_t* __restrict in, std::size_t count,
+                std::uint8_t* __restrict out);
+void ConvertRun(HighTwoOfThree decode, const std::uint8_t* __restrict in, std::size_t count,
+                std::uint8_t* __restrict out);
+#endif
+
+// Hands count samples of a coding other than AsStored to sink.Take as 16-bit samples,
+// converted a run at a time in a buffer that stays in the first-level cache: the
+// de-interleave, the strided keeping and the peaks then run the loops of a 16-bit file,
+// which the compiler cannot vectorise with a float conversion or a 3-byte stride inside.
+template <typename Sink, typename Decoder>
+void TakeConverted(Sink& sink, Decoder decode, const std::uint8_t* in, std::size_t count) {
+    constexpr std::size_t kRunSamples = 4096;
+    alignas(16) std::uint8_t run[2 * kRunSamples];
+    for (std::size_t done = 0; done < count; done += kRunSamples) {
+        const std::size_t samples = count - done < kRunSamples ? count - done : kRunSamples;
+        ConvertRun(decode, in + done * decode.Bytes(), samples, run);
+        sink.Take(Linear16{}, run, samples);
+    }
+}
+
 // Hands count samples of width bytesPerSample to sink.Take through the decoder of their
 // coding and width, so that each gets loops of its own. The file's header has chosen a
 // width that its coding decodes (SampleLayout).
@@ -256,23 +306,23 @@ void DecodeBlock(Sink& sink, SampleCoding coding, std::size_t bytesPerSample,
         break;
     case SampleCoding::HighBytes:
         if (bytesPerSample == 3) {
-            sink.Take(HighTwoOfThree{}, in, count);
+            TakeConverted(sink, HighTwoOfThree{}, in, count);
         } else {
-            sink.Take(HighTwoOfFour{}, in, count);
+            TakeConverted(sink, HighTwoOfFour{}, in, count);
         }
         break;
     case SampleCoding::Float:
         if (bytesPerSample == 4) {
-            sink.Take(Float32{}, in, count);
+            TakeConverted(sink, Float32{}, in, count);
         } else {
-            sink.Take(Float64{}, in, count);
+            TakeConverted(sink, Float64{}, in, count);
         }
         break;
     case SampleCoding::ALaw:
-        sink.Take(CompandedByte{kALawTable.data()}, in, count);
+        TakeConverted(sink, CompandedByte{kALawTable.data()}, in, count);
         break;
     case SampleCoding::MuLaw:
-        sink.Take(CompandedByte{kMuLawTable.data()}, in, count);
+        TakeConverted(sink, CompandedByte{kMuLawTable.data()}, in, count);
         break;
     }
 }
