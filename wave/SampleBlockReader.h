@@ -43,52 +43,6 @@ struct SampleSource {
     LoadProgress* progress;
 };
 
-template <typename Sink>
-bool ReadFrameRange(const SampleSource& source, std::uint64_t last, std::uint8_t* scratch,
-                    Sink& sink);
-
-// Reads the samples from sink.next up to last, block by block, and hands them to the sink
-// (the full load's or the strided load's). Returns false when the file ends, a read
-// fails or the load is cancelled before the last sample was read whole; the samples not
-// read are never taken. A sample of width 0 is never whole, so nothing is read.
-template <typename Sink>
-bool ReadSampleRange(const SampleSource& source, std::uint64_t last, std::uint8_t* scratch,
-                     Sink& sink) {
-    if (source.layout.frameBytes != 0) {
-        return ReadFrameRange(source, last, scratch, sink);
-    }
-    const std::size_t bytesPerSample = source.layout.sampleBytes;
-    if (bytesPerSample == 0) {
-        return sink.next >= last;
-    }
-    // Offsets fit in 64 bits: a sample index is below 2^33 and bytesPerSample below 2^13.
-    std::uint64_t offset = source.dataOffset + sink.next * bytesPerSample;
-    std::size_t carried = 0; // bytes of a split sample at the start of scratch
-    while (sink.next < last) {
-        if (source.progress != nullptr && source.progress->Cancelled()) {
-            return false;
-        }
-        // Never read past the last sample of the range.
-        const std::uint64_t wanted = (last - sink.next) * bytesPerSample - carried;
-        const std::size_t ask =
-            wanted < source.blockBytes ? static_cast<std::size_t>(wanted) : source.blockBytes;
-        const ssize_t got = source.file.ReadAt(scratch + carried, ask, offset);
-        if (got <= 0) {
-            return false;
-        }
-        offset += static_cast<std::uint64_t>(got);
-        if (source.progress != nullptr) {
-            source.progress->Add(static_cast<std::uint64_t>(got));
-        }
-        const std::size_t have = carried + static_cast<std::size_t>(got);
-        const std::size_t whole = have / bytesPerSample;
-        DecodeBlock(sink, source.layout.coding, bytesPerSample, scratch, whole);
-        carried = have - whole * bytesPerSample;
-        std::memmove(scratch, scratch + whole * bytesPerSample, carried);
-    }
-    return true;
-}
-
 // Moves the bytes of the first two samples of each frame in block (size bytes, its first
 // byte at offset inFrame of its frame) to the front of block, in file order, and returns
 // how many there are; inFrame becomes the offset in its frame of the byte after the block.
@@ -97,25 +51,35 @@ bool ReadSampleRange(const SampleSource& source, std::uint64_t last, std::uint8_
 std::size_t GatherFirstTwoSamples(std::uint8_t* block, std::size_t size, const SampleLayout& layout,
                                   std::size_t& inFrame);
 
-// ReadSampleRange for frames of three or more channels, of which the samples of channels
-// 0 and 1 are kept: sink.next and last are even, so the range is whole frames. Each block
-// is read whole, and its kept samples are gathered to the front of the scratch buffer,
-// where the sink takes them as the samples of a stereo file. A kept sample split by the
-// block's end is carried over, so that the scratch buffer never holds more than a block
-// and a sample, however large a frame is. A frame whose kept samples are not whole ends
-// the range, as the end of the file does.
+// Reads the samples from sink.next up to last, block by block, and hands them to the sink
+// (the full load's or the strided load's). Returns false when the file ends, a read
+// fails or the load is cancelled before the last sample was read whole; the samples not
+// read are never taken. A sample of width 0 is never whole, so nothing is read.
+//
+// Of frames of three or more channels only channels 0 and 1 are kept (sink.next and last
+// are even, so the range is whole frames): each block is read whole, and its kept samples
+// are gathered to its front, where the sink takes them as the samples of a stereo file.
+// A sample split by the block's end is carried over, so that the scratch buffer never
+// holds more than a block and a sample, however large a frame is. A frame whose kept
+// samples are not whole ends the range, as the end of the file does.
 template <typename Sink>
-bool ReadFrameRange(const SampleSource& source, std::uint64_t last, std::uint8_t* scratch,
-                    Sink& sink) {
-    const std::size_t sampleBytes = source.layout.sampleBytes;
-    std::uint64_t offset = source.dataOffset + source.layout.BytesOf(sink.next);
-    const std::uint64_t end = source.dataOffset + source.layout.BytesOf(last);
-    std::size_t inFrame = 0;
-    std::size_t carried = 0; // bytes of a split kept sample at the start of scratch
+bool ReadSampleRange(const SampleSource& source, std::uint64_t last, std::uint8_t* scratch,
+                     Sink& sink) {
+    const SampleLayout& layout = source.layout;
+    const std::size_t bytesPerSample = layout.sampleBytes;
+    if (bytesPerSample == 0) {
+        return sink.next >= last;
+    }
+    // Offsets fit in 64 bits: a sample index is below 2^33 and a frame below 2^16 bytes.
+    std::uint64_t offset = source.dataOffset + layout.BytesOf(sink.next);
+    const std::uint64_t end = source.dataOffset + layout.BytesOf(last);
+    std::size_t carried = 0; // bytes of a split sample at the start of scratch
+    std::size_t inFrame = 0; // of frames read in part: where the next byte read stands
     while (offset < end) {
         if (source.progress != nullptr && source.progress->Cancelled()) {
             return false;
         }
+        // Never read past the last sample of the range.
         const std::uint64_t wanted = end - offset;
         const std::size_t ask =
             wanted < source.blockBytes ? static_cast<std::size_t>(wanted) : source.blockBytes;
@@ -127,13 +91,15 @@ bool ReadFrameRange(const SampleSource& source, std::uint64_t last, std::uint8_t
         if (source.progress != nullptr) {
             source.progress->Add(static_cast<std::uint64_t>(got));
         }
-        const std::size_t have =
-            carried + GatherFirstTwoSamples(scratch + carried, static_cast<std::size_t>(got),
-                                            source.layout, inFrame);
-        const std::size_t whole = have / sampleBytes;
-        DecodeBlock(sink, source.layout.coding, sampleBytes, scratch, whole);
-        carried = have - whole * sampleBytes;
-        std::memmove(scratch, scratch + whole * sampleBytes, carried);
+        std::size_t have = static_cast<std::size_t>(got);
+        if (layout.frameBytes != 0) {
+            have = GatherFirstTwoSamples(scratch + carried, have, layout, inFrame);
+        }
+        have += carried;
+        const std::size_t whole = have / bytesPerSample;
+        DecodeBlock(sink, layout.coding, bytesPerSample, scratch, whole);
+        carried = have - whole * bytesPerSample;
+        std::memmove(scratch, scratch + whole * bytesPerSample, carried);
     }
     return true;
 }

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -98,9 +99,9 @@ struct HighTwoOfFour {
 
 // Full scale of a float sample is -1.0 to 1.0. Times 32768, rounded to the nearest integer
 // (ties to even) and clamped to -32768..32767; NaN gives 0. Adding 1.5 * 2^(mantissa bits)
-// rounds in the current rounding mode, to nearest by default, without a call to the C
-// library, so that the loop still vectorises: the clamped value is at most 2^15 in
-// magnitude, far inside the range where that sum's last bit is worth 1.
+// rounds in the current rounding mode, to nearest by default, as the SSE2 conversion of
+// SampleDecoders.cpp does, without a call to the C library: the clamped value is at most
+// 2^15 in magnitude, far inside the range where that sum's last bit is worth 1.
 template <typename Real, typename Bits> struct FloatSample {
     static constexpr Real kRounder =
         sizeof(Real) == 4 ? Real(12582912.0) : Real(6755399441055744.0);
@@ -108,7 +109,7 @@ template <typename Real, typename Bits> struct FloatSample {
     std::size_t Bytes() const { return sizeof(Real); }
     std::int16_t operator()(const std::uint8_t* sample) const {
         Real value = Read(sample) * Real(32768);
-        value = value == value ? value : Real(0);
+        value = std::isnan(value) ? Real(0) : value;
         value = value < Real(-32768) ? Real(-32768) : value;
         value = value > Real(32767) ? Real(32767) : value;
         return static_cast<std::int16_t>((value + kRounder) - kRounder);
