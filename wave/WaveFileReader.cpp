@@ -6,20 +6,21 @@
 // chunk after chunk up to "data", and how the format has its samples read, if at all
 // (WaveHeaderParser.cpp). It allocates the scratch buffers and the two sample arrays.
 // Until here any failure leaves the caller's record exactly as it was, and the outcome
-// says which check failed and at which byte of the file. Then the staging record is
-// committed and the samples are read from the data chunk, block by block, of three or more
-// channels only the first two (SampleBlockReader.h), decoded by their coding and width
-// into 16-bit values (SampleDecoders.h), into a sink (SampleSinks.h) that deals them to
-// left and right and raises the peaks. From the commit on nothing can fail: a read error
-// or a short file ends the data where it ends.
+// says which check failed and at which byte of the file. Then the samples are read from
+// the data chunk, block by block, of three or more channels only the first two
+// (SampleBlockReader.h), decoded by their coding and width into 16-bit values
+// (SampleDecoders.h), into a sink (SampleSinks.h) that deals them to left and right and
+// raises the peaks. A short file ends the data where it ends.
 //
-// There are two loads (LoadKinds.h). The full load keeps every sample. The strided load
-// reads every sample too, for the peaks, but keeps only the frames that a plot of a given
-// number of columns reads, so that its memory does not grow with the file. The strided
-// load also comes with a LoadProgress, for wave/BackgroundLoad, which runs it on a thread
-// of its own: it counts the bytes read and stops when cancelled, and it fills the staging
-// record, which is committed only once the last sample has been read, so that a cancelled
-// load changes nothing.
+// There are two loads (LoadKinds.h). The full load keeps every sample: it commits the
+// staging record before it reads them, and from then on nothing can fail, a read error
+// too ends the data. The strided load reads every sample too, for the peaks, but keeps
+// only the frames that a plot of a given number of columns reads, so that its memory does
+// not grow with the file. It fills the staging record, which is committed only once the
+// last sample has been read: a read error the system reports rejects the file, at the byte
+// where it happened. It also comes with a LoadProgress, for wave/BackgroundLoad, which runs
+// it on a thread of its own: it counts the bytes read and stops when cancelled, and a
+// cancelled load changes nothing.
 //
 // The header is read on the calling thread. The samples of a file large enough to gain
 // (and of any file when asked) are read by two threads, the calling thread the first half
@@ -134,10 +135,11 @@ void Commit(WaveRecord& record, WaveRecord& staging, std::string& path) noexcept
 
 // The load, either kind: the header into a staging record, the scratch buffers and the
 // arrays, then the samples read the way kind takes them. A rejection or a refused
-// allocation leaves record as it was. Without progress the record is committed before the
-// first sample is read, so that the old arrays are gone before the new ones fill; with
-// progress the samples fill the staging record, which is committed only when the load was
-// not cancelled.
+// allocation leaves record as it was. The full load commits the record before the first
+// sample is read, so that the old arrays are gone before the new ones fill, and a read
+// error ends its data. The strided load, whose arrays cost a page per kept frame, fills
+// the staging record, which is committed only when no read failed and the load was not
+// cancelled: a disk that reports an error is not drawn as silence.
 template <typename Kind>
 LoadOutcome LoadSamples(WaveRecord& record, const std::string& path, SampleThreads threads,
                         const Kind& kind, LoadProgress* progress) {
@@ -154,15 +156,20 @@ LoadOutcome LoadSamples(WaveRecord& record, const std::string& path, SampleThrea
     }
     const SampleSource source{parsed.file, parsed.dataOffset, parsed.layout, kind.blockBytes,
                               progress};
-    if (progress == nullptr) {
+    if (!Kind::kStaged) {
         Commit(record, staging, newPath);
         ReadSamples(source, split, parsed.samplesInFile, scratch, kind, record);
         return {LoadStatus::Loaded, 0};
     }
-    progress->Start(parsed.bytesToRead);
-    ReadSamples(source, split, parsed.samplesInFile, scratch, kind, staging);
-    if (progress->Cancelled()) {
+    if (progress != nullptr) {
+        progress->Start(parsed.bytesToRead);
+    }
+    const RangeEnd end = ReadSamples(source, split, parsed.samplesInFile, scratch, kind, staging);
+    if (progress != nullptr && progress->Cancelled()) {
         return {LoadStatus::Cancelled, 0};
+    }
+    if (end.errorNumber != 0) {
+        return {LoadStatus::ReadError, end.errorNumber, end.errorOffset};
     }
     Commit(record, staging, newPath);
     return {LoadStatus::Loaded, 0};

@@ -30,9 +30,12 @@
 
 #include "display/InfoLines.h"
 #include "display/ViewDrawing.h"
+#include "display/WaveformPlot.h"
 #include "tests/gui/ImageProbe.h"
+#include "tests/slowfs/SlowFile.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/ProcessRunner.h"
+#include "tests/support/RecordInvariants.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/WavBuilder.h"
 #include "wave/WaveFileReader.h"
@@ -822,3 +825,87 @@ INSTANTIATE_TEST_SUITE_P(
          "compressed or unknown format MS ADPCM (0x0002) at byte 20", 0x02},
     }),
     CaseName);
+
+// ---- a disk that reports an error --------------------------------------------------
+
+namespace {
+
+struct ReadErrorCase : NamedCase {
+    std::uint64_t failFrom; // the first byte the disk cannot read
+    const char* shown;      // how the renderer writes that byte
+};
+
+class ReadError : public ::testing::TestWithParam<ReadErrorCase> {};
+
+// Loads path with the strided load over an earlier file, by threads, with or without a
+// LoadProgress, and expects a read error at failFrom and the record as it was.
+void ExpectReadErrorLeavesTheRecord(const std::string& earlier, const std::string& path,
+                                    std::uint64_t failFrom, SampleThreads threads,
+                                    bool withProgress) {
+    SCOPED_TRACE(std::string(threads == SampleThreads::One ? "one thread" : "two threads") +
+                 (withProgress ? ", with progress" : ""));
+    WaveRecord record;
+    ASSERT_EQ(LoadWaveFileStrided(record, earlier, kWaveformColumns).status, LoadStatus::Loaded);
+    const RecordSnapshot before = TakeSnapshot(record);
+    LoadProgress progress;
+    const LoadOutcome outcome =
+        withProgress ? LoadWaveFileStrided(record, path, kWaveformColumns, threads, progress)
+                     : LoadWaveFileStrided(record, path, kWaveformColumns, threads);
+    EXPECT_EQ(outcome.status, LoadStatus::ReadError);
+    EXPECT_EQ(outcome.errorNumber, EIO);
+    EXPECT_EQ(outcome.offset, failFrom);
+    EXPECT_EQ(DescribeChange(record, before), "");
+}
+
+} // namespace
+
+// 4 MiB of 16-bit stereo samples on a disk that fails with EIO from a byte on: the loads
+// that draw (the viewer's and the renderer's, by one thread and by two) reject the file at
+// that byte, the lowest one when two threads meet errors, and change nothing; the
+// renderer says so and writes nothing; the full load keeps its data up to that byte, as
+// for a file cut there.
+TEST_P(ReadError, RejectsTheFileAtTheFailedByte) {
+    const ReadErrorCase& c = GetParam();
+    TemporaryFolder folder;
+    std::vector<std::int16_t> samples(std::size_t{2} << 20);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int16_t>(i % 2 == 0 ? i % 20000 : -(i % 7000));
+    }
+    const WavBuilder sound = WavBuilder().Format(2, 16).Samples16(samples);
+    const std::string earlier = WriteFile(folder, "earlier.wav", KnownStereoFile());
+    const SlowFile failing(sound.WriteTo(folder, "sound.wav"), 1 << 30, 0, c.failFrom);
+    if (!failing.Problem().empty()) {
+        GTEST_SKIP() << "no failing file can be made here: " << failing.Problem();
+    }
+    for (const SampleThreads threads : {SampleThreads::One, SampleThreads::Two}) {
+        for (const bool withProgress : {false, true}) {
+            ExpectReadErrorLeavesTheRecord(earlier, failing.Path(), c.failFrom, threads,
+                                           withProgress);
+        }
+    }
+
+    const ToolRun run = Render({failing.Path(), folder.File("out.png")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "voq006-render: cannot read " + failing.Path() + " at byte " + c.shown +
+                           ": Input/output error\n");
+    EXPECT_FALSE(std::filesystem::exists(folder.File("out.png")));
+
+    WaveRecord full;
+    ASSERT_EQ(LoadWaveFile(full, failing.Path()), 0);
+    WaveRecord cut;
+    ASSERT_EQ(
+        LoadWaveFile(cut, WavBuilder(sound).TruncateTo(c.failFrom).WriteTo(folder, "cut.wav")), 0);
+    EXPECT_EQ(std::vector<std::int16_t>(full.left.begin(), full.left.end()),
+              std::vector<std::int16_t>(cut.left.begin(), cut.left.end()));
+    EXPECT_EQ(std::vector<std::int16_t>(full.right.begin(), full.right.end()),
+              std::vector<std::int16_t>(cut.right.begin(), cut.right.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Disk, ReadError,
+                         ::testing::ValuesIn(std::vector<ReadErrorCase>{
+                             {"FromTheFirstSample", 44, "44"},
+                             // Mid-frame, in the first thread's half and in the second's.
+                             {"InTheFirstHalf", 44 + (1 << 20) + 6, "1,048,626"},
+                             {"InTheSecondHalf", 44 + (3 << 20) + 2, "3,145,774"},
+                         }),
+                         CaseName);

@@ -25,7 +25,8 @@ std::int64_t MonotonicNs() {
     return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-SlowFile::SlowFile(const std::string& source, double bytesPerSecond, std::uint64_t stallAfter) {
+SlowFile::SlowFile(const std::string& source, double bytesPerSecond, std::uint64_t stallAfter,
+                   std::uint64_t failFrom) {
     char folder[] = "/tmp/voq006-slow-XXXXXX";
     if (mkdtemp(folder) == nullptr) {
         m_problem = "cannot create a folder in /tmp";
@@ -41,6 +42,7 @@ SlowFile::SlowFile(const std::string& source, double bytesPerSecond, std::uint64
                                        source,
                                        std::to_string(bytesPerSecond),
                                        std::to_string(stallAfter),
+                                       std::to_string(failFrom),
                                        m_folder + "/reads.log"};
     std::vector<char*> argv;
     for (std::string& argument : arguments) {
