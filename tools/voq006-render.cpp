@@ -73,6 +73,15 @@ std::string RejectionReason(const LoadOutcome& outcome, const std::string& path)
                            : "no data chunk before the end of the RIFF form";
         break;
     }
+    case LoadStatus::UnsupportedFormat: {
+        // "compressed or unknown format IMA ADPCM (0x0011)"; an unnamed code alone.
+        char code[8];
+        std::snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(outcome.formatCode));
+        const char* name = DescribeFormatCode(outcome.formatCode);
+        reason = std::string(DescribeLoadStatus(outcome.status)) + " " +
+                 (name != nullptr ? std::string(name) + " (" + code + ")" : std::string(code));
+        break;
+    }
     default:
         return DescribeLoadStatus(outcome.status);
     }

@@ -26,7 +26,7 @@ std::int64_t MonotonicNs() {
 }
 
 SlowFile::SlowFile(const std::string& source, double bytesPerSecond, std::uint64_t stallAfter,
-                   Stall stall) {
+                   Stall stall, std::uint64_t failFrom) {
     char folder[] = "/tmp/voq006-slow-XXXXXX";
     if (mkdtemp(folder) == nullptr) {
         m_problem = "cannot create a folder in /tmp";
@@ -42,6 +42,7 @@ SlowFile::SlowFile(const std::string& source, double bytesPerSecond, std::uint64
                                        source,
                                        std::to_string(bytesPerSecond),
                                        std::to_string(stallAfter),
+                                       std::to_string(failFrom),
                                        m_folder + "/reads.log",
                                        stall == Stall::UntilKilled ? "let-killed-go"
                                                                    : "keep-killed",
