@@ -3,7 +3,6 @@
 
 #include "platform/Confinement.h"
 
-#include <fcntl.h>
 #include <sched.h>
 #include <seccomp.h>
 #include <sys/mman.h>
@@ -19,7 +18,7 @@ namespace {
 
 bool ForbidNewPrivileges();
 bool LimitProcessorTime(std::uint32_t seconds);
-int DenyFileSystem(int inputFile);
+int DenyFileSystem();
 bool FilterSystemCalls(int outputDescriptor);
 
 } // namespace
@@ -31,7 +30,7 @@ ConfinementReport ConfineToParsing(const ConfinementScope& scope) {
     // Both filters need the privilege flag (an unprivileged process may only install them
     // once it can no longer gain privileges).
     if (report.noNewPrivileges) {
-        report.landlockAbi = DenyFileSystem(scope.inputFile);
+        report.landlockAbi = DenyFileSystem();
         report.seccompFilter = kSeccompInThisBuild && FilterSystemCalls(scope.outputDescriptor);
     }
     return report;
@@ -63,23 +62,14 @@ bool LimitProcessorTime(std::uint32_t seconds) {
 // of an older system stop before the rights that a newer kernel knows. The system call
 // numbers are the same on every architecture.
 constexpr long kLandlockCreateRuleset = 444;
-constexpr long kLandlockAddRule = 445;
 constexpr long kLandlockRestrictSelf = 446;
 constexpr unsigned kCreateRulesetVersion = 1U << 0;
-constexpr int kRulePathBeneath = 1;
 
 struct LandlockRulesetAttributes {
     std::uint64_t handledAccessFs;
     std::uint64_t handledAccessNet; // from version 4
     std::uint64_t scoped;           // from version 6
 };
-
-struct __attribute__((packed)) LandlockPathBeneathAttributes {
-    std::uint64_t allowedAccess;
-    std::int32_t parentFd;
-};
-
-constexpr std::uint64_t kAccessFsReadFile = 1ULL << 2;
 
 // The file-system rights each version added: execute, write, read, read a directory,
 // remove a directory or file, make a device, directory, file, socket, FIFO or link (1);
@@ -109,9 +99,9 @@ std::size_t RulesetAttributesSize(int abi) {
                     : offsetof(LandlockRulesetAttributes, handledAccessNet);
 }
 
-// Denies every right the kernel's Landlock version knows, but reading inputFile (when it is
-// 0 or more). Returns the version applied, 0 when the kernel has no Landlock.
-int DenyFileSystem(int inputFile) {
+// Denies every right the kernel's Landlock version knows: a ruleset without rules. Returns
+// the version applied, 0 when the kernel has no Landlock.
+int DenyFileSystem() {
     const long abi = syscall(kLandlockCreateRuleset, nullptr, 0, kCreateRulesetVersion);
     if (abi <= 0) {
         return 0;
@@ -123,12 +113,6 @@ int DenyFileSystem(int inputFile) {
         return 0;
     }
     const int rulesetFd = static_cast<int>(ruleset);
-    if (inputFile >= 0) {
-        // A rule on the file itself grants that file alone. Should the kernel refuse it, the
-        // file stays closed to a new open like every other: the safe way to fail.
-        const LandlockPathBeneathAttributes input{kAccessFsReadFile, inputFile};
-        syscall(kLandlockAddRule, rulesetFd, kRulePathBeneath, &input, 0U);
-    }
     const bool restricted = syscall(kLandlockRestrictSelf, rulesetFd, 0U) == 0;
     close(rulesetFd);
     return restricted ? static_cast<int>(abi) : 0;
@@ -175,11 +159,6 @@ constexpr std::uint64_t kCheckedCloneFlags =
     kThreadFlags | CLONE_VFORK | CLONE_PARENT | CLONE_PTRACE | CLONE_UNTRACED | CLONE_NEWNS |
     CLONE_NEWCGROUP | CLONE_NEWUTS | CLONE_NEWIPC | CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNET;
 
-// An open for reading only, never creating or truncating (the flags are the third argument
-// of openat); Landlock decides which files.
-constexpr std::uint64_t kOpenWriteFlags =
-    O_ACCMODE | O_CREAT | O_TRUNC | O_APPEND | (O_TMPFILE & ~O_DIRECTORY);
-
 // A condition on argument number index of a call (libseccomp's SCMP_A0 and the like are
 // compound literals, which C++ does not have).
 scmp_arg_cmp Equal(unsigned index, scmp_datum_t value) {
@@ -195,7 +174,6 @@ bool AddArgumentRules(scmp_filter_ctx filter, int outputDescriptor) {
         return seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 1, condition) == 0;
     };
     return allow(SCMP_SYS(write), Equal(0, static_cast<scmp_datum_t>(outputDescriptor))) &&
-           allow(SCMP_SYS(openat), MaskedEqual(2, kOpenWriteFlags, O_RDONLY)) &&
            // No memory is made executable: a parse runs no code it did not start with.
            allow(SCMP_SYS(mmap), MaskedEqual(2, PROT_EXEC, 0)) &&
            allow(SCMP_SYS(mprotect), MaskedEqual(2, PROT_EXEC, 0)) &&

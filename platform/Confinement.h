@@ -11,12 +11,13 @@
 //      filters below need it;
 //   2. a limit on processor time (RLIMIT_CPU), with no limit on address space: the sample
 //      arrays are large reservations that a parse only touches sparsely;
-//   3. Landlock: every file-system right the running kernel knows is denied, except reading
-//      the one input file (its inode, whatever path reaches it); where the kernel knows
-//      them, TCP bind and connect, abstract Unix sockets and signals to other processes;
+//   3. Landlock: every file-system right the running kernel knows is denied, with no
+//      exception (the input file is opened before, and read through its descriptor); where
+//      the kernel knows them, TCP bind and connect, abstract Unix sockets and signals to
+//      other processes;
 //   4. seccomp: an allow list of the system calls a parse makes, for the running
-//      architecture alone; every other call fails with EPERM, so a mistake shows as a clean
-//      error rather than a killed process.
+//      architecture alone; every other call, opening a file among them, fails with EPERM, so
+//      a mistake shows as a clean error rather than a killed process.
 // A kernel that lacks a step (Landlock before Linux 5.13, or switched off; seccomp switched
 // off) leaves that step out, and the report says what was applied.
 
@@ -30,10 +31,10 @@ struct ConfinementReport {
     bool processorLimit{};
 };
 
-// The descriptors the confined process keeps using.
+// What the confined process keeps: the descriptors it holds stay usable (reading the file
+// a parse reads among them), but only one may be written to.
 struct ConfinementScope {
-    int inputFile{-1};        // the file the parse reads: it may be opened again for reading
-    int outputDescriptor{-1}; // the only descriptor that may be written to (a pipe)
+    int outputDescriptor{-1};           // the only descriptor that may be written to (a pipe)
     std::uint32_t processorSeconds{60}; // SIGXCPU after this much processor time, SIGKILL 1 s on
 };
 

@@ -7,15 +7,14 @@
 // keeps no descriptor but its own three and DESCRIPTOR, and greets. With an EXTENSION, the
 // Open dialog's default extension, it adds it to PATH where the name takes it and names no
 // existing file (wave/DefaultExtension.h). It opens the path, confines itself
-// (platform/Confinement.h) so that from then on it can read that one file and write to
-// DESCRIPTOR and nothing else, and runs the strided load for a plot of COLUMNS columns,
+// (platform/Confinement.h) so that from then on it can read the file it holds open and write
+// to DESCRIPTOR and nothing else, and runs the strided load for a plot of COLUMNS columns,
 // reporting its progress as it goes. Last it writes how the load ended and which path it
 // opened, with what the plot reads of the record (wave/ReaderMessages.h). Exit status 0 once
 // the answer is written, 1 when it could not be, 2 for a wrong command line.
 
 #include <fcntl.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -52,8 +51,8 @@ struct Arguments {
 std::optional<Arguments> ParseArguments(int argc, char** argv);
 void KeepOnlyOwnDescriptors(int output);
 bool Send(int output, const MessageBytes& bytes);
-LoadOutcome OpenAndConfine(const std::string& path, int output, std::string& loadPath);
-LoadOutcome LoadReporting(WaveRecord& record, const std::string& loadPath,
+LoadOutcome OpenAndConfine(const std::string& path, int output, int& input);
+LoadOutcome LoadReporting(WaveRecord& record, int input, const std::string& path,
                           const Arguments& arguments);
 
 } // namespace
@@ -78,11 +77,11 @@ int main(int argc, char** argv) {
     const std::string path = WithDefaultExtension(arguments->path, arguments->defaultExtension);
     const PathOpened opened =
         path == arguments->path ? PathOpened::AsGiven : PathOpened::WithDefaultExtension;
-    std::string loadPath;
+    int input = -1;
     WaveRecord record;
-    LoadOutcome outcome = OpenAndConfine(path, arguments->output, loadPath);
+    LoadOutcome outcome = OpenAndConfine(path, arguments->output, input);
     if (outcome.status == LoadStatus::Loaded) {
-        outcome = LoadReporting(record, loadPath, *arguments);
+        outcome = LoadReporting(record, input, path, *arguments);
     }
     _exit(Send(arguments->output, EncodeEnd(outcome, record, arguments->columns, opened)) ? 0 : 1);
 }
@@ -125,46 +124,22 @@ bool Send(int output, const MessageBytes& bytes) {
     return true;
 }
 
-// The load opens its file by a path: the one that names the descriptor already open (opened
-// is what fstat said of it), so that the file read is the one granted even if path now names
-// another; path itself where /proc is not mounted.
-std::string PathOfOpenFile(int input, const struct stat& opened, const std::string& path) {
-    const std::string own = "/proc/self/fd/" + std::to_string(input);
-    struct stat named {};
-    const bool same = stat(own.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
-                      opened.st_ino == named.st_ino;
-    return same ? own : path;
-}
-
-// Opens path as the load does (non-blocking, so that a FIFO cannot hold it up), confines
-// this process to reading it, and accepts only a regular file: what the load would decide
-// before it reads a byte, decided here, since a file that is not regular is not granted to
-// the confined process. Loaded when the load may go on, with the file open and loadPath
-// naming it.
-LoadOutcome OpenAndConfine(const std::string& path, int output, std::string& loadPath) {
-    const int input = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+// Opens path as the load would (non-blocking, so that a FIFO cannot hold it up) and then
+// confines this process, which from then on can open no file at all: the load reads the
+// descriptor opened here and decides, as it always does, whether it is a regular file.
+// Loaded with input open, or CannotOpen.
+LoadOutcome OpenAndConfine(const std::string& path, int output, int& input) {
+    input = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     const int openError = errno;
-    struct stat status {};
-    const bool described = input >= 0 && fstat(input, &status) == 0;
-    const int describeError = errno;
-    const bool regular = described && S_ISREG(status.st_mode);
-    if (regular) {
-        loadPath = PathOfOpenFile(input, status, path);
-    }
-    ConfineToParsing({regular ? input : -1, output});
-    if (input < 0) {
-        return {LoadStatus::CannotOpen, openError};
-    }
-    if (!described) {
-        return {LoadStatus::ReadError, describeError};
-    }
-    return {regular ? LoadStatus::Loaded : LoadStatus::NotRegularFile};
+    ConfineToParsing({output});
+    return input >= 0 ? LoadOutcome{LoadStatus::Loaded}
+                      : LoadOutcome{LoadStatus::CannotOpen, openError};
 }
 
 // Runs the strided load on this thread (which shares the samples with a second one, as the
 // load decides) while another sends the progress every 50 ms; without a thread to be had,
 // only the last figures are sent.
-LoadOutcome LoadReporting(WaveRecord& record, const std::string& loadPath,
+LoadOutcome LoadReporting(WaveRecord& record, int input, const std::string& path,
                           const Arguments& arguments) {
     LoadProgress progress;
     std::mutex mutex;
@@ -186,7 +161,7 @@ LoadOutcome LoadReporting(WaveRecord& record, const std::string& loadPath,
         reporter = std::thread(report);
     } catch (const std::system_error&) {
     }
-    const LoadOutcome outcome = LoadWaveFileStrided(record, loadPath, arguments.columns,
+    const LoadOutcome outcome = LoadWaveFileStrided(record, input, path, arguments.columns,
                                                     SampleThreads::Automatic, progress);
     {
         const std::lock_guard<std::mutex> lock(mutex);

@@ -1,14 +1,14 @@
 // Loading a wave file into a WaveRecord.
 //
 // A load runs in this order. It opens the path (non-blocking, so that a FIFO cannot hold
-// it up) and accepts only a regular file. It parses the header into a staging record,
-// never into the caller's: "RIFF" and "WAVE", chunk after chunk up to the fmt chunk, then
-// chunk after chunk up to "data", and how the format has its samples read, if at all
-// (WaveHeaderParser.cpp). It allocates the scratch buffers and the two sample arrays.
-// Until here any failure leaves the caller's record exactly as it was, and the outcome
-// says which check failed and at which byte of the file. Then the samples are read from
-// the data chunk, block by block, of three or more channels only the first two
-// (SampleBlockReader.h), decoded by their coding and width into 16-bit values
+// it up), or takes a file its caller opened, and accepts only a regular file. It parses
+// the header into a staging record, never into the caller's: "RIFF" and "WAVE", chunk
+// after chunk up to the fmt chunk, then chunk after chunk up to "data", and how the format
+// has its samples read, if at all (WaveHeaderParser.cpp). It allocates the scratch buffers
+// and the two sample arrays. Until here any failure leaves the caller's record exactly as
+// it was, and the outcome says which check failed and at which byte of the file. Then the
+// samples are read from the data chunk, block by block, of three or more channels only the
+// first two (SampleBlockReader.h), decoded by their coding and width into 16-bit values
 // (SampleDecoders.h), into a sink (SampleSinks.h) that deals them to left and right and
 // raises the peaks. A short file ends the data where it ends.
 //
@@ -45,16 +45,20 @@
 namespace wave_reader {
 namespace {
 
+int OpenForLoad(const std::string& path);
 template <typename Kind>
-LoadOutcome LoadSamples(WaveRecord& record, const std::string& path, SampleThreads threads,
-                        const Kind& kind, LoadProgress* progress = nullptr);
+LoadOutcome LoadSamples(WaveRecord& record, int descriptor, const std::string& path,
+                        SampleThreads threads, const Kind& kind, LoadProgress* progress = nullptr);
 
 } // namespace
 } // namespace wave_reader
 
+using wave_reader::OpenForLoad;
+
 LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path,
                                   SampleThreads threads) {
-    return wave_reader::LoadSamples(record, path, threads, wave_reader::FullLoad{});
+    return wave_reader::LoadSamples(record, OpenForLoad(path), path, threads,
+                                    wave_reader::FullLoad{});
 }
 
 int LoadWaveFile(WaveRecord& record, const std::string& path) {
@@ -63,13 +67,20 @@ int LoadWaveFile(WaveRecord& record, const std::string& path) {
 
 LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std::uint32_t columns,
                                 SampleThreads threads) {
-    return wave_reader::LoadSamples(record, path, threads, wave_reader::StridedLoad{columns});
+    return wave_reader::LoadSamples(record, OpenForLoad(path), path, threads,
+                                    wave_reader::StridedLoad{columns});
 }
 
 LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std::uint32_t columns,
                                 SampleThreads threads, LoadProgress& progress) {
-    return wave_reader::LoadSamples(record, path, threads, wave_reader::StridedLoad{columns},
-                                    &progress);
+    return LoadWaveFileStrided(record, OpenForLoad(path), path, columns, threads, progress);
+}
+
+LoadOutcome LoadWaveFileStrided(WaveRecord& record, int descriptor, const std::string& path,
+                                std::uint32_t columns, SampleThreads threads,
+                                LoadProgress& progress) {
+    return wave_reader::LoadSamples(record, descriptor, path, threads,
+                                    wave_reader::StridedLoad{columns}, &progress);
 }
 
 const char* DescribeLoadStatus(LoadStatus status) {
@@ -115,12 +126,16 @@ const char* DescribeFormatCode(std::uint16_t formatCode) {
 namespace wave_reader {
 namespace {
 
+// Opens path for a load: O_NONBLOCK so that opening a FIFO with no writer returns at once;
+// it is rejected as not a regular file. -1 with errno set when it cannot be opened.
+int OpenForLoad(const std::string& path) {
+    return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
+
 // A file opened for a load, and its header parsed into a staging record: what both loads
-// do before they allocate. O_NONBLOCK so that opening a FIFO with no writer returns at
-// once; it is rejected as not a regular file.
+// do before they allocate.
 struct ParsedFile {
-    explicit ParsedFile(const std::string& path)
-        : file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {}
+    explicit ParsedFile(int descriptor) : file(descriptor) {}
 
     FileDescriptor file;
     WaveRecord staging;
@@ -141,9 +156,11 @@ void Commit(WaveRecord& record, WaveRecord& staging, std::string& path) noexcept
 // the staging record, which is committed only when no read failed and the load was not
 // cancelled: a disk that reports an error is not drawn as silence.
 template <typename Kind>
-LoadOutcome LoadSamples(WaveRecord& record, const std::string& path, SampleThreads threads,
-                        const Kind& kind, LoadProgress* progress) {
-    ParsedFile parsed(path);
+LoadOutcome LoadSamples(WaveRecord& record, int descriptor, const std::string& path,
+                        SampleThreads threads, const Kind& kind, LoadProgress* progress) {
+    // Nothing between the open and the check below touches errno, which says why a file
+    // could not be opened.
+    ParsedFile parsed(descriptor);
     if (const LoadOutcome outcome = ParseOpenedFile(parsed); outcome.status != LoadStatus::Loaded) {
         return outcome;
     }

@@ -103,6 +103,13 @@ private:
 LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std::uint32_t columns,
                                 SampleThreads threads, LoadProgress& progress);
 
+// The same for a file that the caller has opened for reading already, as descriptor, which
+// the load takes over and closes; path is only what the record's path becomes. For a process
+// that opens its input and then gives up the right to open any file (tools/voq006-reader).
+LoadOutcome LoadWaveFileStrided(WaveRecord& record, int descriptor, const std::string& path,
+                                std::uint32_t columns, SampleThreads threads,
+                                LoadProgress& progress);
+
 // A short English description of a status, for command-line tools ("not a RIFF/WAVE file").
 const char* DescribeLoadStatus(LoadStatus status);
 

@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int held = open(argv[1], O_RDONLY | O_CLOEXEC);
-    const ConfinementReport report = ConfineToParsing({held, 1});
+    const ConfinementReport report = ConfineToParsing({1});
     Say("applied " + std::to_string(report.noNewPrivileges) + " " +
         std::to_string(report.landlockAbi) + " " + std::to_string(report.seccompFilter) + " " +
         std::to_string(report.processorLimit));
