@@ -215,11 +215,12 @@ int main(int argc, char** argv) {
         ops.read = Read;
         return ops;
     }();
-    // In the foreground, with several threads, so that a stalled read holds up no other.
+    // In the foreground, with several threads, so that a stalled read holds up no other: a
+    // stalled request keeps its thread, so there are threads for many more than libfuse's 10.
     char program[] = "slow_file_system";
     char foreground[] = "-f";
     char options[] = "-o";
-    char name[] = "fsname=slow_file_system";
+    char name[] = "fsname=slow_file_system,max_threads=100";
     char* fuseArguments[] = {program, foreground, options, name, argv[1], nullptr};
     return fuse_main(5, fuseArguments, &operations, nullptr);
 }
