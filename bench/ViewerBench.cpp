@@ -7,15 +7,23 @@
 //   viewer_bench open [FOLDER] [RUNS]
 //                                 confirming the Open dialog to the view drawn, for a
 //                                 1 GiB 16-bit stereo file, in a fresh viewer each time:
-//                                 the view's own Open (the strided load beside the
-//                                 user-interface thread) against a full load (the same
-//                                 dialog, LoadWaveFile on the user-interface thread, as
-//                                 Open was before), right after memory was used (target:
-//                                 at most 0.7 times as long) and after it lay idle
-//                                 (target: at most 0.2); the viewer's peak resident
-//                                 memory with that file shown, and with a 4 GiB file
-//                                 shown under a 1 GiB memory limit (target: below
-//                                 100 MiB each)
+//                                 the view's own Open (the strided load in the reader
+//                                 process, beside the user-interface thread) against a
+//                                 full load (the same dialog, LoadWaveFile on the
+//                                 user-interface thread, as Open was before), right after
+//                                 memory was used (target: at most 0.7 times as long)
+//                                 and after it lay idle (target: at most 0.2); the
+//                                 viewer's peak resident memory with that file shown, and
+//                                 with a 4 GiB file shown under a 1 GiB memory limit
+//                                 (target: below 100 MiB each); then the figures of
+//                                 viewer_bench reader
+//   viewer_bench reader [FOLDER] [RUNS]
+//                                 confirming the Open dialog to the view drawn, in fresh
+//                                 viewers, through the reader process against a copy of
+//                                 this program with no reader program beside it, which
+//                                 reads in its own process, runs interleaved: for the 1 GiB
+//                                 file (target: at most 1.05 times as long) and for one
+//                                 second of CD sound (target: at most 5 ms more)
 //   viewer_bench cancel [FOLDER]  Esc 2.5 s into the load of the 1 GiB file served at
 //                                 20 MiB/s by slow_file_system, to the last read the file
 //                                 system served (target: at most 1 s)
@@ -52,6 +60,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -63,6 +72,7 @@
 #include "shell/VOQ006View.h"
 #include "tests/slowfs/SlowFile.h"
 #include "tests/support/ProcessStatus.h"
+#include "wave/ReaderProcess.h"
 #include "wave/WaveFileReader.h"
 
 extern char** environ;
@@ -245,10 +255,15 @@ struct ChildRun {
     std::string output;
 };
 
-// Runs this program as "child ARGUMENTS...", with VOQ_BENCH_SPAWNED_NS set to the moment
-// of the spawn and the extra "NAME=value" entries in its environment.
+// Whether a child's standard error reaches the terminal.
+enum class ChildErrors { Shown, Dropped };
+
+// Runs this program (self, or a copy of it) as "child ARGUMENTS...", with
+// VOQ_BENCH_SPAWNED_NS set to the moment of the spawn and the extra "NAME=value" entries in
+// its environment.
 ChildRun RunChild(const char* self, const std::vector<std::string>& arguments,
-                  const std::vector<std::string>& extraEnvironment = {}) {
+                  const std::vector<std::string>& extraEnvironment = {},
+                  ChildErrors errors = ChildErrors::Shown) {
     ChildRun run;
     int output[2];
     if (pipe(output) != 0) {
@@ -258,6 +273,9 @@ ChildRun RunChild(const char* self, const std::vector<std::string>& arguments,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, output[1], 1);
     posix_spawn_file_actions_addclose(&actions, output[0]);
+    if (errors == ChildErrors::Dropped) {
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
     std::vector<char*> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         if (std::strncmp(*entry, "VOQ_BENCH_", 10) != 0) {
@@ -371,9 +389,10 @@ struct OpenRun {
 };
 
 ChildRun RunOpenChild(const char* self, OpenLoad load, const std::string& path,
-                      const std::vector<std::string>& environment = {}) {
+                      const std::vector<std::string>& environment = {},
+                      ChildErrors errors = ChildErrors::Shown) {
     return RunChild(self, {"open", load == OpenLoad::Strided ? "strided" : "full", path},
-                    environment);
+                    environment, errors);
 }
 
 bool ParseOpenRun(const ChildRun& run, OpenRun& result) {
@@ -516,6 +535,8 @@ bool FourGiBUnderLimit(const char* self, const std::string& path) {
                   100.0);
 }
 
+bool MeasureReaderProcess(const char* self, const std::string& folder, int runs, bool& met);
+
 int Open(const char* self, const std::string& folder, int runs) {
     const LargeBenchFile& large = kLargeBenchFiles[0]; // 1 GiB of 16-bit stereo
     if (!EnsureLargeBenchFile(folder, large) || !EnsureLargeBenchFile(folder, kFourGiBBenchFile)) {
@@ -573,11 +594,80 @@ int Open(const char* self, const std::string& folder, int runs) {
     met = Report("viewer peak resident memory (VmHWM), 1 GiB shown", stridedPeakMiB, "MiB", "<",
                  100.0) &&
           met;
-    if (!FourGiBUnderLimit(self, fourGiB)) {
+    if (!FourGiBUnderLimit(self, fourGiB) || !MeasureReaderProcess(self, folder, runs, met)) {
         return 1;
     }
     std::printf("load average at the end: %s\n", LoadAverage().c_str());
     return met ? 0 : 2;
+}
+
+// ---- reader ----
+
+// The view's Open through its reader process against a copy of this program that has no
+// reader program beside it and so reads in its own process, for the 1 GiB file and a small
+// one (one second of CD sound), each pair of fresh viewers in alternating order; the first
+// round only warms up. False when a run failed.
+bool MeasureReaderProcess(const char* self, const std::string& folder, int runs, bool& met) {
+    const std::string reader = ReaderProcess::ProgramBesideThisOne();
+    if (access(reader.c_str(), X_OK) != 0) {
+        std::fprintf(stderr, "viewer_bench: no reader program at %s (build voq006-reader)\n",
+                     reader.c_str());
+        return false;
+    }
+    const std::string alone = folder + "/in-process/bin/viewer_bench";
+    const std::string small = folder + "/stereo16-one-second.wav";
+    std::error_code error;
+    std::filesystem::create_directories(folder + "/in-process/bin", error);
+    std::filesystem::copy_file(self, alone, std::filesystem::copy_options::overwrite_existing,
+                               error);
+    if (error || !EnsureLargeBenchFile(folder, kLargeBenchFiles[0]) ||
+        !EnsureBenchWaveFile(small, {2, 16, 176400}, 7)) {
+        std::fprintf(stderr, "viewer_bench: cannot prepare %s\n", alone.c_str());
+        return false;
+    }
+    const struct {
+        const char* label;
+        std::string path;
+        bool large; // compared as a ratio; the small file's difference is compared in ms
+        int repetitions;
+    } files[] = {{"1 GiB", LargeBenchFilePath(folder, kLargeBenchFiles[0]), true, runs},
+                 {"176 kB", small, false, 4 * runs + 1}};
+    for (const auto& file : files) {
+        // Absolute, since the dialog resolves a relative name against its own last folder.
+        const std::string path = std::filesystem::absolute(file.path).string();
+        WarmPageCache(path);
+        std::vector<double> throughReader, inProcess;
+        for (int i = 0; i <= file.repetitions; ++i) {
+            const bool readerFirst = i % 2 == 0;
+            OpenRun first, second;
+            // The copy says on standard error that it reads in process, each time.
+            const bool ran =
+                ParseOpenRun(RunOpenChild(readerFirst ? self : alone.c_str(), OpenLoad::Strided,
+                                          path, {}, ChildErrors::Dropped),
+                             first) &&
+                ParseOpenRun(RunOpenChild(readerFirst ? alone.c_str() : self, OpenLoad::Strided,
+                                          path, {}, ChildErrors::Dropped),
+                             second);
+            if (!ran) {
+                std::fprintf(stderr, "viewer_bench: a viewer did not show %s\n", path.c_str());
+                return false;
+            }
+            if (i > 0) {
+                throughReader.push_back(readerFirst ? first.milliseconds : second.milliseconds);
+                inProcess.push_back(readerFirst ? second.milliseconds : first.milliseconds);
+            }
+        }
+        const double reading = Median(throughReader), alongside = Median(inProcess);
+        std::printf("%s 16-bit stereo, Open confirmed to view drawn, medians of %d fresh viewers: "
+                    "through the reader process %.2f ms, in process %.2f ms\n",
+                    file.label, file.repetitions, reading, alongside);
+        met = (file.large ? Report("reader process / in process, 1 GiB", reading / alongside, "",
+                                   "<=", 1.05)
+                          : Report("reader process - in process, 176 kB", reading - alongside, "ms",
+                                   "<=", 5.0)) &&
+              met;
+    }
+    return true;
 }
 
 // ---- cancel ----
@@ -650,7 +740,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "viewer_bench: cannot join the memory limit\n");
         return 1;
     }
-    if (mode == "startup" || mode == "open" || mode == "cancel") {
+    if (mode == "startup" || mode == "open" || mode == "reader" || mode == "cancel") {
         // The viewers measured here get a runtime folder of their own (where the
         // single-instance lock lives), so that a viewer the user has open never meets
         // them. It is removed at exit.
@@ -678,10 +768,18 @@ int main(int argc, char** argv) {
     if (mode == "open") {
         return Open(argv[0], folder, argc > 3 ? std::max(1, std::atoi(argv[3])) : 5);
     }
+    if (mode == "reader") {
+        bool met = true;
+        if (!MeasureReaderProcess(argv[0], folder, argc > 3 ? std::max(1, std::atoi(argv[3])) : 5,
+                                  met)) {
+            return 1;
+        }
+        return met ? 0 : 2;
+    }
     if (mode == "cancel") {
         return Cancel(qtArgc, argv, folder);
     }
-    std::fprintf(stderr,
-                 "usage: viewer_bench startup [RUNS] | open [FOLDER] [RUNS] | cancel [FOLDER]\n");
+    std::fprintf(stderr, "usage: viewer_bench startup [RUNS] | open [FOLDER] [RUNS] | reader "
+                         "[FOLDER] [RUNS] | cancel [FOLDER]\n");
     return 1;
 }
