@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 #include <ostream>
@@ -16,10 +17,12 @@
 #include <vector>
 
 #include "platform/WindowingPlatform.h"
+#include "resources/ApplicationResources.h"
 #include "tests/gui/ImageProbe.h"
 #include "tests/gui/ViewerSession.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/ViewerText.h"
+#include "wave/WaveFileReader.h"
 
 // The main window as the user meets it: menus, keys, status bar, size and caption, and
 // what its own commands do.
@@ -144,6 +147,24 @@ INSTANTIATE_TEST_SUITE_P(
                     PromptCase{"StatusBar", ID_VIEW_STATUS_BAR, "ｽﾃｰﾀｽ ﾊﾞｰの 表示/非表示"},
                     PromptCase{"About", ID_APP_ABOUT, "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示"}),
     CaseName);
+
+// The reasons that no file on this system gives the view, and a name that looks like one
+// of the line's fields, which stays as it is.
+TEST(StatusBar, SaysWhyForEveryOutcomeOfALoadButSuccessAndCancel) {
+    const QString name = QStringLiteral("/music/{offset}.wav");
+    const auto line = [&](LoadOutcome outcome) {
+        return RejectionText(outcome, name).toStdString();
+    };
+    EXPECT_EQ(line({LoadStatus::UnsupportedFormat, 0, 20, 0x11}),
+              "対応していない形式です(形式 0x0011, 20 ﾊﾞｲﾄ目): /music/{offset}.wav");
+    EXPECT_EQ(line({LoadStatus::ReadError, EIO, 1234567}),
+              "読み込みｴﾗｰ(1,234,567 ﾊﾞｲﾄ目, 入出力ｴﾗｰ): /music/{offset}.wav");
+    EXPECT_EQ(line({LoadStatus::CannotAllocate}), "ﾒﾓﾘが足りません: /music/{offset}.wav");
+    EXPECT_EQ(line({LoadStatus::ReaderFailed}),
+              "読み込みﾌﾟﾛｾｽが異常終了しました: /music/{offset}.wav");
+    EXPECT_EQ(line({LoadStatus::Loaded}), "");
+    EXPECT_EQ(line({LoadStatus::Cancelled}), "");
+}
 
 TEST(StatusBar, HasTheMessagePaneAndTheFourIndicatorsInOrderEachWideEnoughForItsText) {
     ViewerSession session;
