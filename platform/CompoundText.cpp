@@ -195,7 +195,12 @@ std::string JisX0208Bytes(const std::string& character) {
 } // namespace
 
 std::string Utf8ToCompoundText(const std::string& utf8) {
-    const std::string escape = "\x1b";
+    // The escape sequences that put ASCII or JIS X 0208 into the left half, and that start
+    // and end UTF-8.
+    const std::string toAscii = "\x1b(B";
+    const std::string toJapanese = "\x1b$(B";
+    const std::string utf8Starts = "\x1b%G";
+    const std::string utf8Ends = "\x1b%@";
     std::string text;
     bool japaneseOnTheLeft = false; // else ASCII, as a compound text starts
     std::size_t at = 0;
@@ -205,7 +210,7 @@ std::string Utf8ToCompoundText(const std::string& utf8) {
         const std::string character = length > 0 ? utf8.substr(at, length) : "\xef\xbf\xbd";
         at += std::max<std::size_t>(length, 1);
         if (character.size() == 1) {
-            text += japaneseOnTheLeft ? escape + "(B" + character : character;
+            text.append(japaneseOnTheLeft ? toAscii : "").append(character);
             japaneseOnTheLeft = false;
             continue;
         }
@@ -214,11 +219,11 @@ std::string Utf8ToCompoundText(const std::string& utf8) {
             continue;
         }
         if (const std::string japanese = JisX0208Bytes(character); !japanese.empty()) {
-            text += japaneseOnTheLeft ? japanese : escape + "$(B" + japanese;
+            text.append(japaneseOnTheLeft ? "" : toJapanese).append(japanese);
             japaneseOnTheLeft = true;
             continue;
         }
-        text += escape + "%G" + character + escape + "%@";
+        text.append(utf8Starts).append(character).append(utf8Ends);
     }
     return text;
 }
