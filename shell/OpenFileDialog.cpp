@@ -95,6 +95,16 @@ OpenFileDialog::OpenFileDialog(QWidget* parent) : QFileDialog(parent) {
     selectFile(QString::fromUtf8(kInitialFileName));
 }
 
+// Qt saves the list's header in its settings file as the dialog goes, for the next file
+// dialog of any Qt program of the user: that one gets Qt's own way of sharing the width
+// (the last column takes what is left), with the widths this dialog had.
+OpenFileDialog::~OpenFileDialog() {
+    if (QHeaderView* header = ListHeader()) {
+        header->setSectionResizeMode(0, QHeaderView::Interactive);
+        header->setStretchLastSection(true);
+    }
+}
+
 std::string OpenFileDialog::Choose() {
     if (exec() != QDialog::Accepted || selectedFiles().isEmpty()) {
         return {};
@@ -128,15 +138,6 @@ void OpenFileDialog::ShowPatterns(const QStringList& patterns) {
 void OpenFileDialog::showEvent(QShowEvent* event) {
     QFileDialog::showEvent(event);
     FitColumns();
-}
-
-// Qt keeps the list's header in its settings file, which other Qt programs of the user share:
-// they get back the header as Qt makes it, with the widths this dialog had.
-OpenFileDialog::~OpenFileDialog() {
-    if (QHeaderView* header = ListHeader()) {
-        header->setSectionResizeMode(0, QHeaderView::Interactive);
-        header->setStretchLastSection(true);
-    }
 }
 
 QHeaderView* OpenFileDialog::ListHeader() const {
