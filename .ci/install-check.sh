@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # CI only: installs the given .deb as a user would (apt-get brings its dependencies),
-# checks what a desktop finds of it, starts the installed viewer on an X server of its
+# checks what a desktop finds of it and that the installed renderer paints through its
+# installed reader program, starts the installed viewer on an X server of its
 # own, finds its window by its caption and checks that the desktop entry's
 # StartupWMClass matches the window, checks that a second launch hands over to it, then
 # purges the package. It changes the system, so scripts/test.sh never runs it.
@@ -54,6 +55,12 @@ for size in 16 32 48 64 128 256; do
 done
 [ -f "/usr/share/icons/hicolor/scalable/apps/$id.svg" ] || fail "no scalable icon"
 voq006-render --version | grep -qx "voq006-render [0-9.]*" || fail "voq006-render --version"
+[ -x /usr/libexec/voq006/voq006-reader ] || fail "the reader program is not installed"
+# The installed renderer finds its reader (it would say so on standard error if not).
+sample="$(dirname "$0")/../samples/stereo-sweep.wav"
+render_errors=$(voq006-render "$sample" "$work/sweep.png" 2>&1) ||
+    fail "voq006-render could not paint $sample: $render_errors"
+[ -z "$render_errors" ] || fail "voq006-render said: $render_errors"
 
 # The installed viewer on a display of its own, with a lock folder of its own.
 exec 3>"$work/display"

@@ -5,10 +5,15 @@
 //     thread, as every full load was before the load learnt to share a file between two;
 //   - the peak resident memory of voq006-render for 1 GiB and 4 GiB of data and for a
 //     200-byte file claiming 2^32 - 1 frames (target: at most 64 MiB each);
-//   - voq006-render --thumbnail 256 of a 100 MB file (target: at most 0.2 s).
+//   - voq006-render --thumbnail 256 of a 100 MB file (target: at most 0.2 s);
+//   - voq006-render reading through its confined reader process against the same program
+//     reading in its own process (a copy with no reader program beside it), runs
+//     interleaved, for a 1 GiB file (target: at most 1.05 times) and a small one (target:
+//     at most 5 ms more).
 // Exits 0 when every target is met, 2 when one is missed, 1 when something cannot run.
 //
 //   render_bench FOLDER                      every figure; the files are written into FOLDER
+//   render_bench reader FOLDER               the reader process's figures alone
 //   render_bench paint full|full-one|strided IN OUT
 //                                            one picture, for the comparison (run by the above)
 
@@ -26,6 +31,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -145,6 +151,60 @@ bool Report(const char* what, double value, const char* unit, double limit) {
     return met;
 }
 
+// The renderer through its reader process against a copy of it that has no reader program
+// beside it and so reads the file itself, for the 1 GiB file and a small one (one second of
+// CD sound), each pair of runs in alternating order. False when a run failed.
+bool MeasureReaderProcess(const std::string& folder, bool& met) {
+    const std::string alone = folder + "/in-process/bin/voq006-render";
+    const std::string small = folder + "/stereo16-one-second.wav";
+    const std::string output = folder + "/render-bench-reader.png";
+    std::error_code error;
+    std::filesystem::create_directories(folder + "/in-process/bin", error);
+    std::filesystem::copy_file(VOQ_RENDER_PATH, alone,
+                               std::filesystem::copy_options::overwrite_existing, error);
+    if (error || !EnsureLargeBenchFile(folder, kLargeBenchFiles[0]) ||
+        !EnsureBenchWaveFile(small, {2, 16, 176400}, 7)) {
+        std::fprintf(stderr, "render_bench: cannot prepare %s\n", alone.c_str());
+        return false;
+    }
+    const struct {
+        const char* label;
+        std::string path;
+        bool large; // compared as a ratio; the small file's difference is compared in ms
+        int repetitions;
+    } files[] = {{"1 GiB", LargeBenchFilePath(folder, kLargeBenchFiles[0]), true, kRepetitions},
+                 {"176 kB", small, false, 4 * kRepetitions + 1}};
+    for (const auto& file : files) {
+        WarmPageCache(file.path);
+        std::vector<double> reader, inProcess;
+        for (int i = 0; i <= file.repetitions; ++i) {
+            const bool readerFirst = i % 2 == 0;
+            const Run first =
+                RunChild({readerFirst ? VOQ_RENDER_PATH : alone, file.path, output}, output, 960);
+            const Run second =
+                RunChild({readerFirst ? alone : VOQ_RENDER_PATH, file.path, output}, output, 960);
+            if (!first.succeeded || !second.succeeded) {
+                std::fprintf(stderr, "render_bench: a picture of %s failed\n", file.path.c_str());
+                return false;
+            }
+            if (i > 0) { // the first round only warms up
+                reader.push_back(readerFirst ? first.seconds : second.seconds);
+                inProcess.push_back(readerFirst ? second.seconds : first.seconds);
+            }
+        }
+        std::printf("%s 16-bit stereo, medians of %d: through the reader process %.4f s, in "
+                    "process %.4f s\n",
+                    file.label, file.repetitions, Median(reader), Median(inProcess));
+        const double ratio = Median(reader) / Median(inProcess);
+        const double extraMs = (Median(reader) - Median(inProcess)) * 1000.0;
+        met = (file.large ? Report("reader process / in process, 1 GiB", ratio, "", 1.05)
+                          : Report("reader process - in process, 176 kB", extraMs, "ms", 5.0)) &&
+              met;
+    }
+    std::remove(output.c_str());
+    return true;
+}
+
 int Measure(const std::string& self, const std::string& folder) {
     const std::string oneGiB = LargeBenchFilePath(folder, kLargeBenchFiles[0]);
     const std::string fourGiB = LargeBenchFilePath(folder, kFourGiBBenchFile);
@@ -229,6 +289,9 @@ int Measure(const std::string& self, const std::string& folder) {
                  0.2) &&
           met;
     std::remove(output.c_str());
+    if (!MeasureReaderProcess(folder, met)) {
+        return 1;
+    }
     std::printf("load average at the end: %s\n", LoadAverage().c_str());
     return met ? 0 : 2;
 }
@@ -239,8 +302,12 @@ int main(int argc, char** argv) {
     if (argc == 5 && std::string(argv[1]) == "paint") {
         return Paint(argv[2], argv[3], argv[4]);
     }
+    if (argc == 3 && std::string(argv[1]) == "reader") {
+        bool met = true;
+        return !MeasureReaderProcess(argv[2], met) ? 1 : met ? 0 : 2;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: render_bench FOLDER\n");
+        std::fprintf(stderr, "usage: render_bench FOLDER | render_bench reader FOLDER\n");
         return 1;
     }
     return Measure("/proc/self/exe", argv[1]);

@@ -4,12 +4,16 @@
 # both, and reading while writing every byte of the arrays; on one and on two threads), the
 # one-thread load, libsndfile and memcpy; one thread against two for small files; the load
 # on one CPU; peak memory of single loads; a header claiming 2^32-1 frames; 100 loads into
-# one record; 1000 loads without a descriptor or a thread left behind; and, in the bench
+# one record; 1000 loads without a descriptor or a thread left behind; the formats the
+# reader converts to 16-bit values against 16-bit files, and the 8- and 16-bit loads
+# against an earlier tree's reader when VOQ_BENCH_BASELINE names its source (a worktree of
+# an earlier commit: git worktree add ../base COMMIT); and, in the bench
 # preset's tree, the viewer's figures (Open to drawn against a full load, right after memory
 # was used and after it lay idle; its peak memory with 1 GiB and 4 GiB shown, the latter
 # under a 1 GiB memory limit; Esc to the last read of a file served at 20 MiB/s) and the
 # renderer's: its strided picture against a full load's, its peak memory for files of any
-# size and the time of a thumbnail.
+# size, the time of a thumbnail, and its confined reader process against reading in its
+# own process, for 1 GiB and for a small file.
 #
 #   bench/run.sh [BUILD_DIR] [extra reader_bench flags]
 #
@@ -48,7 +52,9 @@ else
     configure=(cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
                -DVOQ_BUILD_TESTS=OFF -DVOQ_BUILD_GUI=OFF -DVOQ_BUILD_BENCHMARKS=ON)
 fi
-if ! { "${configure[@]}" && cmake --build "$build" --target reader_bench reader_memory; } \
+configure+=(-DVOQ_BENCH_BASELINE_SOURCE="${VOQ_BENCH_BASELINE:-}")
+if ! { "${configure[@]}" &&
+       cmake --build "$build" --target reader_bench reader_memory format_bench; } \
         >"$log" 2>&1; then
     cat "$log"
     echo "run.sh: the build failed" >&2
@@ -77,6 +83,9 @@ echo "transparent huge pages: $(cat /sys/kernel/mm/transparent_hugepage/enabled 
 
 echo "== speed: $repetitions repetitions of each run =="
 measure "$bin/reader_bench" --repetitions="$repetitions" "$@" "$data"
+
+echo "== formats: 24, 32 and float bits against 16 per byte, A-law and mu-law per sample; 8 and 16 bits against ${VOQ_BENCH_BASELINE:-no earlier reader (set VOQ_BENCH_BASELINE)} =="
+measure "$bin/format_bench" "$data"
 
 echo "== on one CPU (taskset -c 0): the load picks one thread and is no slower than the one-thread load =="
 measure taskset -c 0 "$bin/reader_bench" --repetitions="$repetitions" --only=stereo16/load "$data"
@@ -119,7 +128,7 @@ if [ "$build" = build/bench ]; then
     else
         echo "skipped: no /dev/fuse here, so no slow file can be served"
     fi
-    echo "== the renderer: strided against full load, peak memory, thumbnails =="
+    echo "== the renderer: strided against full load, peak memory, thumbnails, reader process =="
     measure "$bin/render_bench" "$data" # it ends with the load average
 else
     echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -46,6 +46,8 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 install(TARGETS voq006 voq006-render RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The reader program that both start, where they look for it (VOQ_READER_FROM_PROGRAMS).
+install(TARGETS voq006-reader RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/voq006)
 add_subdirectory(resources/desktop)
 
 # The Debian package: `cpack` in a build tree, or scripts/package.sh.
@@ -73,7 +75,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VOQ_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The libraries come from dpkg-shlibdeps; the font is loaded by name at run time, and the
+# The libraries come from dpkg-shlibdeps (libseccomp2 for the reader program); the font is loaded by name at run time, and the
 # drawing's layout is measured for it; Qt's Japanese texts for its own dialogs are a file
 # loaded at start-up.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -65,14 +65,29 @@ void DrawGridAndTimeAxis(DrawingSurface& surface, const WaveRecord& record, int 
     surface.DeletePen(pen);
 }
 
+// The sample width the plot scales by, in bits: that of the 16-bit values a file's samples
+// were converted to (8 for one-byte integer samples), else the file's own.
+int PlotBits(const WaveRecord& record) {
+    return record.plotBits != 0 ? record.plotBits : record.bitsPerSample;
+}
+
+// Whether the right channel has a trace and the legend: for a stereo file, and for a file
+// of more channels whose channels 0 and 1 were read as left and right. A file of other
+// channel counts read the old way deals every sample to left and right in turn, which
+// makes no second channel.
+bool HasRightChannel(const WaveRecord& record) {
+    return record.channels == 2 || (record.plotBits != 0 && record.channels > 2);
+}
+
 // The power-of-two fraction of the full scale that puts the peak between the upper quarter
-// line (included) and the top edge (excluded): the last k below bitsPerSample with
+// line (included) and the top edge (excluded): the last k below the plot's bits with
 // 2^k * peak < fullScale gives fullScale / 2^(k-1). 0 when no k passes.
 double ChooseScale(const WaveRecord& record) {
-    const double fullScale = record.bitsPerSample == 16 ? 65536.0 : 256.0;
+    const int bits = PlotBits(record);
+    const double fullScale = bits == 16 ? 65536.0 : 256.0;
     double scale = 0.0;
     double halfPower = 1.0; // 2^(k-1); doubling is exact until it overflows to infinity
-    for (int k = 1; k < record.bitsPerSample; ++k) {
+    for (int k = 1; k < bits; ++k) {
         const double power = halfPower * 2.0;
         if (power * record.peak < fullScale) {
             scale = fullScale / halfPower;
@@ -129,7 +144,7 @@ void DrawSegment(DrawingSurface& surface, Colour colour, int x, int yc, int from
 // box's left edge.
 void DrawTraces(DrawingSurface& surface, const WaveRecord& record, double scale, int x0, int yc) {
     const std::size_t step = record.frameCount / kColumns; // frames per column
-    const bool stereo = record.channels == 2;
+    const bool stereo = HasRightChannel(record);
     int previousLeft = 0;
     int previousRight = 0;
     for (int column = 0; column < kColumns; ++column) {
@@ -165,7 +180,7 @@ int DrawWaveform(DrawingSurface& surface, const WaveRecord& record, int x0, int 
     if (scale != 0.0 && record.frameCount != 0) {
         DrawTraces(surface, record, scale, x0, yc);
     }
-    if (record.channels == 2) {
+    if (HasRightChannel(record)) {
         DrawLegend(surface, x0, yc);
     }
     return 0;

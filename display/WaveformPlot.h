@@ -10,8 +10,9 @@ inline constexpr int kWaveformColumns = 840;
 inline constexpr int kWaveformHeight = 320;
 
 // Draws the 840 x 320 plot whose left edge is x0 and centre line yc: dotted grid, time
-// labels, amplitude labels, one trace per channel and, for two channels, the legend in blue
-// and red (the text colour is left red). Returns 0.
+// labels, amplitude labels scaled for the record's plotBits (its bitsPerSample when 0),
+// one trace per channel and, for two channels (or more, read as left and right), the
+// legend in blue and red (the text colour is left red). Returns 0.
 //
 // Any record is safe to draw: with no frames, or when the peak leaves no amplitude scale
 // (the labels then read 0), no trace is drawn; a trace offset is clamped to a billion

@@ -1,7 +1,7 @@
 // Writes the fuzzer's seed corpus into the folder named on the command line: one small
-// file per shape the reader distinguishes (sample widths, channel counts, chunk layouts,
-// lying sizes, cut-off headers), and a few files just over the reader's 1 MiB read block
-// so that samples straddle two blocks.
+// file per shape the reader distinguishes (sample widths, formats, channel counts, chunk
+// layouts, lying sizes, cut-off headers), and a few files just over the reader's 1 MiB
+// read block so that samples and frames straddle two blocks.
 
 #include <cstdio>
 #include <string>
@@ -20,10 +20,56 @@ Bytes Ramp(std::size_t count, std::uint8_t step = 37) {
     return bytes;
 }
 
+// A file of format tag with channels and bits, and data; an extensible fmt chunk naming
+// the format instead when subFormat is given.
+Bytes Coded(std::uint16_t tag, std::uint16_t channels, std::uint16_t bits, const Bytes& data) {
+    return WavBuilder().FormatTag(tag).Format(channels, bits).Data(data).Build();
+}
+
+Bytes Extensible(std::uint16_t subFormat, std::uint16_t channels, std::uint16_t bits,
+                 const Bytes& data, bool baseGuid = true) {
+    return WavBuilder()
+        .FormatTag(0xFFFE)
+        .Format(channels, bits)
+        .FmtTail(WavBuilder::ExtensibleTail(bits, subFormat, baseGuid))
+        .Chunk("fact", {4, 0, 0, 0})
+        .Data(data)
+        .Build();
+}
+
+// The formats read as 16-bit values, the ones refused, and the chunks before fmt.
+std::vector<std::pair<std::string, Bytes>> FormatSeeds(const Bytes& frames, const Bytes& block) {
+    return {
+        {"stereo-24-extensible", Extensible(1, 2, 24, frames)},
+        {"stereo-32", Coded(1, 2, 32, frames)},
+        {"mono-20-in-3-bytes", Coded(1, 1, 20, frames)},
+        {"stereo-float-32", Coded(3, 2, 32, frames)},
+        {"mono-float-64-extensible", Extensible(3, 1, 64, frames)},
+        {"stereo-a-law", Coded(6, 2, 8, frames)},
+        {"mono-mu-law-extensible", Extensible(7, 1, 8, frames)},
+        {"four-channels-24", Coded(1, 4, 24, frames)},
+        {"six-channels-a-law", Coded(6, 6, 8, frames)},
+        {"frames-of-60000-bytes", Coded(1, 20000, 24, Ramp(150011))},
+        {"ima-adpcm",
+         WavBuilder().FormatTag(0x11).Format(1, 4).BlockAlign(256).Data(frames).Build()},
+        {"ms-adpcm-extensible", Extensible(2, 2, 4, frames)},
+        {"extensible-other-guid", Extensible(1, 2, 16, frames, false)},
+        {"extensible-fmt-18", WavBuilder().FormatTag(0xFFFE).FmtTail({0, 0}).Data(frames).Build()},
+        {"float-16-refused", Coded(3, 2, 16, frames)},
+        {"bext-and-junk-before-fmt", WavBuilder()
+                                         .ChunkBeforeFmt("bext", Ramp(31))
+                                         .ChunkBeforeFmt("JUNK", Ramp(6))
+                                         .Data(frames)
+                                         .Build()},
+        {"block-straddle-float-32", Coded(3, 2, 32, block)},
+        {"block-straddle-three-24", Coded(1, 3, 24, block)},
+    };
+}
+
 std::vector<std::pair<std::string, Bytes>> Seeds() {
     const Bytes frames = Ramp(48);
     const Bytes block = Ramp((std::size_t{1} << 20) + 11);
-    return {
+    std::vector<std::pair<std::string, Bytes>> seeds = {
         {"stereo-16", WavBuilder().Format(2, 16).Samples16({1, -1, 32767, -32768, 0, 5}).Build()},
         {"mono-16", WavBuilder().Format(1, 16).Data(frames).Build()},
         {"mono-8", WavBuilder().Format(1, 8).Data({0x80, 0xFF, 0x00, 0x7F, 0x81}).Build()},
@@ -85,6 +131,10 @@ std::vector<std::pair<std::string, Bytes>> Seeds() {
         {"block-straddle-wide",
          WavBuilder().Format(1, 0xFFF8).BlockAlign(0xFFFF).Data(block).Build()},
     };
+    for (auto& seed : FormatSeeds(frames, block)) {
+        seeds.push_back(std::move(seed));
+    }
+    return seeds;
 }
 
 } // namespace

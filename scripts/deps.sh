@@ -8,6 +8,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   # the viewer: Qt 6 Widgets, xcb for the single-instance guard, XKB for the lock keys
   qt6-base-dev libxcb1-dev libxcb-xkb-dev libgl-dev
+  libseccomp-dev  # the reader process confines itself with a seccomp filter
   qt6-translations-l10n  # Qt's own Japanese texts: the file dialog, the message boxes' buttons
   librsvg2-bin  # rsvg-convert renders the scalable icon into the icon theme's larger sizes
   # the font the drawing is laid out for

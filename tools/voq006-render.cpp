@@ -1,9 +1,10 @@
 // voq006-render: paints what the viewer's window shows after opening a wave file into a
 // PNG image, without a display.
 //
-// main reads the command line, loads the file while Qt starts, paints the picture or the
-// thumbnail and writes it. The helpers decide and return what happened; every line the
-// program prints is made here.
+// main reads the command line, starts the reader program on the file (a confined process of
+// its own, wave/ReaderProcess.h), starts Qt while the reader parses, paints the picture or
+// the thumbnail from the reader's answer and writes it. The helpers decide and return what
+// happened; every line the program prints is made here.
 
 #include <QByteArray>
 #include <QGuiApplication>
@@ -16,10 +17,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <optional>
 #include <string>
 #include <system_error>
-#include <thread>
+#include <utility>
 
 #include "display/ViewDrawing.h"
 #include "display/WaveformPlot.h"
@@ -27,6 +29,7 @@
 #include "tools/PngOutput.h"
 #include "tools/RenderCommandLine.h"
 #include "tools/Thumbnail.h"
+#include "wave/ReaderProcess.h"
 #include "wave/WaveFileReader.h"
 #include "wave/WaveRecord.h"
 
@@ -68,6 +71,15 @@ std::string RejectionReason(const LoadOutcome& outcome, const std::string& path)
                                outcome.offset >= static_cast<std::uint64_t>(status.st_size);
         reason = fileEnded ? "no data chunk before the end of the file"
                            : "no data chunk before the end of the RIFF form";
+        break;
+    }
+    case LoadStatus::UnsupportedFormat: {
+        // "compressed or unknown format IMA ADPCM (0x0011)"; an unnamed code alone.
+        char code[8];
+        std::snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(outcome.formatCode));
+        const char* name = DescribeFormatCode(outcome.formatCode);
+        reason = std::string(DescribeLoadStatus(outcome.status)) + " " +
+                 (name != nullptr ? std::string(name) + " (" + code + ")" : std::string(code));
         break;
     }
     default:
@@ -177,15 +189,18 @@ int main(int argc, char** argv) {
     }
     const Options& options = request.options;
 
-    // The file is opened by the path as given, which may be longer than an absolute path
-    // can be; the picture's path line shows the absolute form, as the Open dialog gives it.
-    WaveRecord record;
-    // The picture reads one frame per column of the plot and the peak: the file is streamed
-    // once for those, so that a file of any size costs little memory and time. Qt starts
-    // meanwhile: for a thumbnail the two take about as long, and the load needs no Qt.
-    LoadOutcome outcome;
-    std::thread loader(
-        [&] { outcome = LoadWaveFileStrided(record, options.input, kWaveformColumns); });
+    // The picture reads one frame per column of the plot and the peak: the reader streams
+    // the file once for those, so that a file of any size costs little memory and time. It
+    // starts here, while this process has one thread, and parses while Qt starts: for a
+    // thumbnail the two take about as long, and the load needs no Qt. The file is opened by
+    // the path as given, which may be longer than an absolute path can be; the picture's
+    // path line shows the absolute form, as the Open dialog gives it.
+    std::promise<void> loadEnded;
+    ReaderProcess reader(options.input, kWaveformColumns, [&] { loadEnded.set_value(); });
+    if (reader.InProcess()) {
+        std::fprintf(stderr, "%s: %s is missing; the file is read in this process, unconfined\n",
+                     kProgram, ReaderProcess::ProgramBesideThisOne().c_str());
+    }
 
     // Headless always: the image never needs a display. Qt reads no arguments of ours.
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -194,11 +209,13 @@ int main(int argc, char** argv) {
     char* qtArgv[] = {argv[0], nullptr};
     QGuiApplication application(qtArgc, qtArgv);
 
-    loader.join();
+    loadEnded.get_future().wait();
+    const LoadOutcome outcome = reader.Outcome();
     if (outcome.status != LoadStatus::Loaded) {
         ReportRejection(outcome, options.input);
         return kFailure;
     }
+    WaveRecord record = std::move(reader.Record());
     record.path = AbsolutePath(options.input);
     record.loaded = 1;
     if (!PainterSurface::DefaultFontLoads()) {

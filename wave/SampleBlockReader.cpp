@@ -2,6 +2,7 @@
 
 #include <sched.h>
 
+#include <algorithm>
 #include <new>
 
 namespace wave_reader {
@@ -40,16 +41,47 @@ int UsableProcessors() {
 // The split falls on a multiple of 16 samples, so that each thread writes whole frames,
 // the dealing of samples to left and right stays as in one pass, and each thread's first
 // elements start on a 16-byte boundary of the arrays.
-std::uint64_t SplitPoint(const WaveRecord& record, std::uint64_t samplesInFile,
+std::uint64_t SplitPoint(const SampleLayout& layout, std::uint64_t samplesInFile,
                          SampleThreads threads) {
     const bool shared =
         threads == SampleThreads::Two ||
-        (threads == SampleThreads::Automatic &&
-         samplesInFile * record.bytesPerSample >= kSharedLoadBytes && UsableProcessors() >= 2);
+        (threads == SampleThreads::Automatic && layout.BytesOf(samplesInFile) >= kSharedLoadBytes &&
+         UsableProcessors() >= 2);
     if (!shared) {
         return 0;
     }
     return samplesInFile / 2 / 16 * 16;
+}
+
+// A frame's kept bytes come first in it; the bytes of its further channels are dropped.
+// The kept bytes of a frame are at most 16, so they are copied one by one rather than by a
+// library call per frame.
+std::size_t GatherFirstTwoSamples(std::uint8_t* block, std::size_t size, const SampleLayout& layout,
+                                  std::size_t& inFrame) {
+    const std::size_t keptBytes = 2 * layout.sampleBytes;
+    const std::size_t frameBytes = layout.frameBytes;
+    std::size_t gathered = 0;
+    std::size_t at = 0;
+    while (at < size) {
+        const std::size_t rest = size - at;
+        if (inFrame < keptBytes) {
+            const std::size_t count = std::min(keptBytes - inFrame, rest);
+            for (std::size_t i = 0; i < count; ++i) {
+                block[gathered + i] = block[at + i];
+            }
+            gathered += count;
+            at += count;
+            inFrame += count;
+        } else {
+            const std::size_t count = std::min(frameBytes - inFrame, rest);
+            at += count;
+            inFrame += count;
+        }
+        if (inFrame == frameBytes) {
+            inFrame = 0;
+        }
+    }
+    return gathered;
 }
 
 ScratchBuffers::ScratchBuffers(std::uint64_t& split) {

@@ -6,6 +6,7 @@
 // both threads are done before ReadSamples returns.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -32,60 +33,94 @@ inline std::uint64_t SamplesToRead(const WaveRecord& record) {
     return record.channels == 1 ? record.frameCount : std::uint64_t{2} * record.frameCount;
 }
 
-// Where a load reads its samples: the file, where its data starts, the width of a sample
-// and the size of the blocks it reads at a time; and whom it tells how far it got, if
-// anyone.
+// Where a load reads its samples: the file, where its data starts, how its samples lie
+// and decode, and the size of the blocks it reads at a time; and whom it tells how far it
+// got, if anyone.
 struct SampleSource {
     const FileDescriptor& file;
     std::uint64_t dataOffset;
-    std::size_t bytesPerSample;
+    SampleLayout layout;
     std::size_t blockBytes; // at most kBlockBytes
     LoadProgress* progress;
 };
 
+// Moves the bytes of the first two samples of each frame in block (size bytes, its first
+// byte at offset inFrame of its frame) to the front of block, in file order, and returns
+// how many there are; inFrame becomes the offset in its frame of the byte after the block.
+// Every byte moves to where it is or further forward, so nothing is overwritten before it
+// has moved.
+std::size_t GatherFirstTwoSamples(std::uint8_t* block, std::size_t size, const SampleLayout& layout,
+                                  std::size_t& inFrame);
+
+// How the reading of a range of samples ended: whole, or early, at the end of the file,
+// at a cancel or at a read the system failed, for which its errno and the byte it started
+// at (errorNumber 0 otherwise).
+struct RangeEnd {
+    bool complete{};
+    int errorNumber{};
+    std::uint64_t errorOffset{};
+};
+
 // Reads the samples from sink.next up to last, block by block, and hands them to the sink
-// (the full load's or the strided load's). Returns false when the file ends, a read
-// fails or the load is cancelled before the last sample was read whole; the samples not
-// read are never taken. A sample of width 0 is never whole, so nothing is read.
+// (the full load's or the strided load's). Ends early when the file ends, a read fails or
+// the load is cancelled before the last sample was read whole; the samples not read are
+// never taken. A sample of width 0 is never whole, so nothing is read.
+//
+// Of frames of three or more channels only channels 0 and 1 are kept (sink.next and last
+// are even, so the range is whole frames): each block is read whole, and its kept samples
+// are gathered to its front, where the sink takes them as the samples of a stereo file.
+// A sample split by the block's end is carried over, so that the scratch buffer never
+// holds more than a block and a sample, however large a frame is. A frame whose kept
+// samples are not whole ends the range, as the end of the file does.
 template <typename Sink>
-bool ReadSampleRange(const SampleSource& source, std::uint64_t last, std::uint8_t* scratch,
-                     Sink& sink) {
-    const std::size_t bytesPerSample = source.bytesPerSample;
+RangeEnd ReadSampleRange(const SampleSource& source, std::uint64_t last, std::uint8_t* scratch,
+                         Sink& sink) {
+    const SampleLayout& layout = source.layout;
+    const std::size_t bytesPerSample = layout.sampleBytes;
     if (bytesPerSample == 0) {
-        return sink.next >= last;
+        return {sink.next >= last};
     }
-    // Offsets fit in 64 bits: a sample index is below 2^33 and bytesPerSample below 2^13.
-    std::uint64_t offset = source.dataOffset + sink.next * bytesPerSample;
+    // Offsets fit in 64 bits: a sample index is below 2^33 and a frame below 2^16 bytes.
+    std::uint64_t offset = source.dataOffset + layout.BytesOf(sink.next);
+    const std::uint64_t end = source.dataOffset + layout.BytesOf(last);
     std::size_t carried = 0; // bytes of a split sample at the start of scratch
-    while (sink.next < last) {
+    std::size_t inFrame = 0; // of frames read in part: where the next byte read stands
+    while (offset < end) {
         if (source.progress != nullptr && source.progress->Cancelled()) {
-            return false;
+            return {};
         }
         // Never read past the last sample of the range.
-        const std::uint64_t wanted = (last - sink.next) * bytesPerSample - carried;
+        const std::uint64_t wanted = end - offset;
         const std::size_t ask =
             wanted < source.blockBytes ? static_cast<std::size_t>(wanted) : source.blockBytes;
         const ssize_t got = source.file.ReadAt(scratch + carried, ask, offset);
-        if (got <= 0) {
-            return false;
+        if (got < 0) {
+            return {false, errno, offset};
+        }
+        if (got == 0) {
+            return {};
         }
         offset += static_cast<std::uint64_t>(got);
         if (source.progress != nullptr) {
             source.progress->Add(static_cast<std::uint64_t>(got));
         }
-        const std::size_t have = carried + static_cast<std::size_t>(got);
+        std::size_t have = static_cast<std::size_t>(got);
+        if (layout.frameBytes != 0) {
+            have = GatherFirstTwoSamples(scratch + carried, have, layout, inFrame);
+        }
+        have += carried;
         const std::size_t whole = have / bytesPerSample;
-        DecodeBlock(sink, bytesPerSample, scratch, whole);
+        DecodeBlock(sink, layout.coding, bytesPerSample, scratch, whole);
         carried = have - whole * bytesPerSample;
         std::memmove(scratch, scratch + whole * bytesPerSample, carried);
     }
-    return true;
+    return {true};
 }
 
 // How the samplesInFile samples the file holds are shared out: the calling thread reads
 // the samples before the split and a second thread those from it on; 0 means that the
-// calling thread reads them all.
-std::uint64_t SplitPoint(const WaveRecord& record, std::uint64_t samplesInFile,
+// calling thread reads them all. The split is the first sample of a frame.
+std::uint64_t SplitPoint(const SampleLayout& layout, std::uint64_t samplesInFile,
                          SampleThreads threads);
 
 // The scratch buffers of a load, one per reading thread. One thread reads through a
@@ -114,15 +149,16 @@ private:
 // full load's or the strided load's): one takes those before the split and the other
 // those from it on, each on its own thread with its own scratch, and both threads are done
 // when this returns; with no split the first takes them all on the calling thread. The
-// kind readies the arrays for the samplesInFile samples the file holds before any is
-// written. If the first range ends early (the file shrank, or a read failed), the data
-// ended there, and whatever the second sink took is discarded, exactly as one pass would
-// have stopped. The peaks of both end up in record. This cannot fail: a read error ends
-// the data like the end of the file, and a thread that cannot be started leaves its range
-// to this one.
+// kind readies the arrays for the samples the file holds before any is written. If the
+// first range ends early (the file shrank, or a read failed), the data ended there, and
+// whatever the second sink took is discarded, exactly as one pass would have stopped.
+// The peaks of both end up in record. A read error ends the data like the end of the
+// file; the first one a single pass would have met, if any, is returned (errorNumber 0
+// when none), for the loads that reject such a file. A thread that cannot be started
+// leaves its range to this one.
 template <typename Kind>
-void ReadSamples(const SampleSource& source, std::uint64_t split, std::uint64_t samplesInFile,
-                 ScratchBuffers& scratch, const Kind& kind, WaveRecord& record) {
+RangeEnd ReadSamples(const SampleSource& source, std::uint64_t split, std::uint64_t samplesInFile,
+                     ScratchBuffers& scratch, const Kind& kind, WaveRecord& record) {
     const std::uint64_t last = SamplesToRead(record); // the end of the data the header gives
     auto beforeSplit = kind.MakeSink(record, 0);
     auto fromSplit = kind.MakeSink(record, split);
@@ -132,11 +168,13 @@ void ReadSamples(const SampleSource& source, std::uint64_t split, std::uint64_t 
     // threads when each thread readied its half, faulting in 4 KiB pages).
     kind.Prepare(record, samplesInFile,
                  split == 0 ? SampleArray::Faulting::Now : SampleArray::Faulting::OnFirstWrite);
+    RangeEnd end;
     if (split == 0) {
-        ReadSampleRange(source, last, scratch.ForCallingThread(), beforeSplit);
+        end = ReadSampleRange(source, last, scratch.ForCallingThread(), beforeSplit);
     } else {
+        RangeEnd secondEnd;
         const auto readFromSplit = [&] {
-            ReadSampleRange(source, last, scratch.ForSecondThread(), fromSplit);
+            secondEnd = ReadSampleRange(source, last, scratch.ForSecondThread(), fromSplit);
         };
         std::thread second;
         try {
@@ -144,20 +182,22 @@ void ReadSamples(const SampleSource& source, std::uint64_t split, std::uint64_t 
         } catch (const std::system_error&) {
             // No thread to be had: this one reads from the split on after the rest.
         }
-        const bool complete =
-            ReadSampleRange(source, split, scratch.ForCallingThread(), beforeSplit);
+        end = ReadSampleRange(source, split, scratch.ForCallingThread(), beforeSplit);
         if (second.joinable()) {
             second.join();
-        } else if (complete) {
+        } else if (end.complete) {
             readFromSplit();
         }
-        if (!complete) {
+        if (end.complete) {
+            end = secondEnd;
+        } else {
             fromSplit.Discard();
         }
     }
     const std::int16_t peakLeft = std::max(beforeSplit.peakLeft, fromSplit.peakLeft);
     record.peakRight = std::max(beforeSplit.peakRight, fromSplit.peakRight);
     record.peak = std::max(peakLeft, record.peakRight);
+    return end;
 }
 
 } // namespace wave_reader

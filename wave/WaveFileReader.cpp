@@ -2,22 +2,25 @@
 //
 // A load runs in this order. It opens the path (non-blocking, so that a FIFO cannot hold
 // it up) and accepts only a regular file. It parses the header into a staging record,
-// never into the caller's: "RIFF", "WAVE" and the fmt chunk, then chunk after chunk up to
-// "data" (WaveHeaderParser.cpp). It allocates the scratch buffers and the two sample
-// arrays. Until here any failure leaves the caller's record exactly as it was, and the
-// outcome says which check failed and at which byte of the file. Then the staging record
-// is committed and the samples are read from the data chunk, block by block
-// (SampleBlockReader.h), decoded by their width (SampleDecoders.h) into a sink
-// (SampleSinks.h) that deals them to left and right and raises the peaks. From the commit
-// on nothing can fail: a read error or a short file ends the data where it ends.
+// never into the caller's: "RIFF" and "WAVE", chunk after chunk up to the fmt chunk, then
+// chunk after chunk up to "data", and how the format has its samples read, if at all
+// (WaveHeaderParser.cpp). It allocates the scratch buffers and the two sample arrays.
+// Until here any failure leaves the caller's record exactly as it was, and the outcome
+// says which check failed and at which byte of the file. Then the samples are read from
+// the data chunk, block by block, of three or more channels only the first two
+// (SampleBlockReader.h), decoded by their coding and width into 16-bit values
+// (SampleDecoders.h), into a sink (SampleSinks.h) that deals them to left and right and
+// raises the peaks. A short file ends the data where it ends.
 //
-// There are two loads (LoadKinds.h). The full load keeps every sample. The strided load
-// reads every sample too, for the peaks, but keeps only the frames that a plot of a given
-// number of columns reads, so that its memory does not grow with the file. The strided
-// load also comes with a LoadProgress, for wave/BackgroundLoad, which runs it on a thread
-// of its own: it counts the bytes read and stops when cancelled, and it fills the staging
-// record, which is committed only once the last sample has been read, so that a cancelled
-// load changes nothing.
+// There are two loads (LoadKinds.h). The full load keeps every sample: it commits the
+// staging record before it reads them, and from then on nothing can fail, a read error
+// too ends the data. The strided load reads every sample too, for the peaks, but keeps
+// only the frames that a plot of a given number of columns reads, so that its memory does
+// not grow with the file. It fills the staging record, which is committed only once the
+// last sample has been read: a read error the system reports rejects the file, at the byte
+// where it happened. It also comes with a LoadProgress, for wave/BackgroundLoad, which runs
+// it on a thread of its own: it counts the bytes read and stops when cancelled, and a
+// cancelled load changes nothing.
 //
 // The header is read on the calling thread. The samples of a file large enough to gain
 // (and of any file when asked) are read by two threads, the calling thread the first half
@@ -90,6 +93,25 @@ const char* DescribeLoadStatus(LoadStatus status) {
     return index < std::size(kDescriptions) ? kDescriptions[index] : "unknown status";
 }
 
+const char* DescribeFormatCode(std::uint16_t formatCode) {
+    // The codes that wave files met in practice carry.
+    static constexpr struct {
+        std::uint16_t code;
+        const char* name;
+    } kNames[] = {
+        {0x0001, "PCM"},      {0x0002, "MS ADPCM"}, {0x0003, "IEEE float"},
+        {0x0006, "A-law"},    {0x0007, "mu-law"},   {0x0011, "IMA ADPCM"},
+        {0x0031, "GSM 6.10"}, {0x0050, "MPEG"},     {0x0055, "MPEG layer 3"},
+        {0x0092, "AC-3"},     {0x2000, "AC-3"},     {0xFFFE, "extensible"},
+    };
+    for (const auto& entry : kNames) {
+        if (entry.code == formatCode) {
+            return entry.name;
+        }
+    }
+    return nullptr;
+}
+
 namespace wave_reader {
 namespace {
 
@@ -103,6 +125,7 @@ struct ParsedFile {
     FileDescriptor file;
     WaveRecord staging;
     std::uint64_t dataOffset{};    // where the data chunk's body starts, in bytes
+    SampleLayout layout;           // how the samples lie there and decode
     std::uint64_t samplesInFile{}; // whole samples there, as large as the file was opened
     std::uint64_t bytesToRead{};   // the bytes of those and of a last, partial sample
 };
@@ -112,10 +135,11 @@ void Commit(WaveRecord& record, WaveRecord& staging, std::string& path) noexcept
 
 // The load, either kind: the header into a staging record, the scratch buffers and the
 // arrays, then the samples read the way kind takes them. A rejection or a refused
-// allocation leaves record as it was. Without progress the record is committed before the
-// first sample is read, so that the old arrays are gone before the new ones fill; with
-// progress the samples fill the staging record, which is committed only when the load was
-// not cancelled.
+// allocation leaves record as it was. The full load commits the record before the first
+// sample is read, so that the old arrays are gone before the new ones fill, and a read
+// error ends its data. The strided load, whose arrays cost a page per kept frame, fills
+// the staging record, which is committed only when no read failed and the load was not
+// cancelled: a disk that reports an error is not drawn as silence.
 template <typename Kind>
 LoadOutcome LoadSamples(WaveRecord& record, const std::string& path, SampleThreads threads,
                         const Kind& kind, LoadProgress* progress) {
@@ -124,23 +148,28 @@ LoadOutcome LoadSamples(WaveRecord& record, const std::string& path, SampleThrea
         return outcome;
     }
     WaveRecord& staging = parsed.staging;
-    std::uint64_t split = SplitPoint(staging, parsed.samplesInFile, threads);
+    std::uint64_t split = SplitPoint(parsed.layout, parsed.samplesInFile, threads);
     ScratchBuffers scratch(split);
     std::string newPath = path;
     if (!scratch.Allocated() || !AllocateSampleBuffers(staging, staging.frameCount)) {
         return {LoadStatus::CannotAllocate, 0};
     }
-    const SampleSource source{parsed.file, parsed.dataOffset, staging.bytesPerSample,
-                              kind.blockBytes, progress};
-    if (progress == nullptr) {
+    const SampleSource source{parsed.file, parsed.dataOffset, parsed.layout, kind.blockBytes,
+                              progress};
+    if (!Kind::kStaged) {
         Commit(record, staging, newPath);
         ReadSamples(source, split, parsed.samplesInFile, scratch, kind, record);
         return {LoadStatus::Loaded, 0};
     }
-    progress->Start(parsed.bytesToRead);
-    ReadSamples(source, split, parsed.samplesInFile, scratch, kind, staging);
-    if (progress->Cancelled()) {
+    if (progress != nullptr) {
+        progress->Start(parsed.bytesToRead);
+    }
+    const RangeEnd end = ReadSamples(source, split, parsed.samplesInFile, scratch, kind, staging);
+    if (progress != nullptr && progress->Cancelled()) {
         return {LoadStatus::Cancelled, 0};
+    }
+    if (end.errorNumber != 0) {
+        return {LoadStatus::ReadError, end.errorNumber, end.errorOffset};
     }
     Commit(record, staging, newPath);
     return {LoadStatus::Loaded, 0};
@@ -164,11 +193,11 @@ LoadOutcome ParseOpenedFile(ParsedFile& parsed) {
     const ParsedHeader header = ParseWaveHeader(parsed.file, fileSize, parsed.staging);
     const WaveRecord& staging = parsed.staging;
     parsed.dataOffset = header.dataOffset;
+    parsed.layout = header.layout;
     const std::uint64_t held = fileSize > header.dataOffset ? fileSize - header.dataOffset : 0;
     const std::uint64_t claimed = SamplesToRead(staging);
-    parsed.samplesInFile =
-        staging.bytesPerSample == 0 ? 0 : std::min(held / staging.bytesPerSample, claimed);
-    parsed.bytesToRead = std::min(held, claimed * staging.bytesPerSample);
+    parsed.samplesInFile = std::min(header.layout.SamplesWithin(held), claimed);
+    parsed.bytesToRead = std::min(held, header.layout.BytesOf(claimed));
     return header.outcome;
 }
 

@@ -16,7 +16,7 @@ enum class LoadStatus {
     NoDataChunk,       // no "data" chunk before the end of the RIFF form or of the file
     UnsupportedFormat, // a compressed or unknown format; formatCode names it
     CannotAllocate,    // the system refused memory for the sample arrays
-    ReadError,         // the system reported an error while the header was read
+    ReadError,         // a read the system failed: the header's, or a strided load's samples
     Cancelled,         // another thread cancelled the load through its LoadProgress
     ReaderFailed,      // the reader process ended without a whole, well-formed answer
 };
@@ -26,10 +26,13 @@ struct LoadOutcome {
     LoadStatus status{LoadStatus::Loaded};
     int errorNumber{}; // errno for CannotOpen and ReadError, else 0
     // The byte offset in the file where the check failed: for NotRiffWave that of the
-    // identifier that is wrong, for ZeroBlockAlign that of the blockAlign field, for
-    // NoDataChunk where the search for it ended (at the latest the end of the file), for
-    // ReadError where the failed read of the header started (0 when fstat failed); 0 for
-    // every other status.
+    // identifier that is wrong, of a data chunk before the fmt chunk, or where the search
+    // for the fmt chunk ended (at the latest the end of the file); for ZeroBlockAlign that
+    // of the blockAlign field; for NoDataChunk where the search for it ended; for
+    // UnsupportedFormat that of the field that names the format (formatTag, or an
+    // extensible file's SubFormat); for ReadError where the failed read started (0 when
+    // fstat failed; with two threads reading samples, the lowest); 0 for every other
+    // status.
     std::uint64_t offset{};
     // For UnsupportedFormat: the format code the file names (its formatTag, or for an
     // extensible file the first two bytes of its SubFormat GUID); else 0.
@@ -46,7 +49,9 @@ enum class SampleThreads {
 
 // Loads the wave file at path into record. On success the header fields, both sample
 // arrays, the peak and path hold the new file; on any rejection the record is exactly as
-// it was before the call. loaded is never touched.
+// it was before the call. loaded is never touched. The record is committed before the
+// samples are read, so the end of the file and a read error alike end the data there,
+// and the elements after it read 0.
 LoadOutcome LoadWaveFileExplained(WaveRecord& record, const std::string& path,
                                   SampleThreads threads = SampleThreads::Automatic);
 
@@ -60,7 +65,9 @@ int LoadWaveFile(WaveRecord& record, const std::string& path);
 // size decide, as for a full load), and never held whole: peak and peakRight are those of
 // every sample, as a full load gives them; the arrays still hold frameCount elements
 // each, but only the kept frames are written, and the elements that are never written
-// read as 0 and cost no memory.
+// read as 0 and cost no memory. The record is untouched until the last sample has been
+// read: an error the system reports while the samples are read (EIO, not the end of the
+// file, which ends the data as for a full load) rejects the file with ReadError.
 LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std::uint32_t columns,
                                 SampleThreads threads = SampleThreads::Automatic);
 
@@ -98,3 +105,7 @@ LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std
 
 // A short English description of a status, for command-line tools ("not a RIFF/WAVE file").
 const char* DescribeLoadStatus(LoadStatus status);
+
+// The common name of a wave format code ("IMA ADPCM" for 0x0011), or nullptr for a code
+// without one here.
+const char* DescribeFormatCode(std::uint16_t formatCode);

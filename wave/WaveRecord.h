@@ -69,9 +69,9 @@ struct WaveRecord {
     std::uint32_t riffId{};        // first four bytes; "RIFF" reads as 0x46464952
     std::uint32_t fileLength{};    // RIFF size field + 8 (modulo 2^32), bytes
     std::uint32_t waveId{};        // form type; "WAVE" reads as 0x45564157
-    std::uint32_t fmtId{};         // id of the first chunk; "fmt " reads as 0x20746D66
+    std::uint32_t fmtId{};         // id of the fmt chunk; "fmt " reads as 0x20746D66
     std::uint32_t fmtSize{};       // body size of the fmt chunk, bytes
-    std::uint16_t formatTag{};     // format code, stored and never tested
+    std::uint16_t formatTag{};     // format code (0xFFFE: named by the extensible SubFormat)
     std::uint16_t channels{};      // channel count
     std::uint32_t sampleRate{};    // samples per second per channel (Hz)
     std::uint32_t byteRate{};      // average bytes per second
@@ -80,8 +80,10 @@ struct WaveRecord {
     std::uint32_t dataSize{};      // body size of the data chunk, bytes
 
     // Derived from the header.
-    std::uint16_t bytesPerSample{}; // bitsPerSample >> 3, bytes
-    std::uint32_t frameCount{};     // dataSize / blockAlign, frames
+    // Bytes per sample: bitsPerSample >> 3, or for a file whose samples are converted to
+    // 16-bit values the container, blockAlign / channels.
+    std::uint16_t bytesPerSample{};
+    std::uint32_t frameCount{}; // dataSize / blockAlign, frames
     // The sample width the plot scales by, in bits: 0 means bitsPerSample; a file whose
     // samples were converted to 16-bit values sets 16 (8 for one-byte integer samples).
     std::uint16_t plotBits{};

@@ -25,11 +25,22 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "display/InfoLines.h"
+#include "display/ViewDrawing.h"
+#include "display/WaveformPlot.h"
+#include "platform/Confinement.h"
 #include "tests/gui/ImageProbe.h"
+#include "tests/slowfs/SlowFile.h"
+#include "tests/support/CaseName.h"
+#include "tests/support/ProcessRunner.h"
+#include "tests/support/ProcessStatus.h"
+#include "tests/support/RecordInvariants.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/WavBuilder.h"
+#include "wave/WaveFileReader.h"
 
 using namespace image_probe;
 
@@ -87,12 +98,13 @@ ToolRun Run(const QString& program, const QStringList& arguments, const std::str
 
 ToolRun Render(const std::vector<std::string>& arguments, const std::string& workingFolder = {},
                std::optional<uid_t> user = std::nullopt,
-               const std::vector<std::string>& changes = {}) {
+               const std::vector<std::string>& changes = {},
+               const std::string& program = VOQ_RENDER_PATH) {
     QStringList list;
     for (const std::string& argument : arguments) {
         list << QString::fromStdString(argument);
     }
-    return Run(QString::fromLatin1(VOQ_RENDER_PATH), list, workingFolder, user, changes);
+    return Run(QString::fromStdString(program), list, workingFolder, user, changes);
 }
 
 // voq006-render started by the shell in folder, with words after the program's name as
@@ -736,3 +748,316 @@ TEST(RenderTool, EveryLocaleDrawsTheSamePicture) {
         }
     }
 }
+
+// The file is parsed by the reader program in a confined process, caught here in a read
+// from a slow disk, while the renderer itself is not confined; killed with the renderer,
+// the reader dies with it.
+TEST(RenderTool, ReadsThroughAConfinedReaderThatEndsWithIt) {
+    TemporaryFolder folder;
+    std::vector<std::int16_t> samples(4u << 20);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int16_t>(i % 20000);
+    }
+    const std::string input = WavBuilder().Samples16(samples).WriteTo(folder, "large.wav");
+    const SlowFile slow(input, 20 << 20, 4u << 20);
+    if (!slow.Problem().empty()) {
+        GTEST_SKIP() << slow.Problem();
+    }
+    QProcess renderer;
+    renderer.start(
+        QString::fromLatin1(VOQ_RENDER_PATH),
+        {QString::fromStdString(slow.Path()), QString::fromStdString(folder.File("out.png"))});
+    ASSERT_TRUE(renderer.waitForStarted());
+    const std::string pid = std::to_string(renderer.processId());
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+         slow.ReadsServed().bytes < (1u << 20) && std::chrono::steady_clock::now() < until;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const std::vector<std::string> readers = ChildrenNamed(renderer.processId(), "voq006-reader");
+    ASSERT_EQ(readers.size(), 1u);
+    EXPECT_EQ(StatusNumber("NoNewPrivs", readers[0]), 1);
+    EXPECT_EQ(StatusNumber("Seccomp", readers[0]), kSeccompInThisBuild ? 2 : 0);
+    EXPECT_EQ(StatusNumber("Seccomp", pid), 0) << "the renderer writes the image unconfined";
+    EXPECT_EQ(renderer.state(), QProcess::Running) << "the file was read whole";
+
+    renderer.kill();
+    renderer.waitForFinished();
+    bool ended = false;
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+         !ended && std::chrono::steady_clock::now() < until;) {
+        const std::string state = ProcessState(readers[0]);
+        ended = state.empty() || state == "Z";
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(ended) << "the reader outlived its renderer";
+}
+
+// Without its reader program beside it, the renderer reads the file itself, says so once
+// and paints the same pictures, with the same outcomes, as through the reader.
+TEST(RenderTool, WithoutItsReaderProgramItReadsInProcessAlike) {
+    TemporaryFolder folder;
+    const std::string alone = folder.File("bin/voq006-render");
+    std::filesystem::create_directory(folder.File("bin"));
+    std::filesystem::copy_file(VOQ_RENDER_PATH, alone);
+    const std::string missing = "voq006-render: " + folder.File("libexec/voq006/voq006-reader") +
+                                " is missing; the file is read in this process, unconfined\n";
+    const std::vector<std::string> inputs = {
+        WriteFile(folder, "known.wav", KnownStereoFile()),
+        std::string(VOQ_SAMPLES "/stereo-sweep.wav"),
+        WavBuilder().Format(1, 8).Data(Bytes(5000, 0xC0)).WriteTo(folder, "mono8.wav"),
+        WriteFile(folder, "text.wav", Bytes(64, 'x')),
+    };
+    for (const std::string& input : inputs) {
+        for (const std::vector<std::string>& options :
+             {std::vector<std::string>{}, std::vector<std::string>{"--thumbnail", "256"}}) {
+            std::vector<std::string> arguments = options;
+            arguments.push_back(input);
+            arguments.push_back(folder.File("reader.png"));
+            const ToolRun throughReader = Render(arguments);
+            arguments.back() = folder.File("alone.png");
+            const ToolRun inProcess = Render(arguments, {}, std::nullopt, {}, alone);
+            EXPECT_EQ(inProcess.exitCode, throughReader.exitCode) << input;
+            EXPECT_EQ(inProcess.err, missing + throughReader.err) << input;
+            EXPECT_TRUE(QImage(QString::fromStdString(folder.File("alone.png"))) ==
+                        QImage(QString::fromStdString(folder.File("reader.png"))))
+                << input;
+            std::filesystem::remove(folder.File("alone.png"));
+            std::filesystem::remove(folder.File("reader.png"));
+        }
+    }
+}
+
+// ---- the files people record today ---------------------------------------------------
+
+namespace {
+
+// A 16-bit file that other formats are made from, and how the tests wrote it when they did.
+struct Source {
+    std::string path;
+    std::optional<WavBuilder> built;
+};
+
+// A stereo 16-bit file of the tests' own: a tone that rises in pitch and swells to full
+// scale on the left, -32768 included, and the same at half the loudness and inverted on
+// the right; every sample a multiple of 16, so that 12 bits hold it too.
+WavBuilder BuiltSource() {
+    constexpr std::size_t kFrames = 24000;
+    std::vector<std::int16_t> samples;
+    for (std::size_t i = 0; i < kFrames; ++i) {
+        const double t = static_cast<double>(i) / kFrames;
+        const double value = 32768.0 * std::sin(t * 3.14159) * std::sin(t * t * 900.0);
+        const double left = std::clamp(std::floor(value / 16) * 16, -32768.0, 32752.0);
+        samples.push_back(static_cast<std::int16_t>(left));
+        samples.push_back(static_cast<std::int16_t>(-std::floor(value / 32) * 16));
+    }
+    samples[2 * kFrames / 2] = -32768;
+    return WavBuilder().SampleRate(8000).Format(2, 16).Samples16(samples);
+}
+
+// The file to draw and the file whose picture below the information lines it must give.
+using FilePair = std::pair<std::string, std::string>;
+// Writes them from a source into a folder; nothing for a source the case does not take.
+using MakeFiles = std::function<std::optional<FilePair>(const Source&, const TemporaryFolder&)>;
+
+// sox writes the source with formatOptions, then applies effects: to be drawn as the source.
+MakeFiles Sox(std::vector<std::string> formatOptions, std::vector<std::string> effects = {}) {
+    return [=](const Source& source, const TemporaryFolder& folder) -> std::optional<FilePair> {
+        const std::string converted = folder.File("converted.wav");
+        std::vector<std::string> command = {"sox", source.path};
+        command.insert(command.end(), formatOptions.begin(), formatOptions.end());
+        command.push_back(converted);
+        command.insert(command.end(), effects.begin(), effects.end());
+        const ProcessResult sox = RunProcess(command);
+        EXPECT_EQ(sox.exitStatus, 0) << sox.output;
+        return FilePair{converted, source.path};
+    };
+}
+
+// The same, to be drawn as sox's own decode of the converted file to 16 bits.
+MakeFiles SoxDecoded(std::vector<std::string> formatOptions) {
+    return [=](const Source& source, const TemporaryFolder& folder) -> std::optional<FilePair> {
+        const std::optional<FilePair> files = Sox(formatOptions)(source, folder);
+        const std::string decoded = folder.File("decoded.wav");
+        const ProcessResult sox =
+            RunProcess({"sox", files->first, "-e", "signed-integer", "-b", "16", decoded});
+        EXPECT_EQ(sox.exitStatus, 0) << sox.output;
+        return FilePair{files->first, decoded};
+    };
+}
+
+// The tests' own source written another way by the builder, to be drawn as the source.
+MakeFiles Built(std::function<WavBuilder(WavBuilder)> vary) {
+    return [=](const Source& source, const TemporaryFolder& folder) -> std::optional<FilePair> {
+        if (!source.built) {
+            return std::nullopt;
+        }
+        return FilePair{vary(*source.built).WriteTo(folder, "converted.wav"), source.path};
+    };
+}
+
+struct FormatCase : NamedCase {
+    MakeFiles make;
+    const char* refusal{}; // for a refused format, the reason the renderer gives
+    std::uint16_t formatCode{};
+};
+
+// The plot and the time labels: everything below the information lines, which name the
+// file, its sample width and its size.
+QImage BelowTheInformationLines(const std::string& png) {
+    constexpr int kTop = kInfoTop + 2 * kInfoLineHeight;
+    const QImage image(QString::fromStdString(png));
+    return image.copy(0, kTop, image.width(), image.height() - kTop)
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+class RecordedFormat : public ::testing::TestWithParam<FormatCase> {};
+
+} // namespace
+
+// Made by sox, a writer nobody here wrote, from 16-bit files: the picture of each format is
+// that of the same sound at 16 bits, pixel for pixel below the information lines. Formats
+// the reader does not decode are refused by the reader and the renderer, naming the format.
+TEST_P(RecordedFormat, DrawsAsTheSoundAt16BitsOrIsRefusedByName) {
+    const FormatCase& c = GetParam();
+    TemporaryFolder folder;
+    const std::vector<Source> sources = {
+        {std::string(VOQ_SAMPLES) + "/stereo-sweep.wav", std::nullopt},
+        {std::string(VOQ_FIXTURES) + "/sine440-stereo16.wav", std::nullopt},
+        {BuiltSource().WriteTo(folder, "built.wav"), BuiltSource()},
+    };
+    int made = 0;
+    for (const Source& source : sources) {
+        SCOPED_TRACE(source.path);
+        const std::optional<FilePair> files = c.make(source, folder);
+        if (!files) {
+            continue;
+        }
+        ++made;
+        const auto& [converted, reference] = *files;
+        const ToolRun run = Render({converted, folder.File("converted.png")});
+        if (c.refusal != nullptr) {
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_EQ(run.err,
+                      "voq006-render: " + std::string(c.refusal) + ": " + converted + "\n");
+            WaveRecord record;
+            const LoadOutcome outcome = LoadWaveFileExplained(record, converted);
+            EXPECT_EQ(outcome.status, LoadStatus::UnsupportedFormat);
+            EXPECT_EQ(outcome.formatCode, c.formatCode);
+            continue;
+        }
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        ASSERT_EQ(Render({reference, folder.File("reference.png")}).exitCode, 0);
+        EXPECT_TRUE(BelowTheInformationLines(folder.File("converted.png")) ==
+                    BelowTheInformationLines(folder.File("reference.png")));
+    }
+    EXPECT_GT(made, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, RecordedFormat,
+    ::testing::ValuesIn(std::vector<FormatCase>{
+        // 24 and 32 bits, extensible unless asked otherwise, with a fact chunk.
+        {"Integer24Extensible", Sox({"-b", "24"})},
+        {"Integer24Plain", Sox({"-t", "wavpcm", "-b", "24"})},
+        {"Integer32", Sox({"-b", "32"})},
+        {"Float32", Sox({"-e", "floating-point", "-b", "32"})},
+        {"Float64", Sox({"-e", "floating-point", "-b", "64"})},
+        // Four channels, the first two the source's.
+        {"FourChannels", Sox({}, {"remix", "1", "2", "1", "2"})},
+        {"ALaw", SoxDecoded({"-e", "a-law"})},
+        {"MuLaw", SoxDecoded({"-e", "u-law"})},
+        {"Integer12", Built([](WavBuilder file) { return file.Format(2, 12); })},
+        {"BextAndJunkBeforeFmt", Built([](WavBuilder file) {
+             return file.ChunkBeforeFmt("bext", Bytes(602, 'b')).ChunkBeforeFmt("JUNK", Bytes(27));
+         })},
+        {"ImaAdpcm", Sox({"-e", "ima-adpcm"}),
+         "compressed or unknown format IMA ADPCM (0x0011) at byte 20", 0x11},
+        {"MsAdpcm", Sox({"-e", "ms-adpcm"}),
+         "compressed or unknown format MS ADPCM (0x0002) at byte 20", 0x02},
+    }),
+    CaseName);
+
+// ---- a disk that reports an error --------------------------------------------------
+
+namespace {
+
+struct ReadErrorCase : NamedCase {
+    std::uint64_t failFrom; // the first byte the disk cannot read
+    const char* shown;      // how the renderer writes that byte
+};
+
+class ReadError : public ::testing::TestWithParam<ReadErrorCase> {};
+
+// Loads path with the strided load over an earlier file, by threads, with or without a
+// LoadProgress, and expects a read error at failFrom and the record as it was.
+void ExpectReadErrorLeavesTheRecord(const std::string& earlier, const std::string& path,
+                                    std::uint64_t failFrom, SampleThreads threads,
+                                    bool withProgress) {
+    SCOPED_TRACE(std::string(threads == SampleThreads::One ? "one thread" : "two threads") +
+                 (withProgress ? ", with progress" : ""));
+    WaveRecord record;
+    ASSERT_EQ(LoadWaveFileStrided(record, earlier, kWaveformColumns).status, LoadStatus::Loaded);
+    const RecordSnapshot before = TakeSnapshot(record);
+    LoadProgress progress;
+    const LoadOutcome outcome =
+        withProgress ? LoadWaveFileStrided(record, path, kWaveformColumns, threads, progress)
+                     : LoadWaveFileStrided(record, path, kWaveformColumns, threads);
+    EXPECT_EQ(outcome.status, LoadStatus::ReadError);
+    EXPECT_EQ(outcome.errorNumber, EIO);
+    EXPECT_EQ(outcome.offset, failFrom);
+    EXPECT_EQ(DescribeChange(record, before), "");
+}
+
+} // namespace
+
+// 4 MiB of 16-bit stereo samples on a disk that fails with EIO from a byte on: the loads
+// that draw (the viewer's and the renderer's, by one thread and by two) reject the file at
+// that byte, the lowest one when two threads meet errors, and change nothing; the
+// renderer says so and writes nothing; the full load keeps its data up to that byte, as
+// for a file cut there.
+TEST_P(ReadError, RejectsTheFileAtTheFailedByte) {
+    const ReadErrorCase& c = GetParam();
+    TemporaryFolder folder;
+    std::vector<std::int16_t> samples(std::size_t{2} << 20);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int16_t>(i % 2 == 0 ? i % 20000 : -(i % 7000));
+    }
+    const WavBuilder sound = WavBuilder().Format(2, 16).Samples16(samples);
+    const std::string earlier = WriteFile(folder, "earlier.wav", KnownStereoFile());
+    const SlowFile failing(sound.WriteTo(folder, "sound.wav"), 1 << 30, 0,
+                           SlowFile::Stall::UntilKilled, c.failFrom);
+    if (!failing.Problem().empty()) {
+        GTEST_SKIP() << "no failing file can be made here: " << failing.Problem();
+    }
+    for (const SampleThreads threads : {SampleThreads::One, SampleThreads::Two}) {
+        for (const bool withProgress : {false, true}) {
+            ExpectReadErrorLeavesTheRecord(earlier, failing.Path(), c.failFrom, threads,
+                                           withProgress);
+        }
+    }
+
+    const ToolRun run = Render({failing.Path(), folder.File("out.png")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "voq006-render: cannot read " + failing.Path() + " at byte " + c.shown +
+                           ": Input/output error\n");
+    EXPECT_FALSE(std::filesystem::exists(folder.File("out.png")));
+
+    WaveRecord full;
+    ASSERT_EQ(LoadWaveFile(full, failing.Path()), 0);
+    WaveRecord cut;
+    ASSERT_EQ(
+        LoadWaveFile(cut, WavBuilder(sound).TruncateTo(c.failFrom).WriteTo(folder, "cut.wav")), 0);
+    EXPECT_EQ(std::vector<std::int16_t>(full.left.begin(), full.left.end()),
+              std::vector<std::int16_t>(cut.left.begin(), cut.left.end()));
+    EXPECT_EQ(std::vector<std::int16_t>(full.right.begin(), full.right.end()),
+              std::vector<std::int16_t>(cut.right.begin(), cut.right.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Disk, ReadError,
+                         ::testing::ValuesIn(std::vector<ReadErrorCase>{
+                             {"FromTheFirstSample", 44, "44"},
+                             // Mid-frame, in the first thread's half and in the second's.
+                             {"InTheFirstHalf", 44 + (1 << 20) + 6, "1,048,626"},
+                             {"InTheSecondHalf", 44 + (3 << 20) + 2, "3,145,774"},
+                         }),
+                         CaseName);

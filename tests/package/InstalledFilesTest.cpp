@@ -53,7 +53,7 @@ TEST(InstalledFiles, AreExactlyTheProgramsAndTheirDesktopFiles) {
 
 TEST(InstalledFiles, ProgramsAreExecutableAndTheRestReadableByAll) {
     for (const std::string& file : ExpectedInstalledFiles()) {
-        const mode_t expected = file.starts_with("bin/") ? 0755 : 0644;
+        const mode_t expected = IsInstalledProgram(file) ? 0755 : 0644;
         EXPECT_EQ(ModeOf(Installed(file)), S_IFREG | expected) << file;
     }
     for (const auto& entry : std::filesystem::recursive_directory_iterator(kPrefix)) {

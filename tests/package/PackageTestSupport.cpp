@@ -1,5 +1,7 @@
 #include "tests/package/PackageTestSupport.h"
 
+#include <algorithm>
+
 #include <QImage>
 #include <QString>
 
@@ -45,10 +47,20 @@ std::string ScalableIconPath() {
     return std::string("share/icons/hicolor/scalable/apps/") + kId + ".svg";
 }
 
+const std::vector<std::string>& InstalledPrograms() {
+    static const std::vector<std::string> programs{"bin/voq006", "bin/voq006-render",
+                                                   "libexec/voq006/voq006-reader"};
+    return programs;
+}
+
+bool IsInstalledProgram(const std::string& relative) {
+    const auto& programs = InstalledPrograms();
+    return std::find(programs.begin(), programs.end(), relative) != programs.end();
+}
+
 std::set<std::string> ExpectedInstalledFiles() {
-    std::set<std::string> files{
-        "bin/voq006",
-        "bin/voq006-render",
+    std::set<std::string> files(InstalledPrograms().begin(), InstalledPrograms().end());
+    files.insert({
         std::string("share/applications/") + kId + ".desktop",
         std::string("share/metainfo/") + kId + ".metainfo.xml",
         std::string("share/thumbnailers/") + kId + ".thumbnailer",
@@ -56,7 +68,7 @@ std::set<std::string> ExpectedInstalledFiles() {
         "share/man/man1/voq006-render.1.gz",
         "share/doc/voq006/copyright",
         "share/doc/voq006/changelog.gz",
-    };
+    });
     for (const IconSize& size : IconSizes()) {
         files.insert(IconPath(size.size));
     }

@@ -25,6 +25,11 @@ std::set<std::string> FilesUnder(const std::filesystem::path& root);
 // The files an install puts under its prefix, as paths relative to the prefix.
 std::set<std::string> ExpectedInstalledFiles();
 
+// The installed programs, relative to the prefix: the two commands and the reader program
+// they start.
+const std::vector<std::string>& InstalledPrograms();
+bool IsInstalledProgram(const std::string& relative);
+
 // One size of the icon theme: the 16 or 32 pixel picture of the XPM icon as it is, or
 // (picture 0) a rendering of the scalable drawing.
 struct IconSize {

@@ -25,7 +25,8 @@ std::int64_t MonotonicNs() {
     return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-SlowFile::SlowFile(const std::string& source, double bytesPerSecond, std::uint64_t stallAfter) {
+SlowFile::SlowFile(const std::string& source, double bytesPerSecond, std::uint64_t stallAfter,
+                   Stall stall, std::uint64_t failFrom) {
     char folder[] = "/tmp/voq006-slow-XXXXXX";
     if (mkdtemp(folder) == nullptr) {
         m_problem = "cannot create a folder in /tmp";
@@ -41,7 +42,10 @@ SlowFile::SlowFile(const std::string& source, double bytesPerSecond, std::uint64
                                        source,
                                        std::to_string(bytesPerSecond),
                                        std::to_string(stallAfter),
-                                       m_folder + "/reads.log"};
+                                       std::to_string(failFrom),
+                                       m_folder + "/reads.log",
+                                       stall == Stall::UntilKilled ? "let-killed-go"
+                                                                   : "keep-killed"};
     std::vector<char*> argv;
     for (std::string& argument : arguments) {
         argv.push_back(argument.data());

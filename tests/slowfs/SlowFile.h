@@ -7,12 +7,18 @@
 
 // A copy of a file served by slow_file_system for as long as the object lives: read at
 // bytesPerSecond and, with stallAfter above 0, never past that byte, as a disk that stopped
-// answering (a reader that is killed is let go). Where FUSE cannot be mounted (no
+// answering. A reader that is killed there is let go, or with Stall::EvenWhenKilled kept
+// (in uninterruptible sleep) until the object goes. With failFrom above 0 the file is
+// unreadable from that byte on, as a disk with a bad sector (a read there fails with EIO,
+// one that reaches into it gets the bytes before it). Where FUSE cannot be mounted (no
 // /dev/fuse, no permission) Problem() says why, and the caller skips saying so. The tests
 // and the benchmarks share it.
 class SlowFile {
 public:
-    SlowFile(const std::string& source, double bytesPerSecond, std::uint64_t stallAfter = 0);
+    enum class Stall { UntilKilled, EvenWhenKilled };
+
+    SlowFile(const std::string& source, double bytesPerSecond, std::uint64_t stallAfter = 0,
+             Stall stall = Stall::UntilKilled, std::uint64_t failFrom = 0);
     ~SlowFile();
     SlowFile(const SlowFile&) = delete;
     SlowFile& operator=(const SlowFile&) = delete;

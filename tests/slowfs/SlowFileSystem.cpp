@@ -1,14 +1,18 @@
 // slow_file_system: a FUSE file system of the tests' own that serves one file slowly, as a
-// USB stick, a busy network share or a disk that stopped answering does.
+// USB stick, a busy network share or a disk that stopped answering or went bad does.
 //
-//   slow_file_system MOUNTPOINT SOURCE BYTES_PER_SECOND STALL_AFTER LOG
+//   slow_file_system MOUNTPOINT SOURCE BYTES_PER_SECOND STALL_AFTER FAIL_FROM LOG KILLED
 //
 // MOUNTPOINT shows one file, named as SOURCE's last component, with SOURCE's bytes. Reads
 // share one budget of BYTES_PER_SECOND; a read that reaches past byte STALL_AFTER (0: never)
-// waits until its reader is killed or the file system is stopped. Each read served is appended to
-// LOG as a line
-// "<CLOCK_MONOTONIC nanoseconds> <offset> <bytes>", so that a test can tell when reading
-// stopped. Runs in the foreground until SIGTERM, then unmounts.
+// waits until its reader is killed (KILLED "let-killed-go") or, with KILLED "keep-killed",
+// until the file system is stopped: the kernel then keeps even a killed reader waiting, in
+// uninterruptible sleep, as a file system that ignores interrupts does. From byte FAIL_FROM
+// on (0: nowhere) the file cannot be read, as a disk with a bad sector: a read that starts
+// there fails with EIO, and one that reaches into it gets the bytes before it. Each read
+// served is appended to LOG as a line "<CLOCK_MONOTONIC nanoseconds> <offset> <bytes>", so
+// that a test can tell when reading stopped. Runs in the foreground until SIGTERM, then
+// unmounts.
 
 #define FUSE_USE_VERSION 31
 #include <fuse.h>
@@ -35,7 +39,9 @@ struct Settings {
     std::string name; // "/" and the source's last component
     double bytesPerSecond{};
     std::uint64_t stallAfter{};
+    std::uint64_t failFrom{};
     std::FILE* log{};
+    bool letKilledGo{true};
 };
 
 Settings g_settings;
@@ -126,11 +132,21 @@ int Read(const char*, char* buffer, std::size_t count, off_t offset, fuse_file_i
     if (g_settings.stallAfter != 0 &&
         static_cast<std::uint64_t>(offset) + count > g_settings.stallAfter) {
         // A disk that stopped answering, behind a file system that lets a reader that is
-        // killed go, as network file systems do: the kernel's interrupt ends the wait.
-        while (fuse_interrupted() == 0) {
+        // killed go, as network file systems do: the kernel's interrupt ends the wait. One
+        // that keeps killed readers answers nothing until it is stopped.
+        while (!g_settings.letKilledGo || fuse_interrupted() == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return -EINTR;
+    }
+    // A disk with a bad sector: a read that starts in it fails, one that reaches into it
+    // gets the bytes before it, and the reader meets the error on its next read.
+    const auto start = static_cast<std::uint64_t>(offset);
+    if (g_settings.failFrom != 0 && start + count > g_settings.failFrom) {
+        if (start >= g_settings.failFrom) {
+            return -EIO;
+        }
+        count = static_cast<std::size_t>(g_settings.failFrom - start);
     }
     Throttle(count);
     const ssize_t got = pread(g_source, buffer, count, offset);
@@ -144,8 +160,10 @@ int Read(const char*, char* buffer, std::size_t count, off_t offset, fuse_file_i
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s MOUNTPOINT SOURCE BYTES_PER_SECOND STALL_AFTER LOG\n",
+    if (argc != 8) {
+        std::fprintf(stderr,
+                     "usage: %s MOUNTPOINT SOURCE BYTES_PER_SECOND STALL_AFTER FAIL_FROM LOG "
+                     "let-killed-go|keep-killed\n",
                      argv[0]);
         return 2;
     }
@@ -154,10 +172,12 @@ int main(int argc, char** argv) {
     g_settings.name = "/" + g_settings.source.substr(slash == std::string::npos ? 0 : slash + 1);
     g_settings.bytesPerSecond = std::strtod(argv[3], nullptr);
     g_settings.stallAfter = std::strtoull(argv[4], nullptr, 10);
-    g_settings.log = std::fopen(argv[5], "a");
+    g_settings.failFrom = std::strtoull(argv[5], nullptr, 10);
+    g_settings.log = std::fopen(argv[6], "a");
+    g_settings.letKilledGo = std::strcmp(argv[7], "keep-killed") != 0;
     g_source = open(argv[2], O_RDONLY | O_CLOEXEC);
     if (g_source < 0 || g_settings.log == nullptr || g_settings.bytesPerSecond <= 0) {
-        std::fprintf(stderr, "%s: cannot use %s or %s\n", argv[0], argv[2], argv[5]);
+        std::fprintf(stderr, "%s: cannot use %s or %s\n", argv[0], argv[2], argv[6]);
         return 2;
     }
 

@@ -1,7 +1,8 @@
 #pragma once
 
-// Figures of this process read from /proc, for the checks and measurements of its memory
-// and descriptors. Header-only, so that the benchmarks share it without the test support.
+// Figures of this process and of others read from /proc, for the checks and measurements of
+// memory, descriptors, threads and child processes. Header-only, so that the benchmarks
+// share it without the test support.
 
 #include <dirent.h>
 #include <unistd.h>
@@ -9,10 +10,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
-// A value from /proc/<process>/status in KiB ("VmRSS", "VmHWM", "VmSize"), or -1; this
+// A number from /proc/<process>/status ("VmRSS" in KiB, "Seccomp", "PPid"), or -1; this
 // process's by default.
-inline long StatusKiB(const std::string& key, const std::string& process = "self") {
+inline long StatusNumber(const std::string& key, const std::string& process = "self") {
     std::ifstream status("/proc/" + process + "/status");
     std::string line;
     while (std::getline(status, line)) {
@@ -21,6 +23,41 @@ inline long StatusKiB(const std::string& key, const std::string& process = "self
         }
     }
     return -1;
+}
+
+inline long StatusKiB(const std::string& key, const std::string& process = "self") {
+    return StatusNumber(key, process);
+}
+
+// The state letter of a process ("R" running, "S" asleep, "D" in uninterruptible sleep, "Z"
+// ended but not yet reaped), or "" once it is gone.
+inline std::string ProcessState(const std::string& process) {
+    std::ifstream status("/proc/" + process + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("State:", 0) == 0) {
+            return line.substr(line.find_first_not_of(" \t", 6), 1);
+        }
+    }
+    return {};
+}
+
+// The processes that parent started and that run the program called name.
+inline std::vector<std::string> ChildrenNamed(long parent, const std::string& name) {
+    std::vector<std::string> children;
+    if (DIR* processes = opendir("/proc")) {
+        while (const dirent* entry = readdir(processes)) {
+            const std::string process = entry->d_name;
+            std::ifstream comm("/proc/" + process + "/comm");
+            std::string command;
+            if (std::getline(comm, command) && command == name &&
+                StatusNumber("PPid", process) == parent) {
+                children.push_back(process);
+            }
+        }
+        closedir(processes);
+    }
+    return children;
 }
 
 // Calls use(name) for each entry of a folder of /proc/self ("fd", "task"), the dot

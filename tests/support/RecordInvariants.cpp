@@ -86,6 +86,7 @@ RecordSnapshot TakeSnapshot(const WaveRecord& record) {
     fields.dataSize = record.dataSize;
     fields.bytesPerSample = record.bytesPerSample;
     fields.frameCount = record.frameCount;
+    fields.plotBits = record.plotBits;
     fields.buffersAllocated = record.buffersAllocated;
     fields.peak = record.peak;
     fields.peakRight = record.peakRight;
@@ -257,6 +258,16 @@ std::string CheckLoad(WaveRecord& record, const std::string& path,
         if (shouldLoad && !refusable) {
             return std::string("rejected (") + DescribeLoadStatus(outcome.status) +
                    ") a file the reference decoder loads";
+        }
+        if (!shouldLoad &&
+            (outcome.status != expected.status || outcome.formatCode != expected.formatCode)) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "rejected as \"%s\" (format 0x%04X), the reference decoder says "
+                          "\"%s\" (format 0x%04X)",
+                          DescribeLoadStatus(outcome.status), outcome.formatCode,
+                          DescribeLoadStatus(expected.status), expected.formatCode);
+            return text;
         }
         return refusable ? std::string() : CheckStridedLoad(record, path, outcome.status, threads);
     }

@@ -48,7 +48,8 @@ std::string DescribeStridedDifference(const WaveRecord& strided, const WaveRecor
                                       std::uint32_t columns);
 
 // Loads the file at path, whose contents are bytes, into record with LoadWaveFileExplained
-// and checks the outcome against the reference decoder: the same acceptance, on success
+// and checks the outcome against the reference decoder: the same acceptance (and for a
+// rejection the same status and format code), on success
 // every field and the samples the file supplies (and zeros after them), the invariants
 // above, and on rejection a record left exactly as it was. Then loads it again with
 // LoadWaveFileStrided for the waveform plot's columns, which must give the same outcome

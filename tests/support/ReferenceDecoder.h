@@ -9,13 +9,18 @@
 
 // What a load of a file must give, worked out the slow and obvious way from a buffer in
 // memory: one byte and one sample at a time, each step of the header in file order, with
-// no blocks, no staging and no shortcuts, so that it can check the fast reader.
+// no blocks, no staging and no shortcuts, so that it can check the fast reader. Samples
+// are converted to 16-bit values by the rules of the formats the reader draws, written
+// out again here in their plainest form: integer samples through a sign-extended 32-bit
+// number, floats through double and nearbyint, G.711 codes by segment and step.
 //
 // The samples are only those the file really supplies: left and right hold every element
 // up to the last one a sample was written to (the rest of each array must be 0), never
 // frameCount elements, since a header may claim 2^32 - 1 frames.
 struct ReferenceResult {
-    LoadStatus status{LoadStatus::Loaded}; // Loaded, NotRiffWave, ZeroBlockAlign or NoDataChunk
+    // Loaded, NotRiffWave, NoDataChunk, UnsupportedFormat or ZeroBlockAlign.
+    LoadStatus status{LoadStatus::Loaded};
+    std::uint16_t formatCode{}; // for UnsupportedFormat: the format the file names
 
     // Header fields as read (all of them meaningful only when status is Loaded).
     std::uint32_t riffId{}, fileLength{}, waveId{}, fmtId{}, fmtSize{};
@@ -25,6 +30,7 @@ struct ReferenceResult {
     std::uint32_t dataSize{};
     std::uint16_t bytesPerSample{};
     std::uint32_t frameCount{};
+    std::uint16_t plotBits{};
 
     std::vector<std::int16_t> left, right; // the written prefix of each array
     std::int16_t peak{}, peakRight{};
@@ -39,7 +45,7 @@ struct FieldPair {
 };
 
 // The header and derived fields that WaveRecord and ReferenceResult both hold, riffId to
-// frameCount in file order, of actual beside expected.
+// frameCount in file order and plotBits, of actual beside expected.
 template <typename Actual, typename Expected>
 std::vector<FieldPair> HeaderFieldPairs(const Actual& actual, const Expected& expected) {
     return {
@@ -57,6 +63,7 @@ std::vector<FieldPair> HeaderFieldPairs(const Actual& actual, const Expected& ex
         {"dataSize", actual.dataSize, expected.dataSize},
         {"bytesPerSample", actual.bytesPerSample, expected.bytesPerSample},
         {"frameCount", actual.frameCount, expected.frameCount},
+        {"plotBits", actual.plotBits, expected.plotBits},
     };
 }
 

@@ -84,12 +84,38 @@ WavBuilder& WavBuilder::FmtTail(Bytes tail, Pad pad) {
     return *this;
 }
 
-WavBuilder& WavBuilder::Chunk(const char (&id)[5], Bytes body, Pad pad) {
-    const auto size = static_cast<std::uint32_t>(body.size());
-    if (pad == Pad::Add && size % 2 == 1) {
+Bytes WavBuilder::ExtensibleTail(std::uint16_t validBits, std::uint16_t subFormat, bool baseGuid) {
+    Bytes tail;
+    PutU16(tail, 22); // cbSize: the bytes after it
+    PutU16(tail, validBits);
+    PutU32(tail, 0); // channel mask
+    PutU16(tail, subFormat);
+    Append(tail, {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B,
+                  static_cast<std::uint8_t>(baseGuid ? 0x71 : 0x72)});
+    return tail;
+}
+
+namespace {
+
+// The body of a chunk as written: its bytes, and the pad byte after an odd size when asked.
+Bytes PaddedBody(Bytes body, WavBuilder::Pad pad) {
+    if (pad == WavBuilder::Pad::Add && body.size() % 2 == 1) {
         body.push_back(0);
     }
-    return Chunk(Id(id), size, std::move(body));
+    return body;
+}
+
+} // namespace
+
+WavBuilder& WavBuilder::Chunk(const char (&id)[5], Bytes body, Pad pad) {
+    const auto size = static_cast<std::uint32_t>(body.size());
+    return Chunk(Id(id), size, PaddedBody(std::move(body), pad));
+}
+
+WavBuilder& WavBuilder::ChunkBeforeFmt(const char (&id)[5], Bytes body, Pad pad) {
+    const auto size = static_cast<std::uint32_t>(body.size());
+    m_chunksBeforeFmt.push_back({Id(id), size, PaddedBody(std::move(body), pad)});
+    return *this;
 }
 
 WavBuilder& WavBuilder::Chunk(std::uint32_t id, std::uint32_t declaredSize, Bytes body) {
@@ -128,7 +154,15 @@ Bytes WavBuilder::Build() const {
     Bytes file;
     PutU32(file, m_riffId);
     PutU32(file, 0); // RIFF size, filled in below
+    const auto putChunks = [&file](const std::vector<ExtraChunk>& chunks) {
+        for (const ExtraChunk& chunk : chunks) {
+            PutU32(file, chunk.id);
+            PutU32(file, chunk.declaredSize);
+            Append(file, chunk.body);
+        }
+    };
     PutU32(file, m_waveId);
+    putChunks(m_chunksBeforeFmt);
     PutU32(file, m_fmtId);
     PutU32(file, m_fmtSize.value_or(static_cast<std::uint32_t>(16 + m_fmtTailDeclared)));
     PutU16(file, m_formatTag);
@@ -138,11 +172,7 @@ Bytes WavBuilder::Build() const {
     PutU16(file, m_blockAlign);
     PutU16(file, m_bitsPerSample);
     Append(file, m_fmtTail);
-    for (const ExtraChunk& chunk : m_chunks) {
-        PutU32(file, chunk.id);
-        PutU32(file, chunk.declaredSize);
-        Append(file, chunk.body);
-    }
+    putChunks(m_chunks);
     if (m_hasData) {
         PutU32(file, kData);
         PutU32(file, m_dataSize.value_or(static_cast<std::uint32_t>(m_data.size())));

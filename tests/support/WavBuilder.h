@@ -51,11 +51,18 @@ public:
 
     // Bytes written after the 16 standard bytes of the fmt body (cbSize and the like).
     WavBuilder& FmtTail(Bytes tail, Pad pad = Pad::Omit);
+    // The 24 bytes that make an extensible fmt body of 40 (with FormatTag(0xFFFE)): cbSize
+    // 22, the valid bits, a channel mask of 0 and the SubFormat GUID of subFormat, made
+    // from the base GUID, or with its last byte changed when baseGuid is false.
+    static Bytes ExtensibleTail(std::uint16_t validBits, std::uint16_t subFormat,
+                                bool baseGuid = true);
 
     // A chunk between fmt and data. declaredSize defaults to the body's size; a pad byte
     // follows an odd-sized body when asked for.
     WavBuilder& Chunk(const char (&id)[5], Bytes body, Pad pad = Pad::Add);
     WavBuilder& Chunk(std::uint32_t id, std::uint32_t declaredSize, Bytes body);
+    // The same, between "WAVE" and the fmt chunk, as broadcast recorders write bext and JUNK.
+    WavBuilder& ChunkBeforeFmt(const char (&id)[5], Bytes body, Pad pad = Pad::Add);
 
     // The data chunk body, and its declared size (default: the body's size).
     WavBuilder& Data(Bytes body);
@@ -92,6 +99,7 @@ private:
     std::uint16_t m_bitsPerSample{16};
     Bytes m_fmtTail;
     std::size_t m_fmtTailDeclared{}; // bytes of the tail counted by the default fmt size
+    std::vector<ExtraChunk> m_chunksBeforeFmt;
     std::vector<ExtraChunk> m_chunks;
     bool m_hasData{true};
     Bytes m_data;

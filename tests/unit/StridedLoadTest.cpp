@@ -133,6 +133,8 @@ INSTANTIATE_TEST_SUITE_P(Blocks, StridedLargeFile,
                              {"Three24", 3, 24, 3 * kMiB, 0},
                              {"Five16", 5, 16, 2 * kMiB + 10, 0},
                              {"Stereo40", 2, 40, 2 * kMiB + 7, 0},
+                             {"StereoFloat32", 2, 32, 3 * kMiB, 0, 3},
+                             {"SixALaw", 6, 8, 2 * kMiB + 5, 0, 6},
                          }),
                          CaseName);
 

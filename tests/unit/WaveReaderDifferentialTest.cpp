@@ -71,12 +71,17 @@ INSTANTIATE_TEST_SUITE_P(Blocks, LargeFile,
                              {"Stereo40", 2, 40, 2 * kMiB + 7, 0},
                              {"Five16", 5, 16, 2 * kMiB + 10, 0},
                              {"Stereo8000Bytes", 2, 64000, 3 * kMiB, 0},
+                             {"StereoFloat32", 2, 32, 3 * kMiB + 6, 0, 3},
+                             {"MonoFloat64Short", 1, 64, 2 * kMiB + 3, 4 * kMiB, 3},
+                             {"StereoMuLaw", 2, 8, 2 * kMiB + 1, 0, 7},
+                             // Frames of 60,000 bytes, of which 6 are read, across blocks.
+                             {"FramesOf60000Bytes", 20000, 24, 3 * kMiB + 100, 0},
                          }),
                          CaseName);
 
 // Files of many blocks, as large as those a load shares between two threads: data that
-// ends inside the second thread's range, odd sample widths, three channels dealt
-// alternately, 8-bit.
+// ends inside the second thread's range, odd sample widths, channels 0 and 1 of three
+// and four, 8-bit, float.
 INSTANTIATE_TEST_SUITE_P(TwoThreads, LargeFile,
                          ::testing::ValuesIn(std::vector<LargeCase>{
                              {"Stereo16", 2, 16, 9 * kMiB, 0},
@@ -86,6 +91,8 @@ INSTANTIATE_TEST_SUITE_P(TwoThreads, LargeFile,
                              {"Three16Short", 3, 16, 6 * kMiB + 3, 10 * kMiB},
                              {"Mono8", 1, 8, 9 * kMiB + 3, 0},
                              {"Stereo8Short", 2, 8, 5 * kMiB + 1, 12 * kMiB},
+                             {"Four16ShortInTheSecondHalf", 4, 16, 7 * kMiB + 5, 12 * kMiB},
+                             {"StereoFloat64", 2, 64, 9 * kMiB + 4, 0, 3},
                          }),
                          CaseName);
 

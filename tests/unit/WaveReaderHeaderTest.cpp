@@ -44,9 +44,28 @@ INSTANTIATE_TEST_SUITE_P(
         {"BigEndianRifx", Mono().RiffId(WavBuilder::Id("RIFX")).Build(), LoadStatus::NotRiffWave},
         {"LowerCaseRiff", Mono().RiffId(WavBuilder::Id("riff")).Build(), LoadStatus::NotRiffWave},
         {"AviForm", Mono().WaveId(WavBuilder::Id("AVI ")).Build(), LoadStatus::NotRiffWave},
-        {"JunkBeforeFmt", Mono().FmtId(WavBuilder::Id("JUNK")).Build(), LoadStatus::NotRiffWave},
         {"CutInsideTheFmtId", Mono().TruncateTo(14).Build(), LoadStatus::NotRiffWave},
         {"Valid", Mono().Build(), LoadStatus::Loaded},
+    }),
+    CaseName);
+
+// Chunks before fmt are skipped as the search for data skips chunks; data must come after
+// fmt. The fmt body here becomes the body of a JUNK chunk.
+INSTANTIATE_TEST_SUITE_P(
+    ChunksBeforeFmt, HeaderCheck,
+    ::testing::ValuesIn(std::vector<HeaderCase>{
+        {"BextAndJunk",
+         Mono().ChunkBeforeFmt("bext", Bytes(602, 'b')).ChunkBeforeFmt("JUNK", Bytes(28)).Build(),
+         LoadStatus::Loaded},
+        {"OddChunkWithPad", Mono().ChunkBeforeFmt("iXML", Bytes(5, 'x'), Pad::Add).Build(),
+         LoadStatus::Loaded},
+        {"OddChunkWithoutPad", Mono().ChunkBeforeFmt("iXML", Bytes(5, 'x'), Pad::Omit).Build(),
+         LoadStatus::Loaded},
+        {"DataBeforeFmt", Mono().FmtId(WavBuilder::Id("JUNK")).Build(), LoadStatus::NotRiffWave},
+        {"NoFmtBeforeTheEnd", Mono().FmtId(WavBuilder::Id("JUNK")).WithoutDataChunk().Build(),
+         LoadStatus::NotRiffWave},
+        {"ChunkRunsPastTheRiffEnd", Mono().ChunkBeforeFmt("JUNK", Bytes(8)).RiffSize(20).Build(),
+         LoadStatus::NotRiffWave},
     }),
     CaseName);
 
@@ -134,7 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(WaveReaderTest, FmtFieldsAreReadFromTheirOffsets) {
     ASSERT_EQ(Load(WavBuilder()
                        .RiffSize(0x01020304)
-                       .FormatTag(0x0203)
+                       .FormatTag(1)
                        .Channels(0x0405)
                        .SampleRate(0x0A0B0C0D)
                        .ByteRate(0x11223344)
@@ -148,7 +167,7 @@ TEST_F(WaveReaderTest, FmtFieldsAreReadFromTheirOffsets) {
     EXPECT_EQ(m_record.waveId, 0x45564157u);
     EXPECT_EQ(m_record.fmtId, 0x20746D66u);
     EXPECT_EQ(m_record.fmtSize, 18u);
-    EXPECT_EQ(m_record.formatTag, 0x0203);
+    EXPECT_EQ(m_record.formatTag, 1);
     EXPECT_EQ(m_record.channels, 0x0405);
     EXPECT_EQ(m_record.sampleRate, 0x0A0B0C0Du);
     EXPECT_EQ(m_record.byteRate, 0x11223344u);
@@ -166,13 +185,16 @@ TEST_F(WaveReaderTest, FileLengthIsTheRiffSizePlus8Modulo2To32) {
     EXPECT_EQ(m_record.fileLength, 46u) << "the size of the file";
 }
 
-TEST_F(WaveReaderTest, AFloatFormatIsReadAsIntegerSamples) {
-    // 32-bit IEEE float, 1.0 = 00 00 80 3F: only the first byte counts, 0x00 - 128.
-    ASSERT_EQ(Load(WavBuilder().FormatTag(3).Format(1, 32).Data({0, 0, 0x80, 0x3F})),
-              LoadStatus::Loaded);
+// A header whose samples are converted to 16-bit values keeps its own fields; the
+// sample width becomes the bytes each channel takes in a frame.
+TEST_F(WaveReaderTest, AConvertedFileKeepsItsHeaderAndReadsItsContainer) {
+    ASSERT_EQ(Load(WavBuilder().FormatTag(3).Format(4, 64).Data(Bytes(64))), LoadStatus::Loaded);
     EXPECT_EQ(m_record.formatTag, 3);
-    EXPECT_EQ(m_record.bytesPerSample, 4);
-    EXPECT_EQ(Elements(m_record.left), std::vector<std::int16_t>{-128});
+    EXPECT_EQ(m_record.channels, 4);
+    EXPECT_EQ(m_record.bitsPerSample, 64);
+    EXPECT_EQ(m_record.bytesPerSample, 8);
+    EXPECT_EQ(m_record.frameCount, 2u);
+    EXPECT_EQ(m_record.plotBits, 16);
 }
 
 // A file cut anywhere in its header: an identifier or field that cannot be read whole is

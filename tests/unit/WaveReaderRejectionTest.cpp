@@ -38,7 +38,8 @@ struct RejectionCase : NamedCase {
     // Makes the path to load inside folder.
     std::function<std::string(const TemporaryFolder& folder)> make;
     LoadStatus status;
-    std::uint64_t offset; // where the check failed; 0 where no header check failed
+    std::uint64_t offset;       // where the check failed; 0 where no header check failed
+    std::uint16_t formatCode{}; // the format a refused format names
 };
 
 std::function<std::string(const TemporaryFolder&)> Built(WavBuilder builder) {
@@ -64,6 +65,7 @@ TEST_P(Rejection, LeavesThePreviousFileIntact) {
     const LoadOutcome outcome = LoadWaveFileExplained(m_record, GetParam().make(m_folder));
     ASSERT_EQ(outcome.status, GetParam().status);
     EXPECT_EQ(outcome.offset, GetParam().offset);
+    EXPECT_EQ(outcome.formatCode, GetParam().formatCode);
     EXPECT_EQ(DescribeChange(m_record, before), "");
     EXPECT_EQ(m_record.peak, 250);
     EXPECT_EQ(Elements(m_record.right), (std::vector<std::int16_t>{-7, 250, 2}));
@@ -75,8 +77,8 @@ TEST_P(Rejection, LeavesAFreshRecordBlank) {
 }
 
 // clang-format off
-// Previous() is 56 bytes: "RIFF" at 0, "WAVE" at 8, "fmt " at 12, blockAlign at 32, and
-// "data" at 36.
+// Previous() is 56 bytes: "RIFF" at 0, "WAVE" at 8, "fmt " at 12, formatTag at 20,
+// blockAlign at 32, and "data" at 36.
 INSTANTIATE_TEST_SUITE_P(Reader, Rejection, ::testing::ValuesIn(std::vector<RejectionCase>{
     {"MissingFile", [](const TemporaryFolder& f) { return f.File("missing.wav"); },
      LoadStatus::CannotOpen, 0},
@@ -88,7 +90,10 @@ INSTANTIATE_TEST_SUITE_P(Reader, Rejection, ::testing::ValuesIn(std::vector<Reje
      LoadStatus::NotRegularFile, 0},
     {"EmptyFile", Built(WavBuilder().TruncateTo(0)), LoadStatus::NotRiffWave, 0},
     {"NotWave", Built(Previous().WaveId(WavBuilder::Id("AVI "))), LoadStatus::NotRiffWave, 8},
-    {"JunkFirst", Built(Previous().FmtId(WavBuilder::Id("JUNK"))), LoadStatus::NotRiffWave, 12},
+    // The fmt chunk's body read as a JUNK chunk, then data: fmt must come before data.
+    {"DataBeforeFmt", Built(Previous().FmtId(WavBuilder::Id("JUNK"))), LoadStatus::NotRiffWave, 36},
+    {"NoFmtChunk", Built(Previous().FmtId(WavBuilder::Id("JUNK")).WithoutDataChunk()),
+     LoadStatus::NotRiffWave, 36},
     // The search for data ends where the file ends, also when a size points past it.
     {"HeaderCutInFmt", Built(Previous().TruncateTo(30)), LoadStatus::NoDataChunk, 30},
     {"FmtSizeBelow16", Built(Previous().FmtSize(12)), LoadStatus::NoDataChunk, 56},
@@ -99,6 +104,22 @@ INSTANTIATE_TEST_SUITE_P(Reader, Rejection, ::testing::ValuesIn(std::vector<Reje
     {"DataPastTheRiffForm", Built(Previous().Chunk("LIST", Bytes(10)).RiffSize(46)),
      LoadStatus::NoDataChunk, 54},
     {"ZeroBlockAlign", Built(Previous().BlockAlign(0)), LoadStatus::ZeroBlockAlign, 32},
+    // A format the reader does not decode, at the field that names it.
+    {"ImaAdpcm", Built(Previous().FormatTag(0x11).BlockAlign(1024).BitsPerSample(4)),
+     LoadStatus::UnsupportedFormat, 20, 0x11},
+    {"Mp3AfterBext", Built(Previous().ChunkBeforeFmt("bext", Bytes(10)).FormatTag(0x55)),
+     LoadStatus::UnsupportedFormat, 38, 0x55},
+    {"UnknownTag", Built(Previous().FormatTag(0)), LoadStatus::UnsupportedFormat, 20, 0},
+    {"Float16", Built(Previous().FormatTag(3)), LoadStatus::UnsupportedFormat, 20, 3},
+    {"ALaw16", Built(Previous().FormatTag(6)), LoadStatus::UnsupportedFormat, 20, 6},
+    {"ExtensibleWithoutSubFormat", Built(Previous().FormatTag(0xFFFE).FmtTail({0, 0})),
+     LoadStatus::UnsupportedFormat, 20, 0xFFFE},
+    {"ExtensibleOtherGuid",
+     Built(Previous().FormatTag(0xFFFE).FmtTail(WavBuilder::ExtensibleTail(16, 1, false))),
+     LoadStatus::UnsupportedFormat, 44, 1},
+    {"ExtensibleAdpcm",
+     Built(Previous().FormatTag(0xFFFE).FmtTail(WavBuilder::ExtensibleTail(16, 2))),
+     LoadStatus::UnsupportedFormat, 44, 2},
 }), CaseName);
 // clang-format on
 

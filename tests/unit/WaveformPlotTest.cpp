@@ -166,17 +166,27 @@ INSTANTIATE_TEST_SUITE_P(Origins, PlotOrigin,
 struct ChannelCase : NamedCase {
     std::uint16_t channels;
     bool stereo;
+    std::uint16_t plotBits{}; // set by the reader for samples converted to 16-bit values
 };
 
+// A file of three or more channels read the old way deals its samples to left and right
+// in turn; one whose channels 0 and 1 were read as left and right draws both.
 const ChannelCase kChannelCases[] = {
-    {"Mono", 1, false},          {"Stereo", 2, true},        {"NoChannels", 0, false},
-    {"ThreeChannels", 3, false}, {"FourChannels", 4, false},
+    {"Mono", 1, false},
+    {"Stereo", 2, true},
+    {"NoChannels", 0, false},
+    {"ThreeChannels", 3, false},
+    {"FourChannels", 4, false},
+    {"ThreeChannelsConverted", 3, true, 16},
+    {"SixChannelsConverted", 6, true, 16},
+    {"MonoConverted", 1, false, 16},
 };
 
 class ChannelCount : public testing::TestWithParam<ChannelCase> {};
 
 TEST_P(ChannelCount, OnlyTwoChannelsDrawTheRedTraceAndTheLegend) {
     WaveRecord record = MakeRecord(GetParam().channels, 16, 2000, 1000);
+    record.plotBits = GetParam().plotBits;
     record.left[0] = 1000;
     record.right[0] = -1000;
     const RecordingSurface surface = Draw(record);
@@ -201,7 +211,8 @@ struct ScaleCase : NamedCase {
     const char* bottom;
     const char* upperQuarter;
     const char* lowerQuarter;
-    int peakHeight; // where a sample equal to the peak is drawn, above the centre line
+    int peakHeight;           // where a sample equal to the peak is drawn, above the centre line
+    std::uint16_t plotBits{}; // the width the plot scales by, when not bitsPerSample
 };
 
 const ScaleCase kScaleCases[] = {
@@ -218,6 +229,12 @@ const ScaleCase kScaleCases[] = {
     {"TwentyFourBit", 24, 100, "128", "-128", "64", "-64", 125},
     {"TwelveBit", 12, 20, "32", "-32", "16", "-16", 100},
     {"Silent24BitScaleBelowOne", 24, 0, "0", "0", "0", "0", 0},
+    // Samples converted to 16-bit values scale as 16 bits, or as 8 for one-byte ones,
+    // whatever the file's own width.
+    {"TwentyFourBitConverted", 24, 10000, "16384", "-16384", "8192", "-8192", 97, 16},
+    {"FloatConvertedSilent", 32, 0, "2", "-2", "1", "-1", 0, 16},
+    {"TwelveBitConverted", 12, 16384, "32768", "-32768", "16384", "-16384", 80, 16},
+    {"EightBitOfManyChannels", 8, 20, "32", "-32", "16", "-16", 100, 8},
 };
 
 class AmplitudeScale : public testing::TestWithParam<ScaleCase> {};
@@ -225,6 +242,7 @@ class AmplitudeScale : public testing::TestWithParam<ScaleCase> {};
 TEST_P(AmplitudeScale, LabelsTheEdgesAndQuarterLinesAndPlacesThePeak) {
     const ScaleCase& scale = GetParam();
     WaveRecord record = MakeRecord(1, scale.bitsPerSample, 100, scale.peak);
+    record.plotBits = scale.plotBits;
     record.left[0] = scale.peak;
     const RecordingSurface surface = Draw(record);
     ExpectCleanUse(surface);
