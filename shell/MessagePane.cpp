@@ -90,7 +90,13 @@ QString MessagePane::ShownRejection(const Rejection& rejection) const {
         }
     }
     const QFontMetrics metrics = m_label->fontMetrics();
-    const int room = m_label->contentsRect().width() - 2 * m_label->margin() -
-                     metrics.horizontalAdvance(RejectionText(rejection.outcome, {}));
-    return RejectionText(rejection.outcome, metrics.elidedText(path, Qt::ElideMiddle, room));
+    const int width = m_label->contentsRect().width() - 2 * m_label->margin();
+    // Widths of texts add up only to a pixel or so: shorten until the whole line fits.
+    int room = width - metrics.horizontalAdvance(RejectionText(rejection.outcome, {}));
+    QString line;
+    do {
+        line = RejectionText(rejection.outcome, metrics.elidedText(path, Qt::ElideMiddle, room));
+        --room;
+    } while (metrics.horizontalAdvance(line) > width && room > 0);
+    return line;
 }

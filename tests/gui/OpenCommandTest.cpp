@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -355,17 +356,36 @@ struct RejectCase : NamedCase {
     std::function<std::string(const TemporaryFolder&)> make;
     // What the status bar says, with "{name}" for the file's path.
     const char* reason;
-    bool deniedToRoot{}; // the case needs a user whom permission bits stop
+    bool deniedToRoot{};      // the case needs a user whom permission bits stop
+    std::uint64_t failFrom{}; // read from a disk that fails with EIO from this byte on
 };
 
+// Makes the case's file, on a failing disk where the case asks for one.
 class RejectedChoice : public testing::TestWithParam<RejectCase> {
 protected:
     void SetUp() override {
         if (GetParam().deniedToRoot && geteuid() == 0) {
             GTEST_SKIP() << "root reads a file whatever its permission bits say";
         }
+        m_bad = GetParam().make(m_folder);
+        if (GetParam().failFrom > 0) {
+            m_disk.emplace(m_bad, 1 << 30, 0, SlowFile::Stall::UntilKilled, GetParam().failFrom);
+            if (!m_disk->Problem().empty()) {
+                GTEST_SKIP() << "no failing disk can be made here: " << m_disk->Problem();
+            }
+            m_bad = m_disk->Path();
+        }
     }
+
+    TemporaryFolder m_folder;
+    std::string m_bad;
+    std::optional<SlowFile> m_disk;
 };
+
+// 16-bit stereo, 1 MiB of samples.
+WavBuilder LargeFile() {
+    return WavBuilder().Format(2, 16).Samples16(std::vector<std::int16_t>(1 << 19, 1000));
+}
 
 std::function<std::string(const TemporaryFolder&)> Writes(const WavBuilder& file) {
     return [file](const TemporaryFolder& f) { return file.WriteTo(f, "bad.wav"); };
@@ -393,9 +413,8 @@ void ExpectShownToFit(QLabel& pane, const std::string& line, const std::string& 
 // A rejected file leaves the record and the picture as they were, says why in the status
 // bar within half a second, and tells screen readers with the whole path.
 TEST_P(RejectedChoice, ChangesNothingAfterAGoodFileAndSaysWhy) {
-    TemporaryFolder folder;
-    const std::string good = StereoFile(folder, "good.wav");
-    const std::string bad = GetParam().make(folder);
+    const std::string good = StereoFile(m_folder, "good.wav");
+    const std::string& bad = m_bad;
     ViewerSession session;
     ASSERT_TRUE(OpenPath(session, good));
     const QImage before = session.GrabView();
@@ -413,8 +432,7 @@ TEST_P(RejectedChoice, ChangesNothingAfterAGoodFileAndSaysWhy) {
 }
 
 TEST_P(RejectedChoice, LeavesABlankViewBlank) {
-    TemporaryFolder folder;
-    const std::string bad = GetParam().make(folder);
+    const std::string& bad = m_bad;
     ViewerSession session;
     ASSERT_TRUE(OpenPath(session, bad));
     EXPECT_EQ(session.Record().loaded, 0);
@@ -440,6 +458,10 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"NoDataChunk",
                    Writes(WavBuilder().Chunk("LIST", Bytes(1200)).WithoutDataChunk()),
                    "dataﾁｬﾝｸがありません(1,244 ﾊﾞｲﾄ目まで): {name}"},
+        RejectCase{"CompressedFormat", Writes(WavBuilder().FormatTag(0x11)),
+                   "対応していない形式です(形式 0x0011, 20 ﾊﾞｲﾄ目): {name}"},
+        RejectCase{"ReadErrorPastTheHeader", Writes(LargeFile()),
+                   "読み込みｴﾗｰ(100,000 ﾊﾞｲﾄ目, 入出力ｴﾗｰ): {name}", false, 100000},
         // A pipe with no writer: the load refuses it at once instead of waiting.
         RejectCase{"Fifo",
                    [](const TemporaryFolder& f) {
