@@ -2,7 +2,11 @@
 
 #include <QFileDialog>
 
+#include <array>
 #include <string>
+
+class QHeaderView;
+class QTreeView;
 
 // The Open dialog: Qt's own file dialog widget, so that it looks the same on every desktop
 // and tests can drive it, with the viewer's settings (wave files listed first, all files
@@ -14,11 +18,15 @@
 // - The chosen file need not exist.
 // - The dialog opens in the folder of the last file chosen in this process.
 // - A typed name with "*" or "?" filters the list instead of ending the dialog.
+// - Every column of the file list shows its texts whole whenever the dialog shows.
 class OpenFileDialog final : public QFileDialog {
     Q_OBJECT
 
 public:
     explicit OpenFileDialog(QWidget* parent);
+    ~OpenFileDialog() override;
+    OpenFileDialog(const OpenFileDialog&) = delete;
+    OpenFileDialog& operator=(const OpenFileDialog&) = delete;
 
     // Shows the dialog until the user confirms a file or cancels: the full path of the
     // chosen file, or an empty path.
@@ -32,7 +40,11 @@ protected:
 private:
     // The file list shows what patterns match.
     void ShowPatterns(const QStringList& patterns);
-    void WidenForEveryColumn();
-
-    bool m_widened{false};
+    // The file list's columns: name, size, type and date.
+    static constexpr int kColumns = 4;
+    QHeaderView* ListHeader() const;
+    void FitColumns();
+    std::array<QStringList, kColumns> WidestTexts() const;
+    static int CellWidth(const QTreeView& list, const QString& text, bool withIcon);
+    void Widen(int missing);
 };

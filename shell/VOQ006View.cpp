@@ -97,6 +97,9 @@ void CVOQ006View::StartLoad(const std::string& path) {
     // A file chosen while another loads replaces it: the first is never shown.
     CancelLoad();
     m_load.reset();
+    m_messagePane.ForgetRejection();
+    m_loadPath = path;
+    m_loadCancelled = false;
     const unsigned number = ++m_loadNumber;
     m_load = std::make_unique<BackgroundLoad>(
         path, static_cast<std::uint32_t>(kWaveformColumns), [this, number] {
@@ -117,6 +120,7 @@ void CVOQ006View::StartLoad(const std::string& path) {
 void CVOQ006View::CancelLoad() {
     if (m_load != nullptr) {
         m_load->Cancel();
+        m_loadCancelled = true;
     }
     EndLoadProgress();
 }
@@ -125,7 +129,8 @@ void CVOQ006View::OnLoadEnded(unsigned number) {
     if (number != m_loadNumber || m_load == nullptr) {
         return; // a load replaced before it ended
     }
-    const bool loaded = m_load->Outcome().status == LoadStatus::Loaded;
+    const LoadOutcome outcome = m_load->Outcome();
+    const bool loaded = outcome.status == LoadStatus::Loaded;
     if (loaded) {
         // The one step in which the record changes; loaded is the view's own.
         m_record = std::move(m_load->Record());
@@ -134,10 +139,13 @@ void CVOQ006View::OnLoadEnded(unsigned number) {
     m_load.reset();
     EndLoadProgress();
     // A rejected or cancelled file leaves the record as it was; the view keeps what it
-    // showed and is not repainted.
+    // showed and is not repainted. A rejected one says why; a load the user stopped, even
+    // one that ended on its own meanwhile, says nothing.
     if (loaded) {
         DescribeShownFile();
         update();
+    } else if (!m_loadCancelled) {
+        m_messagePane.ShowRejection(outcome, m_loadPath);
     }
 }
 

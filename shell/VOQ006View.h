@@ -24,7 +24,9 @@ struct WaveRecord;
 // file shown, answering the window manager and screen readers, while a slow disk is read.
 // A load still running after a moment shows its progress in the status bar's message pane
 // and a busy cursor over the view; Esc, another chosen file or closing the window cancels
-// it. The record changes only here, in one step, when a load has succeeded.
+// it. The record changes only here, in one step, when a load has succeeded; a file the
+// load rejects leaves the view as it was, and the message pane says why until the next
+// file is chosen.
 //
 // Screen readers meet the view as an image named after the file shown (its path), with the
 // summary line as its description.
@@ -73,5 +75,7 @@ private:
     QElapsedTimer m_loadClock;
     bool m_progressShown{false};
     unsigned m_loadNumber{}; // the number of the latest load started
+    std::string m_loadPath;  // the file it reads
+    bool m_loadCancelled{};  // the user stopped it
     std::unique_ptr<BackgroundLoad> m_load;
 };
