@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -16,9 +17,10 @@ void AppendCodePoint(std::string& text, std::uint32_t codePoint) {
     }
 }
 
-// Converts bytes of an EUC encoding to UTF-8; false when they are not valid in it.
-bool AppendConverted(std::string& text, const char* encoding, const std::string& bytes) {
-    iconv_t converter = iconv_open("UTF-8", encoding);
+// Converts bytes from one encoding to another; false when they are not valid in it.
+bool AppendConverted(std::string& text, const char* to, const char* from,
+                     const std::string& bytes) {
+    iconv_t converter = iconv_open(to, from);
     if (converter == reinterpret_cast<iconv_t>(-1)) {
         return false;
     }
@@ -39,7 +41,7 @@ bool AppendConverted(std::string& text, const char* encoding, const std::string&
 }
 
 // The EUC encoding whose two-byte set is the ISO 2022 94x94 set with final byte f. Only
-// JIS X 0208 ('B') is read: it is the set Qt writes a Japanese caption in.
+// JIS X 0208 ('B') is read: it is the set Xlib writes a Japanese caption in.
 const char* EucOfDoubleByteSet(char f) {
     return f == 'B' ? "EUC-JP" : nullptr;
 }
@@ -126,10 +128,102 @@ std::string CompoundTextToUtf8(const std::string& compoundText) {
         std::string pair = compoundText.substr(i, 2);
         pair[0] = static_cast<char>(pair[0] | 0x80);
         pair[1] = static_cast<char>(pair[1] | 0x80);
-        if (!AppendConverted(text, doubleByte, pair)) {
+        if (!AppendConverted(text, "UTF-8", doubleByte, pair)) {
             return {};
         }
         i += 2;
+    }
+    return text;
+}
+
+namespace {
+
+// The length of the UTF-8 character that starts at text[at], or 0 where no whole, valid
+// character starts there.
+std::size_t CharacterLength(const std::string& text, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    std::size_t length = 0;
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+    }
+    if (length == 0 || at + length > text.size()) {
+        return 0;
+    }
+    for (std::size_t i = at + 1; i < at + length; ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// The Latin-1 byte of a UTF-8 character from U+00A0 to U+00FF, or 0.
+unsigned char Latin1Byte(const std::string& character) {
+    if (character.size() != 2) {
+        return 0;
+    }
+    const auto lead = static_cast<unsigned char>(character[0]);
+    const auto next = static_cast<unsigned char>(character[1]);
+    const unsigned codePoint = ((lead & 0x1Fu) << 6) | (next & 0x3Fu);
+    return codePoint >= 0xA0 && codePoint <= 0xFF ? static_cast<unsigned char>(codePoint) : 0;
+}
+
+// The two bytes of a UTF-8 character in JIS X 0208 (as they stand in the left half), or an
+// empty string where that set has no such character.
+std::string JisX0208Bytes(const std::string& character) {
+    std::string euc;
+    if (!AppendConverted(euc, "EUC-JP", "UTF-8", character) || euc.size() != 2) {
+        return {};
+    }
+    for (char& byte : euc) {
+        const auto value = static_cast<unsigned char>(byte);
+        if (value < 0xA1 || value > 0xFE) {
+            return {}; // a half-width katakana or another set that EUC-JP also holds
+        }
+        byte = static_cast<char>(value & 0x7F);
+    }
+    return euc;
+}
+
+} // namespace
+
+std::string Utf8ToCompoundText(const std::string& utf8) {
+    // The escape sequences that put ASCII or JIS X 0208 into the left half, and that start
+    // and end UTF-8.
+    const std::string toAscii = "\x1b(B";
+    const std::string toJapanese = "\x1b$(B";
+    const std::string utf8Starts = "\x1b%G";
+    const std::string utf8Ends = "\x1b%@";
+    std::string text;
+    bool japaneseOnTheLeft = false; // else ASCII, as a compound text starts
+    std::size_t at = 0;
+    while (at < utf8.size()) {
+        const std::size_t length = CharacterLength(utf8, at);
+        // A byte that starts no character stands for the replacement character.
+        const std::string character = length > 0 ? utf8.substr(at, length) : "\xef\xbf\xbd";
+        at += std::max<std::size_t>(length, 1);
+        if (character.size() == 1) {
+            text.append(japaneseOnTheLeft ? toAscii : "").append(character);
+            japaneseOnTheLeft = false;
+            continue;
+        }
+        if (const unsigned char latin1 = Latin1Byte(character); latin1 != 0) {
+            text += static_cast<char>(latin1); // the right half holds Latin-1 throughout
+            continue;
+        }
+        if (const std::string japanese = JisX0208Bytes(character); !japanese.empty()) {
+            text.append(japaneseOnTheLeft ? "" : toJapanese).append(japanese);
+            japaneseOnTheLeft = true;
+            continue;
+        }
+        text.append(utf8Starts).append(character).append(utf8Ends);
     }
     return text;
 }

@@ -1,8 +1,13 @@
 #include "resources/ApplicationResources.h"
 
+#include <QLocale>
 #include <QPixmap>
 
 #include <array>
+#include <cerrno>
+#include <cstddef>
+
+#include "wave/WaveFileReader.h"
 
 namespace {
 
@@ -34,6 +39,42 @@ constexpr std::array kStrings{
     StringResource{0xEF06, "作業中のｳｨﾝﾄﾞｳを閉じ、変更したﾌｧｲﾙの保存を指示"}, // SC_CLOSE
     StringResource{0xEF12, "ｳｨﾝﾄﾞｳを通常のｻｲｽﾞに戻す"},                       // SC_RESTORE
     StringResource{0xEF13, "ｱﾌﾟﾘｹｰｼｮﾝの切り替え"},                            // SC_TASKLIST
+};
+
+// Why a file is not shown, one line per outcome of a load, in the order of LoadStatus. In
+// each, {offset} is the byte where the check failed (counted from 0, as the renderer counts
+// it), {reason} the system's reason, {code} the format's code and {name} the file's name. A
+// file that loads, and a load the user stopped, say nothing.
+constexpr std::array<const char*, 11> kRejectionTexts{
+    nullptr, // loaded
+    "ﾌｧｲﾙを開けません({reason}): {name}",
+    "通常のﾌｧｲﾙではありません: {name}",
+    "RIFF/WAVEﾌｧｲﾙではありません({offset} ﾊﾞｲﾄ目): {name}",
+    "ﾌﾞﾛｯｸのｻｲｽﾞが0です({offset} ﾊﾞｲﾄ目): {name}",
+    "dataﾁｬﾝｸがありません({offset} ﾊﾞｲﾄ目まで): {name}",
+    "対応していない形式です(形式 0x{code}, {offset} ﾊﾞｲﾄ目): {name}",
+    "ﾒﾓﾘが足りません: {name}",
+    "読み込みｴﾗｰ({offset} ﾊﾞｲﾄ目, {reason}): {name}",
+    nullptr, // cancelled
+    "読み込みﾌﾟﾛｾｽが異常終了しました: {name}",
+};
+static_assert(kRejectionTexts.size() == static_cast<std::size_t>(LoadStatus::ReaderFailed) + 1,
+              "one text per load status");
+
+// The system's reasons for the errors a user meets opening or reading a file; any other
+// error is named by its number, never by the C library's text, which is not Japanese.
+struct SystemReason {
+    int errorNumber;
+    const char* text;
+};
+constexpr std::array kSystemReasons{
+    SystemReason{ENOENT, "ﾌｧｲﾙがありません"},
+    SystemReason{EACCES, "読み取りの権限がありません"},
+    SystemReason{EPERM, "読み取りの権限がありません"},
+    SystemReason{EISDIR, "ﾌｫﾙﾀﾞです"},
+    SystemReason{ELOOP, "ﾘﾝｸが多すぎます"},
+    SystemReason{ENAMETOOLONG, "名前が長すぎます"},
+    SystemReason{EIO, "入出力ｴﾗｰ"},
 };
 
 // The menu bar of the main window. A null text is a separator.
@@ -88,6 +129,40 @@ QString Prompt(ResourceId command) {
 
 QString LoadingText(int percent) {
     return QStringLiteral("ﾌｧｲﾙを読み込み中... %1% (Escで中止)").arg(percent);
+}
+
+namespace {
+
+QString SystemReasonText(int errorNumber) {
+    for (const SystemReason& reason : kSystemReasons) {
+        if (reason.errorNumber == errorNumber) {
+            return QString::fromUtf8(reason.text);
+        }
+    }
+    return QStringLiteral("ｴﾗｰ番号 %1").arg(errorNumber);
+}
+
+// Offsets with thousands separators ("1,244"), whatever the user's locale.
+QString GroupedDecimal(std::uint64_t value) {
+    QLocale c(QLocale::C);
+    c.setNumberOptions(QLocale::DefaultNumberOptions);
+    return c.toString(static_cast<qulonglong>(value));
+}
+
+} // namespace
+
+QString RejectionText(const LoadOutcome& outcome, const QString& name) {
+    const auto index = static_cast<std::size_t>(outcome.status);
+    if (index >= kRejectionTexts.size() || kRejectionTexts.at(index) == nullptr) {
+        return {};
+    }
+    // The name goes in last, so that nothing in it is taken for a field.
+    return QString::fromUtf8(kRejectionTexts.at(index))
+        .replace(QStringLiteral("{offset}"), GroupedDecimal(outcome.offset))
+        .replace(QStringLiteral("{reason}"), SystemReasonText(outcome.errorNumber))
+        .replace(QStringLiteral("{code}"),
+                 QStringLiteral("%1").arg(outcome.formatCode, 4, 16, QChar(u'0')).toUpper())
+        .replace(QStringLiteral("{name}"), name);
 }
 
 std::span<const PopupMenuResource> MainMenu() {

@@ -8,6 +8,8 @@
 
 #include "resources/Resource.h"
 
+struct LoadOutcome;
+
 // The program's user-interface resources as data, each in this one place: the string table,
 // the main window's menu and accelerator, the version box's layout, the icon and the
 // version. The shell reads them.
@@ -56,6 +58,10 @@ QString Prompt(ResourceId command);
 // The status bar's text while a long load runs, with the per cent of the file's sample data
 // read so far.
 QString LoadingText(int percent);
+// Why a load did not show the file, as the status bar says it in one line: what failed,
+// the byte where the check failed where there is one, and name, the file's name as shown.
+// Empty for a file that loaded and for a load the user stopped: those say nothing.
+QString RejectionText(const LoadOutcome& outcome, const QString& name);
 
 std::span<const PopupMenuResource> MainMenu();
 std::span<const AcceleratorResource> MainAccelerators();

@@ -120,8 +120,9 @@ void CMainFrame::CreateMenuBar() {
         for (const MenuItemResource& item : popup.items) {
             AddMenuItem(*menu, item);
         }
-        connect(menu, &QMenu::aboutToShow, this, [this] { m_messagePane.MenuOpened(); });
-        connect(menu, &QMenu::aboutToHide, this, [this] { m_messagePane.MenuClosed(); });
+        // The pane goes before the menus: the connections go with it.
+        connect(menu, &QMenu::aboutToShow, &m_messagePane, [this] { m_messagePane.MenuOpened(); });
+        connect(menu, &QMenu::aboutToHide, &m_messagePane, [this] { m_messagePane.MenuClosed(); });
     }
 }
 

@@ -1,5 +1,6 @@
 #include "shell/OpenFileDialog.h"
 
+#include <QAbstractFileIconProvider>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -7,10 +8,12 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMimeDatabase>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTreeView>
 #include <QUrl>
 
@@ -42,6 +45,10 @@ constexpr std::array kNameFilters{
     NameFilter{"波形ファイル(*.wav)", "*.wav"},
     NameFilter{"すべてのファイル(*.*)", "*.*"},
 };
+
+// A name as recorders and people give wave files, of about 40 characters: the name column
+// shows one whole.
+constexpr const char* kTypicalName = "Field recording 2024-06-01 morning 01.wav";
 
 // The folder of the last file chosen in this process; empty before the first.
 QString g_lastFolder;
@@ -141,7 +148,17 @@ OpenFileDialog::OpenFileDialog(QWidget* parent) : QFileDialog(parent, QString(),
     selectFile(QString::fromUtf8(kInitialFileName));
 }
 
+// Qt saves the list's header in its settings file as the dialog goes, for the next file
+// dialog of any Qt program of the user: that one gets Qt's own way of sharing the width
+// (the last column takes what is left), with the widths this dialog had. Qt also remembers
+// the folder the dialog showed last, and looks at it while the next dialog is made: that is
+// the home folder, where StartFolder falls back, so that a folder whose disk stops answering
+// later is never looked at there.
 OpenFileDialog::~OpenFileDialog() {
+    if (QHeaderView* header = ListHeader()) {
+        header->setSectionResizeMode(0, QHeaderView::Interactive);
+        header->setStretchLastSection(true);
+    }
     setDirectory(QDir::homePath());
 }
 
@@ -173,44 +190,105 @@ void OpenFileDialog::ShowPatterns(const QStringList& patterns) {
     }
 }
 
-// Before the window first appears: wide enough for every column of the file list (name,
-// size, type and date) at the dialog's font. Qt's own width cuts the date short.
+// Every time the dialog shows: Qt has restored the columns' widths of an earlier dialog from
+// its settings file by now, and fills in sizes and types only later.
 void OpenFileDialog::showEvent(QShowEvent* event) {
     QFileDialog::showEvent(event);
-    if (!m_widened) {
-        m_widened = true;
-        WidenForEveryColumn();
-    }
+    FitColumns();
 }
 
-void OpenFileDialog::WidenForEveryColumn() {
+QHeaderView* OpenFileDialog::ListHeader() const {
     auto* list = findChild<QTreeView*>(QStringLiteral("treeView"));
-    if (list == nullptr || list->header()->count() == 0) {
+    return list != nullptr && list->header()->count() == kColumns ? list->header() : nullptr;
+}
+
+// The size, type and date columns as wide as the widest texts a folder of wave files gives
+// them, at the list's font; the name column takes the rest, and the dialog widens, as far
+// as the screen allows, until that is enough for a name of about 40 characters.
+void OpenFileDialog::FitColumns() {
+    QHeaderView* header = ListHeader();
+    if (header == nullptr) {
         return;
     }
-    QHeaderView* header = list->header();
-    // The list writes dates in the locale's short format: room for a wide one, the header's
-    // sort arrow and the cell's margins.
-    const int last = header->count() - 1;
-    const QString date = QLocale::system().toString(
-        QDateTime(QDate(2000, 12, 28), QTime(20, 58, 58)), QLocale::ShortFormat);
-    const int margins = 4 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) +
-                        style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header);
-    header->resizeSection(last, std::max(header->sectionSize(last),
-                                         list->fontMetrics().horizontalAdvance(date) + margins));
+    const auto& list = *static_cast<QTreeView*>(header->parentWidget());
+    const std::array<QStringList, kColumns> texts = WidestTexts();
     int needed = 0;
-    for (int section = 0; section <= last; ++section) {
-        needed += header->isSectionHidden(section) ? 0 : header->sectionSize(section);
+    for (int column = 0; column < kColumns; ++column) {
+        int width = header->sectionSizeHint(column);
+        for (const QString& text : texts.at(static_cast<std::size_t>(column))) {
+            width = std::max(width, CellWidth(list, text, column == 0));
+        }
+        needed += header->isSectionHidden(column) ? 0 : width;
+        if (column > 0) {
+            header->setSectionResizeMode(column, QHeaderView::Interactive);
+            header->resizeSection(column, width);
+        }
     }
-    // A long folder brings a scroll bar, which must not cut the date short either.
-    needed += list->verticalScrollBar()->sizeHint().width();
-    const int missing = needed - list->viewport()->width();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    // A long folder brings a scroll bar, which takes its width from the name column.
+    if (!list.verticalScrollBar()->isVisible()) {
+        needed += list.verticalScrollBar()->sizeHint().width();
+    }
+    Widen(needed - list.viewport()->width());
+}
+
+// The widest texts of each column for a folder of wave files, as the dialog's model writes
+// them in the user's locale: a name of about 40 characters; sizes up to gigabytes, the widest
+// of each unit ("1,024.00 MiB", just under the next unit, before rounding); the type of a wave
+// file and of a folder; a date and time with the longest month name.
+std::array<QStringList, OpenFileDialog::kColumns> OpenFileDialog::WidestTexts() const {
+    const QLocale locale = QLocale::system();
+    QStringList sizes;
+    for (int unit = 1; unit <= 4; ++unit) {
+        sizes.append(locale.formattedDataSize((qint64{1} << (10 * unit)) - 1));
+    }
+    QStringList types{QMimeDatabase()
+                          .mimeTypeForFile(QStringLiteral("a.wav"), QMimeDatabase::MatchExtension)
+                          .comment()};
+    if (const auto* model = findChild<QFileSystemModel*>();
+        model != nullptr && model->iconProvider() != nullptr) {
+        types.append(model->iconProvider()->type(QFileInfo(QDir::homePath())));
+    }
+    QStringList dates;
+    for (int month = 1; month <= 12; ++month) {
+        dates.append(locale.toString(QDateTime(QDate(2000, month, 28), QTime(20, 58, 58)),
+                                     QLocale::ShortFormat));
+    }
+    return {QStringList{QString::fromUtf8(kTypicalName)}, sizes, types, dates};
+}
+
+// The width a cell of list needs to show text whole (and an icon, in the name column), as
+// the list's style measures its cells.
+int OpenFileDialog::CellWidth(const QTreeView& list, const QString& text, bool withIcon) {
+    QStyleOptionViewItem option;
+    option.initFrom(&list);
+    option.font = list.font();
+    option.fontMetrics = list.fontMetrics();
+    option.text = text;
+    option.features = QStyleOptionViewItem::HasDisplay;
+    if (withIcon) {
+        const int icon = list.style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &list);
+        option.features |= QStyleOptionViewItem::HasDecoration;
+        option.decorationSize = list.iconSize().isValid() ? list.iconSize() : QSize(icon, icon);
+    }
+    return list.style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), &list).width();
+}
+
+// Widens the dialog by missing pixels, no wider than the screen, keeping it where it was
+// centred.
+void OpenFileDialog::Widen(int missing) {
     if (missing <= 0) {
         return;
     }
-    int wanted = width() + missing;
+    QRect area = geometry();
+    const int centre = area.center().x();
+    area.setWidth(area.width() + missing);
     if (const QScreen* screen = this->screen()) {
-        wanted = std::min(wanted, screen->availableGeometry().width());
+        const QRect available = screen->availableGeometry();
+        area.setWidth(std::min(area.width(), available.width()));
+        area.moveLeft(std::clamp(centre - area.width() / 2, available.left(),
+                                 available.right() + 1 - area.width()));
     }
-    resize(wanted, height());
+    setGeometry(area);
 }

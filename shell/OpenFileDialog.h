@@ -2,7 +2,11 @@
 
 #include <QFileDialog>
 
+#include <array>
 #include <string>
+
+class QHeaderView;
+class QTreeView;
 
 // The Open dialog: Qt's own file dialog widget, so that it looks the same on every desktop
 // and tests can drive it, with the viewer's settings (wave files listed first, all files
@@ -17,6 +21,7 @@
 //   answers within kStartFolderWaitMs (a disk that stopped answering does not hold the
 //   window); else in the home folder.
 // - A typed name with "*" or "?" filters the list instead of ending the dialog.
+// - Every column of the file list shows its texts whole whenever the dialog shows.
 class OpenFileDialog final : public QFileDialog {
     Q_OBJECT
 
@@ -43,7 +48,11 @@ protected:
 private:
     // The file list shows what patterns match.
     void ShowPatterns(const QStringList& patterns);
-    void WidenForEveryColumn();
-
-    bool m_widened{false};
+    // The file list's columns: name, size, type and date.
+    static constexpr int kColumns = 4;
+    QHeaderView* ListHeader() const;
+    void FitColumns();
+    std::array<QStringList, kColumns> WidestTexts() const;
+    static int CellWidth(const QTreeView& list, const QString& text, bool withIcon);
+    void Widen(int missing);
 };

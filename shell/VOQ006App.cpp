@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/WindowIconName.h"
 #include "shell/MainFrame.h"
 #include "shell/VersionDlg.h"
 
@@ -171,9 +172,10 @@ bool CVOQ006App::InitInstance() {
     m_mainFrame->Commands().Bind(*this, kCommands);
     m_mainFrame->show();
     // A window's icon name is its caption too: taskbars and pagers that label windows by
-    // their icon names show it.
+    // their icon names show it, whichever of the two properties they read.
     m_mainFrame->setWindowTitle(QString::fromUtf8(kMainWindowTitle));
     m_mainFrame->setWindowIconText(m_mainFrame->windowTitle());
+    WriteWindowIconName(static_cast<WindowId>(m_mainFrame->winId()), kMainWindowTitle);
     m_mainFrame->repaint();
     WatchMainWindow();
     return true;

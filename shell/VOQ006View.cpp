@@ -111,6 +111,7 @@ void CVOQ006View::OnFileOpen() {
 void CVOQ006View::StartLoad(const std::string& path) {
     // A file chosen while another loads replaces it: the first is never shown.
     CancelLoad();
+    m_messagePane.ForgetRejection();
     const unsigned number = ++m_loadNumber;
     m_load = std::make_unique<ReaderProcess>(
         path, static_cast<std::uint32_t>(kWaveformColumns),
@@ -144,7 +145,9 @@ void CVOQ006View::OnLoadEnded(unsigned number) {
     if (number != m_loadNumber || m_load == nullptr) {
         return; // a load replaced before it ended
     }
-    const bool loaded = m_load->Outcome().status == LoadStatus::Loaded;
+    const LoadOutcome outcome = m_load->Outcome();
+    const std::string path = m_load->Path();
+    const bool loaded = outcome.status == LoadStatus::Loaded;
     if (loaded) {
         // The one step in which the record changes; loaded is the view's own.
         m_record = std::move(m_load->Record());
@@ -152,11 +155,14 @@ void CVOQ006View::OnLoadEnded(unsigned number) {
     }
     m_load.reset();
     EndLoadProgress();
-    // A rejected or cancelled file leaves the record as it was; the view keeps what it
-    // showed and is not repainted.
+    // A rejected file leaves the record as it was; the view keeps what it showed, is not
+    // repainted, and says why. A load the user stopped went with its answer (CancelLoad),
+    // and says nothing.
     if (loaded) {
         DescribeShownFile();
         update();
+    } else {
+        m_messagePane.ShowRejection(outcome, path);
     }
 }
 

@@ -27,8 +27,10 @@ struct WaveRecord;
 // moment shows its progress in the status bar's message pane and a busy cursor over the
 // view; Esc, another chosen file or closing the window kills the reader, and the view keeps
 // no thread or descriptor of it, whatever the disk does. The record changes only here, in
-// one step, from the reader's answer, when a load has succeeded. Without the reader program
-// the file is read in this process, and the first Open says so on standard error.
+// one step, from the reader's answer, when a load has succeeded; a file the load rejects
+// leaves the view as it was, and the message pane says why until the next file is chosen.
+// Without the reader program the file is read in this process, and the first Open says so
+// on standard error.
 //
 // Screen readers meet the view as an image named after the file shown (its path), with the
 // summary line as its description.

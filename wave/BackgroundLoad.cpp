@@ -22,8 +22,8 @@ struct BackgroundLoad::State {
     std::function<void()> onEnded;
 
     void Run() {
-        outcome = LoadWaveFileStrided(record, WithDefaultExtension(path, defaultExtension), columns,
-                                      SampleThreads::Automatic, progress);
+        path = WithDefaultExtension(path, defaultExtension);
+        outcome = LoadWaveFileStrided(record, path, columns, SampleThreads::Automatic, progress);
         ended.store(true, std::memory_order_release);
         const std::lock_guard<std::mutex> lock(callbackMutex);
         if (onEnded) {
@@ -87,4 +87,8 @@ LoadOutcome BackgroundLoad::Outcome() const {
 
 WaveRecord& BackgroundLoad::Record() {
     return m_state->record;
+}
+
+const std::string& BackgroundLoad::Path() const {
+    return m_state->path;
 }

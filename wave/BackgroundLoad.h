@@ -38,6 +38,8 @@ public:
     // the outcome is Loaded), for the caller to move out.
     LoadOutcome Outcome() const;
     WaveRecord& Record();
+    // Once Ended: the path the load opened, the default extension added where it was.
+    const std::string& Path() const;
 
 private:
     struct State;

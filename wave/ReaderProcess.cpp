@@ -180,6 +180,10 @@ WaveRecord& ReaderProcess::Record() {
     return m_inProcess ? m_inProcess->Record() : m_state->record;
 }
 
+const std::string& ReaderProcess::Path() const {
+    return m_inProcess ? m_inProcess->Path() : m_state->path;
+}
+
 std::string ReaderProcess::ProgramBesideThisOne() {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -354,7 +358,8 @@ void ReaderProcess::State::AwaitExit() {
     exitStatus = waitpid(reader, &status, WNOHANG) == reader ? status : -1;
 }
 
-// The answer counts when it came whole and the reader then exited with status 0.
+// The answer counts when it came whole and the reader then exited with status 0; it names
+// the path the reader opened.
 void ReaderProcess::State::Decide(ReaderMessageReader& messages) {
     if (cancelled.load()) {
         outcome = {LoadStatus::Cancelled};
@@ -365,12 +370,13 @@ void ReaderProcess::State::Decide(ReaderMessageReader& messages) {
         outcome = {LoadStatus::ReaderFailed};
         return;
     }
+    if (messages.Opened() == reader_messages::PathOpened::WithDefaultExtension) {
+        path += "." + defaultExtension;
+    }
     outcome = messages.Outcome();
     if (outcome.status == LoadStatus::Loaded) {
         record = std::move(messages.Record());
-        const bool extended =
-            messages.Opened() == reader_messages::PathOpened::WithDefaultExtension;
-        record.path = extended ? path + "." + defaultExtension : path;
+        record.path = path;
     }
 }
 

@@ -58,6 +58,9 @@ public:
     // is Loaded), for the caller to move out.
     LoadOutcome Outcome() const;
     WaveRecord& Record();
+    // Once Ended: the path the load opened, the default extension added where the reader
+    // added it (the path given when the reader failed or was killed).
+    const std::string& Path() const;
 
     // The load runs in this process, because the reader program is missing.
     bool InProcess() const { return m_inProcess != nullptr; }

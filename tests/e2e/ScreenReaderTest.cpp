@@ -1,6 +1,9 @@
+#include <QImage>
 #include <QLibraryInfo>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -23,6 +26,11 @@
 // its own D-Bus session bus, on which the accessibility bus is started as the desktop
 // starts it.
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Rows at the bottom of the main window that hold at least its status bar, in pixels.
+constexpr int kStatusBarRoom = 40;
 
 // One object of the accessible tree, as the client prints it.
 struct Accessible {
@@ -122,19 +130,43 @@ protected:
         return pane ? pane->name : "(no pane)";
     }
 
+    // The main window without its status bar, as it is on the screen.
+    QImage ViewPicture(const std::string& name) const {
+        const QImage window(QString::fromStdString(m_session.Screenshot(m_frame, name)));
+        return window.copy(0, 0, window.width(), window.height() - kStatusBarRoom);
+    }
+
     void MovePointer(const std::vector<std::string>& where) const {
         m_session.Run({"xdotool", "mousemove", "--sync", where.at(0), where.at(1)});
     }
 
-    // Chooses path in the Open dialog, reached with Ctrl+O.
-    void OpenThroughTheDialog(const std::string& path) {
+    // Chooses path in the Open dialog, reached with Ctrl+O; sets chosen to when the choice
+    // was made.
+    void OpenThroughTheDialog(const std::string& path, Clock::time_point* chosen = nullptr) {
         m_session.Keys("ctrl+o");
         ASSERT_FALSE(m_session.WaitForWindow(m_viewer->Pid(), "開く", 20000).empty())
             << "Ctrl+O opened no dialog";
         m_session.Type(path);
         m_session.Keys("Return");
+        if (chosen != nullptr) {
+            *chosen = Clock::now();
+        }
         ASSERT_TRUE(WaitUntil(
             [&] { return m_session.WindowsNamed(m_viewer->Pid(), "開く").empty(); }, 20000));
+    }
+
+    // Starts a client that follows the changes of names and descriptions, as a screen
+    // reader does: the file it writes them to, once it listens.
+    std::string WatchChanges() {
+        const std::string changes = m_session.Folder().File("changes.log");
+        m_watcher = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"env", "DBUS_SESSION_BUS_ADDRESS=" + m_busAddress,
+                                     "/usr/bin/python3", VOQ_ATSPI_CLIENT, "watch",
+                                     std::to_string(m_viewer->Pid()), "300"},
+            m_session.Environment(), changes);
+        EXPECT_TRUE(WaitUntil([&] { return ReadFile<std::string>(changes).starts_with("ready\n"); },
+                              20000));
+        return changes;
     }
 
     XSession m_session;
@@ -144,6 +176,7 @@ protected:
 
 private:
     std::unique_ptr<ChildProcess> m_bus;
+    std::unique_ptr<ChildProcess> m_watcher;
 };
 
 // ---- the view ---------------------------------------------------------------------------
@@ -158,13 +191,7 @@ TEST_F(ScreenReader, ReadsThePathAndSummaryOfTheFileShownAndKeepsThemOnARejected
     EXPECT_EQ(blank->description, "");
     EXPECT_TRUE(blank->Showing());
 
-    // A client that follows the changes, as a screen reader does.
-    const std::string changes = m_session.Folder().File("changes.log");
-    ChildProcess watcher({"env", "DBUS_SESSION_BUS_ADDRESS=" + m_busAddress, "/usr/bin/python3",
-                          VOQ_ATSPI_CLIENT, "watch", std::to_string(m_viewer->Pid()), "300"},
-                         m_session.Environment(), changes);
-    ASSERT_TRUE(
-        WaitUntil([&] { return ReadFile<std::string>(changes).starts_with("ready\n"); }, 20000));
+    const std::string changes = WatchChanges();
 
     // 4000 frames of 16-bit mono at 8000 Hz: 8,000 bytes of samples, 8,044 bytes in all.
     const std::string good = WavBuilder()
@@ -188,8 +215,8 @@ TEST_F(ScreenReader, ReadsThePathAndSummaryOfTheFileShownAndKeepsThemOnARejected
         << "no change events for the view:\n"
         << ReadFile<std::string>(changes);
 
-    // A rejected file changes nothing. The version box, opened after it, shows that the
-    // load is over.
+    // A rejected file changes nothing in the view (the status bar says why). The version
+    // box, opened after it, shows that the load is over.
     const std::string rejected = m_session.Folder().File("junk.wav");
     std::ofstream(rejected) << "not a wave file";
     OpenThroughTheDialog(rejected);
@@ -200,7 +227,7 @@ TEST_F(ScreenReader, ReadsThePathAndSummaryOfTheFileShownAndKeepsThemOnARejected
     EXPECT_EQ(view->name, good);
     EXPECT_EQ(view->description, summary);
     const std::string seen = ReadFile<std::string>(changes);
-    EXPECT_EQ(seen.find(rejected), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("\timage\t" + rejected), std::string::npos) << seen;
     m_session.Keys("Escape");
 }
 
@@ -251,6 +278,64 @@ TEST_F(ScreenReader, ReadsMenuItemsByNameWithTheirKeyApart) {
         if (accessible.role == "menu item") {
             EXPECT_EQ(accessible.name.find("Ctrl+"), std::string::npos) << accessible.name;
         }
+    }
+}
+
+// ---- why a file is not shown -----------------------------------------------------------
+
+using RejectionReason = ScreenReaderSession;
+
+// A text file, a file cut short inside its header, a file the user may not read and a name
+// that names no file: each leaves the picture as it was and says why in the status bar
+// within half a second, which a screen reader reads, the whole path included, as the
+// status bar's text.
+TEST_F(RejectionReason, IsReadAsTheStatusBarsTextWithinHalfASecond) {
+    ViewerStart start;
+    if (geteuid() == 0) {
+        // Root reads any file unless it runs without the capabilities that let it.
+        start.prefix = {"setpriv", "--bounding-set", "-dac_override,-dac_read_search"};
+    }
+    StartViewer(start);
+    const std::string changes = WatchChanges();
+    const TemporaryFolder& folder = m_session.Folder();
+    const std::string good =
+        WavBuilder().Format(1, 16).Samples16({12000, -12000, 12000}).WriteTo(folder, "tone.wav");
+    OpenThroughTheDialog(good);
+    ASSERT_TRUE(WaitFor("image", good));
+    const QImage before = ViewPicture("before.png");
+
+    const std::string text = folder.File("notes.wav");
+    std::ofstream(text) << "Not a sound: a few words about one.\n";
+    const std::string cut = WavBuilder().Format(1, 16).TruncateTo(30).WriteTo(folder, "cut.wav");
+    const std::string unreadable = WavBuilder().Format(1, 16).WriteTo(folder, "secret.wav");
+    std::filesystem::permissions(unreadable, std::filesystem::perms::none);
+    const std::string missing = folder.File("missing.wav");
+    const struct {
+        const char* name;
+        std::string path;
+        std::string reason;
+    } refusals[] = {
+        {"TextFile", text, "RIFF/WAVEﾌｧｲﾙではありません(0 ﾊﾞｲﾄ目): " + text},
+        {"CutShortInsideTheHeader", cut, "dataﾁｬﾝｸがありません(30 ﾊﾞｲﾄ目まで): " + cut},
+        {"Unreadable", unreadable, "ﾌｧｲﾙを開けません(読み取りの権限がありません): " + unreadable},
+        {"Missing", missing, "ﾌｧｲﾙを開けません(ﾌｧｲﾙがありません): " + missing},
+    };
+    for (const auto& refusal : refusals) {
+        SCOPED_TRACE(refusal.name);
+        Clock::time_point chosen;
+        OpenThroughTheDialog(refusal.path, &chosen);
+        const std::string event = "accessible-name\tlabel\t" + refusal.reason + "\t";
+        Clock::time_point told;
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                told = Clock::now();
+                return ReadFile<std::string>(changes).find(event) != std::string::npos;
+            },
+            10000))
+            << ReadFile<std::string>(changes);
+        EXPECT_LT(told - chosen, std::chrono::milliseconds(500));
+        EXPECT_EQ(StatusText(), refusal.reason);
+        EXPECT_EQ(ViewPicture("after.png"), before);
     }
 }
 

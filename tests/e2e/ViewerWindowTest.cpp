@@ -129,8 +129,16 @@ protected:
 
 TEST_F(ViewerWindow, StartsUnderItsExactCaption) {
     EXPECT_EQ(m_session.Property(m_frame, "_NET_WM_NAME"), "\"" + kCaption + "\"");
-    // Taskbars that label windows by their icon names show the caption too.
+    // Taskbars that label windows by their icon names show the caption too, whether they
+    // read the newer property or the older one, which holds the bytes of WM_NAME.
     EXPECT_EQ(m_session.Property(m_frame, "_NET_WM_ICON_NAME"), "\"" + kCaption + "\"");
+    EXPECT_EQ(m_session.Run({"xprop", "-id", m_frame, "WM_ICON_NAME"}),
+              "WM_ICON_NAME(COMPOUND_TEXT) = \"" + kCaption + "\"\n");
+    const auto bytes = [&](const char* property) {
+        return m_session.Run({"xprop", "-id", m_frame, "-notype", "-f", property, "8x", property});
+    };
+    const std::string name = bytes("WM_NAME");
+    EXPECT_EQ(bytes("WM_ICON_NAME"), "WM_ICON_NAME" + name.substr(name.find(' ')));
     EXPECT_NE(m_session.Property(m_frame, "WM_STATE").find("Normal"), std::string::npos);
 }
 

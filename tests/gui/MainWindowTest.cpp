@@ -16,10 +16,12 @@
 #include <vector>
 
 #include "platform/WindowingPlatform.h"
+#include "resources/ApplicationResources.h"
 #include "tests/gui/ImageProbe.h"
 #include "tests/gui/ViewerSession.h"
 #include "tests/support/CaseName.h"
 #include "tests/support/ViewerText.h"
+#include "wave/WaveFileReader.h"
 
 // The main window as the user meets it: menus, keys, status bar, size and caption, and
 // what its own commands do.
@@ -144,6 +146,16 @@ INSTANTIATE_TEST_SUITE_P(
                     PromptCase{"StatusBar", ID_VIEW_STATUS_BAR, "ｽﾃｰﾀｽ ﾊﾞｰの 表示/非表示"},
                     PromptCase{"About", ID_APP_ABOUT, "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示"}),
     CaseName);
+
+// The reasons that no file gives the view here, and a name that looks like one of the
+// line's fields, which stays as it is.
+TEST(StatusBar, SaysWhyTheMemoryOrTheReaderProcessFailed) {
+    const QString name = QStringLiteral("/music/{offset}.wav");
+    EXPECT_EQ(RejectionText({LoadStatus::CannotAllocate}, name).toStdString(),
+              "ﾒﾓﾘが足りません: /music/{offset}.wav");
+    EXPECT_EQ(RejectionText({LoadStatus::ReaderFailed}, name).toStdString(),
+              "読み込みﾌﾟﾛｾｽが異常終了しました: /music/{offset}.wav");
+}
 
 TEST(StatusBar, HasTheMessagePaneAndTheFourIndicatorsInOrderEachWideEnoughForItsText) {
     ViewerSession session;

@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -13,14 +15,19 @@
 #include <QTest>
 #include <QTextDocumentFragment>
 #include <QToolTip>
+#include <QTreeView>
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -66,6 +73,12 @@ bool OpenWith(ViewerSession& session, const std::function<void(QWidget&)>& inter
 
 bool OpenPath(ViewerSession& session, const std::string& path) {
     return OpenWith(session, [&](QWidget& modal) { TypeAndEnter(modal, path); });
+}
+
+// Chooses path in the Open dialog and returns at once, while the file loads.
+void ChooseWithoutWaiting(ViewerSession& session, const std::string& path) {
+    ASSERT_TRUE(WithModal([&] { session.Trigger(ID_FILE_OPEN); },
+                          [&](QWidget& modal) { TypeAndEnter(modal, path); }));
 }
 
 bool Cancel(ViewerSession& session) {
@@ -210,6 +223,74 @@ TEST(OpenDialog, OpensInTheFolderOfTheLastFileChosen) {
     EXPECT_EQ(directory.toStdString(), folder.Path().string());
 }
 
+// Whether the list shows name with the text of column (1 size, 2 type) filled in.
+bool Shows(QFileDialog& dialog, const QString& folder, const QString& name, int column) {
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    const QModelIndex row = model->index(folder + u'/' + name);
+    return row.isValid() && !row.siblingAtColumn(column).data().toString().isEmpty();
+}
+
+// Where the list cuts a text short: "column: text" for each cell narrower than its text,
+// and for each header narrower than its title.
+std::vector<std::string> CutTexts(QFileDialog& dialog, const QString& folder) {
+    auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    QHeaderView* header = list->header();
+    std::vector<std::string> cut;
+    const QModelIndex parent = model->index(folder);
+    for (int column = 0; column < header->count(); ++column) {
+        if (header->sectionSize(column) < header->sectionSizeHint(column)) {
+            cut.push_back(std::to_string(column) + ": the header");
+        }
+        for (int row = 0; row < model->rowCount(parent); ++row) {
+            const QModelIndex cell = model->index(row, column, parent);
+            if (list->visualRect(cell).width() < list->sizeHintForIndex(cell).width()) {
+                cut.push_back(std::to_string(column) + ": " + cell.data().toString().toStdString());
+            }
+        }
+    }
+    return cut;
+}
+
+// A folder as a recorder fills it (names of up to 41 characters, a file of 1.2 GB, a folder
+// of takes): every column shows its texts whole, in every locale, each time the dialog
+// opens, also after the user narrowed the columns, which Qt keeps in its settings for the
+// next dialog. The dialog stays within the screen, and the name column keeps the rest.
+TEST(OpenDialog, ShowsEveryColumnWholeEachTimeItOpens) {
+    TemporaryFolder folder;
+    const QString large = QStringLiteral("field-recording-2024-06-01-morning-01.wav");
+    // Sparse: the samples are a hole that costs no disk space.
+    std::filesystem::resize_file(MonoFile(folder, large.toStdString()), 1200000044);
+    MonoFile(folder, "interview_take_03_final_mix_v2_master.wav");
+    std::filesystem::create_directory(folder.File("takes"));
+    const QString path = QString::fromStdString(folder.Path().string());
+    ViewerSession session;
+    for (const char* showing : {"first", "after the columns were narrowed"}) {
+        SCOPED_TRACE(showing);
+        std::vector<std::string> cut{"(the folder was not listed)"};
+        bool withinScreen = false;
+        OpenWith(session, [&](QWidget& modal) {
+            QFileDialog& dialog = *AsFileDialog(modal);
+            dialog.setDirectory(path);
+            if (QTest::qWaitFor([&] {
+                    return Shows(dialog, path, large, 1) && Shows(dialog, path, large, 2) &&
+                           Shows(dialog, path, QStringLiteral("takes"), 2);
+                })) {
+                cut = CutTexts(dialog, path);
+            }
+            withinScreen = dialog.screen()->availableGeometry().contains(dialog.geometry());
+            QHeaderView* header =
+                dialog.findChild<QTreeView*>(QStringLiteral("treeView"))->header();
+            for (int column = 0; column < header->count(); ++column) {
+                header->resizeSection(column, 30);
+            }
+            dialog.reject();
+        });
+        EXPECT_EQ(cut, std::vector<std::string>{});
+        EXPECT_TRUE(withinScreen);
+    }
+}
+
 // How long the Open command takes to show its dialog, and the folder the dialog shows.
 struct DialogShown {
     qint64 afterMs{-1};
@@ -337,48 +418,168 @@ TEST(ViewAfterOpen, AGoodFileIsDrawnAndACancelKeepsIt) {
 
 struct RejectCase : NamedCase {
     std::function<std::string(const TemporaryFolder&)> make;
+    // What the status bar says, with "{name}" for the file's path.
+    const char* reason;
+    bool deniedToRoot{};      // the case needs a user whom permission bits stop
+    std::uint64_t failFrom{}; // read from a disk that fails with EIO from this byte on
 };
 
-class RejectedChoice : public testing::TestWithParam<RejectCase> {};
+// Makes the case's file, on a failing disk where the case asks for one.
+class RejectedChoice : public testing::TestWithParam<RejectCase> {
+protected:
+    void SetUp() override {
+        if (GetParam().deniedToRoot && geteuid() == 0) {
+            GTEST_SKIP() << "root reads a file whatever its permission bits say";
+        }
+        m_bad = GetParam().make(m_folder);
+        if (GetParam().failFrom > 0) {
+            m_disk.emplace(m_bad, 1 << 30, 0, SlowFile::Stall::UntilKilled, GetParam().failFrom);
+            if (!m_disk->Problem().empty()) {
+                GTEST_SKIP() << "no failing disk can be made here: " << m_disk->Problem();
+            }
+            m_bad = m_disk->Path();
+        }
+    }
 
-TEST_P(RejectedChoice, ChangesNothingAfterAGoodFile) {
-    TemporaryFolder folder;
-    const std::string good = StereoFile(folder, "good.wav");
-    const std::string bad = GetParam().make(folder);
+    TemporaryFolder m_folder;
+    std::string m_bad;
+    std::optional<SlowFile> m_disk;
+};
+
+// 16-bit stereo, 1 MiB of samples.
+WavBuilder LargeFile() {
+    return WavBuilder().Format(2, 16).Samples16(std::vector<std::int16_t>(1 << 19, 1000));
+}
+
+std::function<std::string(const TemporaryFolder&)> Writes(const WavBuilder& file) {
+    return [file](const TemporaryFolder& f) { return file.WriteTo(f, "bad.wav"); };
+}
+
+std::string Reason(const char* reason, const std::string& path) {
+    std::string line = reason;
+    return line.replace(line.find("{name}"), 6, path);
+}
+
+// The pane shows the whole line where it fits; else the line with the path shortened in
+// its middle to the pane's width, the file's name whole.
+void ExpectShownToFit(QLabel& pane, const std::string& line, const std::string& path) {
+    const QString shown = pane.text();
+    const QString whole = QString::fromStdString(line);
+    EXPECT_LE(pane.fontMetrics().horizontalAdvance(shown), pane.contentsRect().width());
+    if (shown != whole) {
+        EXPECT_TRUE(shown.startsWith(whole.left(whole.indexOf(u'/')))) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(u'…') &&
+                    shown.endsWith(QString::fromStdString(path.substr(path.rfind('/')))))
+            << shown.toStdString();
+    }
+}
+
+// A rejected file leaves the record and the picture as they were, says why in the status
+// bar within half a second, and tells screen readers with the whole path.
+TEST_P(RejectedChoice, ChangesNothingAfterAGoodFileAndSaysWhy) {
+    const std::string good = StereoFile(m_folder, "good.wav");
+    const std::string& bad = m_bad;
     ViewerSession session;
     ASSERT_TRUE(OpenPath(session, good));
     const QImage before = session.GrabView();
-    ASSERT_TRUE(OpenPath(session, bad));
-    EXPECT_EQ(session.Record().path, good);
+    const RecordSnapshot record = TakeSnapshot(session.Record());
+    ChooseWithoutWaiting(session, bad);
+    const std::string reason = Reason(GetParam().reason, bad);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return session.MessageAccessibleName() == reason; }, 500))
+        << session.MessageAccessibleName();
+    ExpectShownToFit(session.MessagePane(), reason, bad);
+    EXPECT_FALSE(session.View().IsLoading());
+    EXPECT_EQ(DescribeChange(session.Record(), record), "");
     EXPECT_EQ(session.Record().loaded, 1);
     EXPECT_EQ(session.GrabView(), before);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 TEST_P(RejectedChoice, LeavesABlankViewBlank) {
-    TemporaryFolder folder;
-    const std::string bad = GetParam().make(folder);
+    const std::string& bad = m_bad;
     ViewerSession session;
     ASSERT_TRUE(OpenPath(session, bad));
     EXPECT_EQ(session.Record().loaded, 0);
     EXPECT_TRUE(IsBlank(session.GrabView()));
+    EXPECT_EQ(session.MessageAccessibleName(), Reason(GetParam().reason, bad));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, RejectedChoice,
     testing::Values(
-        RejectCase{"NotRiff",
+        RejectCase{"TextFile",
                    [](const TemporaryFolder& f) {
-                       return WavBuilder().RiffId(WavBuilder::Id("RIFX")).WriteTo(f, "bad.wav");
-                   }},
+                       std::ofstream(f.File("notes.wav")) << "Not a sound: words about one.\n";
+                       return f.File("notes.wav");
+                   },
+                   "RIFF/WAVEﾌｧｲﾙではありません(0 ﾊﾞｲﾄ目): {name}"},
+        RejectCase{"NotRiff", Writes(WavBuilder().RiffId(WavBuilder::Id("RIFX"))),
+                   "RIFF/WAVEﾌｧｲﾙではありません(0 ﾊﾞｲﾄ目): {name}"},
+        RejectCase{"CutShortInsideTheHeader", Writes(WavBuilder().TruncateTo(30)),
+                   "dataﾁｬﾝｸがありません(30 ﾊﾞｲﾄ目まで): {name}"},
+        RejectCase{"ZeroBlockAlign", Writes(WavBuilder().BlockAlign(0)),
+                   "ﾌﾞﾛｯｸのｻｲｽﾞが0です(32 ﾊﾞｲﾄ目): {name}"},
         RejectCase{"NoDataChunk",
+                   Writes(WavBuilder().Chunk("LIST", Bytes(1200)).WithoutDataChunk()),
+                   "dataﾁｬﾝｸがありません(1,244 ﾊﾞｲﾄ目まで): {name}"},
+        RejectCase{"CompressedFormat", Writes(WavBuilder().FormatTag(0x11)),
+                   "対応していない形式です(形式 0x0011, 20 ﾊﾞｲﾄ目): {name}"},
+        RejectCase{"ReadErrorPastTheHeader", Writes(LargeFile()),
+                   "読み込みｴﾗｰ(100,000 ﾊﾞｲﾄ目, 入出力ｴﾗｰ): {name}", false, 100000},
+        // A pipe with no writer: the load refuses it at once instead of waiting.
+        RejectCase{"Fifo",
                    [](const TemporaryFolder& f) {
-                       return WavBuilder().WithoutDataChunk().WriteTo(f, "nodata.wav");
-                   }},
+                       mkfifo(f.File("pipe.wav").c_str(), 0600);
+                       return f.File("pipe.wav");
+                   },
+                   "通常のﾌｧｲﾙではありません: {name}"},
         // A typed name that names no file: the load cannot open it.
-        RejectCase{"NonexistentPath",
-                   [](const TemporaryFolder& f) { return f.File("typed-name.wav"); }}),
+        RejectCase{"NonexistentPath", [](const TemporaryFolder& f) { return f.File("typed.wav"); },
+                   "ﾌｧｲﾙを開けません(ﾌｧｲﾙがありません): {name}"},
+        RejectCase{"Unreadable",
+                   [](const TemporaryFolder& f) {
+                       const std::string path = MonoFile(f, "mono.wav");
+                       std::filesystem::permissions(path, std::filesystem::perms::none);
+                       return path;
+                   },
+                   "ﾌｧｲﾙを開けません(読み取りの権限がありません): {name}", true},
+        // A folder's name longer than file systems allow, in a path wider than the pane.
+        // (The dialog itself refuses a file's name that is too long.)
+        RejectCase{
+            "NameTooLong",
+            [](const TemporaryFolder& f) { return f.File(std::string(300, 'n') + "/a.wav"); },
+            "ﾌｧｲﾙを開けません(名前が長すぎます): {name}"},
+        // Any other error is named by its number (ENOTDIR).
+        RejectCase{"FileTakenForAFolder",
+                   [](const TemporaryFolder& f) { return MonoFile(f, "mono.wav") + "/inside.wav"; },
+                   "ﾌｧｲﾙを開けません(ｴﾗｰ番号 20): {name}"}),
     CaseName);
+
+// The reason stays until the next file is chosen: a highlighted menu item's prompt shows
+// over it, and a dialog cancelled in between leaves it.
+TEST(RejectionReason, GivesWayToPromptsAndStaysUntilTheNextFileIsChosen) {
+    TemporaryFolder folder;
+    const std::string good = MonoFile(folder, "mono.wav");
+    const std::string missing = folder.File("missing.wav");
+    const std::string reason = Reason("ﾌｧｲﾙを開けません(ﾌｧｲﾙがありません): {name}", missing);
+    ViewerSession session;
+    ASSERT_TRUE(OpenPath(session, missing));
+    ASSERT_EQ(session.MessageText(), reason);
+
+    session.Activate();
+    QMenu* file = session.Menus()[0];
+    file->popup(session.Frame().mapToGlobal(QPoint(0, 0)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
+    EXPECT_EQ(session.MessageText(), reason) << "no item is highlighted yet";
+    file->setActiveAction(session.ActionOf(ID_FILE_OPEN));
+    EXPECT_EQ(session.MessageAccessibleName(), "既存のﾌｧｲﾙを開く");
+    file->hide();
+    EXPECT_EQ(session.MessageText(), reason);
+    ASSERT_TRUE(Cancel(session));
+    EXPECT_EQ(session.MessageText(), reason);
+    ASSERT_TRUE(OpenPath(session, good));
+    EXPECT_EQ(session.MessageAccessibleName(), kIdleText);
+}
 
 TEST(ViewAfterOpen, ASecondFileReplacesTheFirst) {
     TemporaryFolder folder;
@@ -511,12 +712,6 @@ std::string LargeStereoFile(const TemporaryFolder& folder, const std::string& na
     return WavBuilder().Format(2, 16).Samples16(samples).WriteTo(folder, name);
 }
 
-// Chooses path in the Open dialog and returns at once, while the file loads.
-void ChooseWithoutWaiting(ViewerSession& session, const std::string& path) {
-    ASSERT_TRUE(WithModal([&] { session.Trigger(ID_FILE_OPEN); },
-                          [&](QWidget& modal) { TypeAndEnter(modal, path); }));
-}
-
 // The per cent in the status bar's progress text, or -1 when it shows none.
 int ShownPercent(ViewerSession& session) {
     int percent = -1;
@@ -593,9 +788,9 @@ TEST(SlowDisk, AFileCutWhileItLoadsEndsWhereItWasCut) {
 }
 
 // A disk that stops answering never holds the window: while the read waits, an open
-// menu's prompts win over the progress, tick after tick, and the progress comes back when
-// the menu closes; Esc gives the idle prompt back at once, and a file chosen then is shown
-// as usual.
+// menu's prompts win over the progress, tick after tick, and the progress shows while no
+// item is highlighted and once the menu closes; Esc gives the idle prompt back at once,
+// with no reason, and a file chosen then is shown as usual.
 TEST(SlowDisk, AStalledLoadGivesWayToMenusToEscAndToTheNextFile) {
     TemporaryFolder folder;
     const std::string good = StereoFile(folder, "good.wav");
@@ -610,7 +805,7 @@ TEST(SlowDisk, AStalledLoadGivesWayToMenusToEscAndToTheNextFile) {
     QMenu* file = session.Menus()[0];
     file->popup(session.Frame().mapToGlobal(QPoint(0, 0)));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
-    EXPECT_EQ(session.MessageText(), kIdleText);
+    EXPECT_GE(ShownPercent(session), 0) << session.MessageText();
     file->setActiveAction(session.ActionOf(ID_FILE_OPEN));
     // Long enough for the progress to have been updated twice.
     QTest::qWait(3 * CVOQ006View::kProgressIntervalMs);
@@ -627,6 +822,39 @@ TEST(SlowDisk, AStalledLoadGivesWayToMenusToEscAndToTheNextFile) {
     EXPECT_EQ(session.Record().path, good);
     EXPECT_EQ(session.Record().loaded, 1);
     EXPECT_GT(BlueInBox(session.GrabView()), 100);
+}
+
+// Under a load read at 20 MiB/s, the highlighted item of the File menu keeps its prompt in
+// the status bar for as long as it stays highlighted, however often the progress moves on.
+TEST(SlowDisk, AHighlightedItemKeepsItsPromptWhileTheProgressMovesOn) {
+    TemporaryFolder folder;
+    const SlowFile slow(LargeStereoFile(folder, "large.wav", 64), 20 << 20);
+    if (!slow.Problem().empty()) {
+        GTEST_SKIP() << "no slow file can be made here: " << slow.Problem();
+    }
+    ViewerSession session;
+    ChooseWithoutWaiting(session, slow.Path());
+    int first = -1;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (first = ShownPercent(session)) >= 0; }, 1500));
+    session.Activate();
+    QMenu* file = session.Menus()[0];
+    file->popup(session.Frame().mapToGlobal(QPoint(0, 0)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
+    file->setActiveAction(session.ActionOf(ID_FILE_OPEN));
+    // Five progress ticks, the pane read every 10 ms.
+    std::vector<std::string> others;
+    QElapsedTimer highlighted;
+    highlighted.start();
+    while (highlighted.elapsed() < 5 * CVOQ006View::kProgressIntervalMs) {
+        if (session.MessageText() != "既存のﾌｧｲﾙを開く") {
+            others.push_back(session.MessageText());
+        }
+        QTest::qWait(10);
+    }
+    EXPECT_EQ(others, std::vector<std::string>{});
+    EXPECT_TRUE(session.View().IsLoading()) << "the load ended before the menu was read";
+    file->hide();
+    EXPECT_GT(ShownPercent(session), first) << session.MessageText();
 }
 
 } // namespace

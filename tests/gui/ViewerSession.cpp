@@ -54,8 +54,16 @@ QStatusBar& ViewerSession::StatusBar() {
     return *m_frame->statusBar();
 }
 
+QLabel& ViewerSession::MessagePane() {
+    return *StatusBar().findChild<QLabel*>(QStringLiteral("pane0"));
+}
+
 std::string ViewerSession::MessageText() {
-    return StatusBar().findChild<QLabel*>(QStringLiteral("pane0"))->text().toStdString();
+    return MessagePane().text().toStdString();
+}
+
+std::string ViewerSession::MessageAccessibleName() {
+    return MessagePane().accessibleName().toStdString();
 }
 
 namespace {

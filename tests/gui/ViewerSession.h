@@ -18,6 +18,7 @@
 #include "wave/WaveRecord.h"
 
 class QAction;
+class QLabel;
 class QMainWindow;
 class QMenu;
 class QStatusBar;
@@ -40,8 +41,10 @@ public:
     CMainFrame& Frame() { return *m_frame; }
     CVOQ006View& View();
     QStatusBar& StatusBar();
-    // The text of the status bar's message pane.
+    // The status bar's message pane, its text and the text screen readers read.
+    QLabel& MessagePane();
     std::string MessageText();
+    std::string MessageAccessibleName();
 
     // The menu bar's drop-down menus, in order, and the action of a command's menu item.
     std::vector<QMenu*> Menus();

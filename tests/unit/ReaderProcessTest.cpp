@@ -255,6 +255,7 @@ INSTANTIATE_TEST_SUITE_P(Breaches, ReaderMessagesBreach, ::testing::ValuesIn(kBr
 struct Finished {
     LoadOutcome outcome;
     WaveRecord record;
+    std::string path; // the path the load opened
     bool inProcess{};
     int endings{};
 };
@@ -280,6 +281,7 @@ Finished LoadThrough(const std::string& path, const std::string& program = VOQ_R
             EXPECT_EQ(load.PercentRead(), 100) << path;
         }
         finished.record = std::move(load.Record());
+        finished.path = load.Path();
         finished.inProcess = load.InProcess();
     }
     finished.endings = endings;
@@ -336,7 +338,8 @@ TEST(ReaderProcess, AMissingReaderProgramLoadsInThisProcess) {
 
 // The Open dialog's default extension is added where the file is read, by the reader and by
 // the load in this process alike: to a name without one that names no file, never to a name
-// that names a file or has an extension.
+// that names a file or has an extension. The load says which path it opened, also when the
+// file there is rejected.
 TEST(ReaderProcess, AddsTheDefaultExtensionWhereTheFileIsRead) {
     TemporaryFolder folder;
     for (const char* name : {"fresh.NULL", "README", "README.NULL", "old.txt.NULL"}) {
@@ -344,15 +347,20 @@ TEST(ReaderProcess, AddsTheDefaultExtensionWhereTheFileIsRead) {
     }
     const struct {
         const char* typed;
-        const char* opened; // nullptr: the typed name, which names no file
-    } cases[] = {{"fresh", "fresh.NULL"}, {"README", "README"}, {"old.txt", nullptr}};
+        const char* opened;
+        bool loaded;
+    } cases[] = {{"fresh", "fresh.NULL", true},
+                 {"README", "README", true},
+                 {"old.txt", "old.txt", false},
+                 {"gone", "gone.NULL", false}};
     for (const std::string& program : {std::string(VOQ_READER), folder.File("no-reader")}) {
         for (const auto& c : cases) {
             const Finished finished = LoadThrough(folder.File(c.typed), program, "NULL");
+            EXPECT_EQ(finished.path, folder.File(c.opened)) << c.typed << " through " << program;
             EXPECT_EQ(finished.outcome.status,
-                      c.opened != nullptr ? LoadStatus::Loaded : LoadStatus::CannotOpen)
+                      c.loaded ? LoadStatus::Loaded : LoadStatus::CannotOpen)
                 << c.typed << " through " << program;
-            EXPECT_EQ(finished.record.path, c.opened != nullptr ? folder.File(c.opened) : "")
+            EXPECT_EQ(finished.record.path, c.loaded ? folder.File(c.opened) : "")
                 << c.typed << " through " << program;
         }
     }
