@@ -110,9 +110,10 @@ bool AnswersAsFolder(const std::string& folder, std::chrono::milliseconds limit)
 // The folder of the last file chosen, or before the first the working folder, where it
 // answers as a folder in time; else the home folder. Qt's dialog, while it is made, first
 // shows the folder it remembers (the last one a dialog of this process showed, else the one
-// in its settings) and only then the one it is given: the settings are made to name the
-// start folder, and each dialog leaves the home folder as its last (the destructor), so that
-// Qt never looks at a folder that may not answer.
+// its settings file names, where that file holds the dialog's settings at all) and only then
+// the one it is given: the settings file is made to name the start folder, and each dialog
+// leaves the home folder as its last (the destructor), so that Qt never looks at a folder
+// that may not answer.
 QString StartFolder() {
     const QString wanted = g_lastFolder.isEmpty() ? QDir::currentPath() : g_lastFolder;
     const bool answers =
@@ -120,17 +121,23 @@ QString StartFolder() {
                         std::chrono::milliseconds(OpenFileDialog::kStartFolderWaitMs));
     const QString start = answers ? wanted : QDir::homePath();
     QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
-    settings.setValue(QStringLiteral("FileDialog/lastVisited"),
-                      QUrl::fromLocalFile(start).toString());
+    if (settings.childGroups().contains(QStringLiteral("FileDialog"))) {
+        settings.setValue(QStringLiteral("FileDialog/lastVisited"),
+                          QUrl::fromLocalFile(start).toString());
+    }
     return start;
 }
 
 } // namespace
 
-OpenFileDialog::OpenFileDialog(QWidget* parent) : QFileDialog(parent, QString(), StartFolder()) {
+// The start folder is decided, and Qt's settings made to name it, before Qt's dialog is made.
+OpenFileDialog::OpenFileDialog(QWidget* parent) : OpenFileDialog(parent, StartFolder()) {}
+
+OpenFileDialog::OpenFileDialog(QWidget* parent, const QString& startFolder) : QFileDialog(parent) {
     setOption(QFileDialog::DontUseNativeDialog);
     setAcceptMode(QFileDialog::AcceptOpen);
     setFileMode(QFileDialog::AnyFile);
+    setDirectory(startFolder);
     QStringList descriptions;
     for (const NameFilter& filter : kNameFilters) {
         descriptions.append(QString::fromUtf8(filter.description));

@@ -46,6 +46,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    OpenFileDialog(QWidget* parent, const QString& startFolder);
     // The file list shows what patterns match.
     void ShowPatterns(const QStringList& patterns);
     // The file list's columns: name, size, type and date.

@@ -180,11 +180,13 @@ TEST(OpenDialog, AllFilesShowsNamesWithoutADotToo) {
 }
 
 // The default extension is added where the file is read, so what it changes shows in the
-// file opened: the wave file the typed name, or that name with ".NULL", names.
+// file opened: the wave file the typed name, or that name with ".NULL", names; or, where no
+// file is there, the path the reason in the status bar names.
 struct SuffixCase : NamedCase {
     const char* typed;
     std::vector<const char*> existing; // wave files made beforehand
-    const char* opened;                // the file the view shows then, or nullptr for none
+    const char* opened;                // the path the load opened, in the folder
+    bool loaded;
 };
 
 class DefaultExtension : public testing::TestWithParam<SuffixCase> {};
@@ -197,17 +199,25 @@ TEST_P(DefaultExtension, IsAddedOnlyToANewNameWithoutExtension) {
     }
     ViewerSession session;
     ASSERT_TRUE(OpenPath(session, folder.File(c.typed)));
-    EXPECT_EQ(session.Record().path, c.opened != nullptr ? folder.File(c.opened) : "");
-    EXPECT_EQ(session.Record().loaded, c.opened != nullptr ? 1 : 0);
+    EXPECT_EQ(session.Record().loaded, c.loaded ? 1 : 0);
+    if (c.loaded) {
+        EXPECT_EQ(session.Record().path, folder.File(c.opened));
+    } else {
+        EXPECT_TRUE(session.MessageAccessibleName().ends_with(": " + folder.File(c.opened)))
+            << session.MessageAccessibleName();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Names, DefaultExtension,
     testing::Values(
-        SuffixCase{"NewNameWithoutExtension", "fresh", {"fresh.NULL"}, "fresh.NULL"},
-        SuffixCase{"ExistingNameWithoutExtension", "README", {"README", "README.NULL"}, "README"},
-        SuffixCase{"NewNameWithExtension", "fresh.wav", {"fresh.wav.NULL"}, nullptr},
-        SuffixCase{"ExistingNameWithExtension", "old.txt", {"old.txt", "old.txt.NULL"}, "old.txt"}),
+        SuffixCase{"NewNameWithoutExtension", "fresh", {"fresh.NULL"}, "fresh.NULL", true},
+        SuffixCase{
+            "ExistingNameWithoutExtension", "README", {"README", "README.NULL"}, "README", true},
+        SuffixCase{"NewNameWithExtension", "fresh.wav", {"fresh.wav.NULL"}, "fresh.wav", false},
+        SuffixCase{
+            "ExistingNameWithExtension", "old.txt", {"old.txt", "old.txt.NULL"}, "old.txt", true},
+        SuffixCase{"NewNameNamingNoFile", "gone", {}, "gone.NULL", false}),
     CaseName);
 
 TEST(OpenDialog, OpensInTheFolderOfTheLastFileChosen) {
