@@ -119,7 +119,7 @@ QString StartFolder() {
     const bool answers =
         AnswersAsFolder(QFile::encodeName(wanted).toStdString(),
                         std::chrono::milliseconds(OpenFileDialog::kStartFolderWaitMs));
-    const QString start = answers ? wanted : QDir::homePath();
+    QString start = answers ? wanted : QDir::homePath();
     QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
     if (settings.childGroups().contains(QStringLiteral("FileDialog"))) {
         settings.setValue(QStringLiteral("FileDialog/lastVisited"),
