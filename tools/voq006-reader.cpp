@@ -161,8 +161,9 @@ LoadOutcome LoadReporting(WaveRecord& record, int input, const std::string& path
         reporter = std::thread(report);
     } catch (const std::system_error&) {
     }
-    const LoadOutcome outcome = LoadWaveFileStrided(record, input, path, arguments.columns,
-                                                    SampleThreads::Automatic, progress);
+    const LoadOutcome outcome =
+        LoadWaveFileStrided(record, input, path, arguments.columns, SampleThreads::Automatic,
+                            progress, KeptFramePlace::Column);
     {
         const std::lock_guard<std::mutex> lock(mutex);
         ended = true;

@@ -44,10 +44,11 @@ struct StridedLoad {
     // The samples fill the staging record, committed once they have all been read.
     static constexpr bool kStaged = true;
     std::uint32_t columns;
+    KeptFramePlace place = KeptFramePlace::Frame;
     std::size_t blockBytes = std::size_t{256} << 10;
 
     StridedSink MakeSink(WaveRecord& record, std::uint64_t first) const {
-        return StridedSink(record, columns, first);
+        return StridedSink(record, columns, first, place);
     }
     void Prepare(WaveRecord& record, std::uint64_t, SampleArray::Faulting) const {
         record.left.KeepToSmallPages();

@@ -41,10 +41,9 @@ MessageBytes EncodeLoaded(const WaveRecord& record, std::uint32_t columns, PathO
     VisitSentFields(record, [&](auto field) { Put(out, field); });
     Put(out, kept);
     for (std::uint32_t index = 0; index < kept; ++index) {
-        const std::uint32_t frame = KeptFrame(index, record.frameCount, columns);
-        Put(out, frame);
-        Put(out, frame < record.left.size() ? record.left[frame] : std::int16_t{0});
-        Put(out, frame < record.right.size() ? record.right[frame] : std::int16_t{0});
+        Put(out, KeptFrame(index, record.frameCount, columns));
+        Put(out, index < record.left.size() ? record.left[index] : std::int16_t{0});
+        Put(out, index < record.right.size() ? record.right[index] : std::int16_t{0});
     }
     return out;
 }

@@ -83,7 +83,8 @@ using MessageBytes = std::vector<std::uint8_t>;
 MessageBytes EncodeGreeting();
 MessageBytes EncodeProgress(std::uint64_t bytesRead, std::uint64_t bytesToRead);
 // The last message: Loaded with record's fields and kept frames when the outcome is Loaded,
-// else Rejected with the outcome; either names the path opened.
+// else Rejected with the outcome; either names the path opened. record is as a strided load
+// with KeptFramePlace::Column leaves it.
 MessageBytes EncodeEnd(const LoadOutcome& outcome, const WaveRecord& record, std::uint32_t columns,
                        PathOpened opened);
 

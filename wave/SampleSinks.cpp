@@ -39,7 +39,7 @@ void KeptSamples::Advance() {
 
 void StridedSink::Discard() {
     for (KeptSamples undo = firstKept; !undo.Done() && undo.Sample() < next; undo.Advance()) {
-        ElementOf(undo.Sample()) = 0;
+        ElementOfKept(undo) = 0;
     }
     peakLeft = peakRight = 0;
 }

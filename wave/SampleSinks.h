@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "wave/SampleDecoders.h"
+#include "wave/WaveFileReader.h"
 #include "wave/WaveRecord.h"
 
 namespace wave_reader {
@@ -124,6 +125,10 @@ public:
 
     void Advance();
 
+    // The column that the next kept sample is read for, and whether it is a right sample.
+    std::uint32_t Column() const { return m_column; }
+    bool Right() const { return m_second == 1; }
+
 private:
     std::uint64_t m_step;
     std::uint32_t m_columns;
@@ -133,19 +138,22 @@ private:
 };
 
 // The strided load's sink: it writes the kept samples into the record's arrays, where a
-// full load would put them, and raises the peaks over all of them, as a full load does.
+// full load would put them or at their column's elements, and raises the peaks over all of
+// them, as a full load does.
 struct StridedSink : SampleSink {
-    StridedSink(WaveRecord& record, std::uint32_t columns, std::uint64_t first)
-        : SampleSink(record, first), kept(record, columns, first), firstKept(kept) {}
+    StridedSink(WaveRecord& record, std::uint32_t columns, std::uint64_t first,
+                KeptFramePlace place)
+        : SampleSink(record, first), kept(record, columns, first), firstKept(kept), place(place) {}
 
     KeptSamples kept;      // the next sample to keep
     KeptSamples firstKept; // the first one this sink keeps
+    KeptFramePlace place;
 
     template <typename Decoder>
     void Take(Decoder decode, const std::uint8_t* in, std::size_t count) {
         const std::size_t stride = decode.Bytes();
         for (; !kept.Done() && kept.Sample() - next < count; kept.Advance()) {
-            ElementOf(kept.Sample()) = decode(in + (kept.Sample() - next) * stride);
+            ElementOfKept(kept) = decode(in + (kept.Sample() - next) * stride);
         }
         const auto pairs = [&](const std::uint8_t* at, std::size_t frames) {
             RaisePairPeaks(decode, at, frames, peakLeft, peakRight);
@@ -159,6 +167,15 @@ struct StridedSink : SampleSink {
 
     // Undoes everything taken: the kept samples written go back to 0, and so do the peaks.
     void Discard();
+
+private:
+    // The element the kept sample goes to.
+    std::int16_t& ElementOfKept(const KeptSamples& sample) {
+        if (place == KeptFramePlace::Frame) {
+            return ElementOf(sample.Sample());
+        }
+        return (sample.Right() ? right : left)[sample.Column()];
+    }
 };
 
 } // namespace wave_reader

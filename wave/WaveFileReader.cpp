@@ -73,14 +73,15 @@ LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std
 
 LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std::uint32_t columns,
                                 SampleThreads threads, LoadProgress& progress) {
-    return LoadWaveFileStrided(record, OpenForLoad(path), path, columns, threads, progress);
+    return LoadWaveFileStrided(record, OpenForLoad(path), path, columns, threads, progress,
+                               KeptFramePlace::Frame);
 }
 
 LoadOutcome LoadWaveFileStrided(WaveRecord& record, int descriptor, const std::string& path,
                                 std::uint32_t columns, SampleThreads threads,
-                                LoadProgress& progress) {
+                                LoadProgress& progress, KeptFramePlace place) {
     return wave_reader::LoadSamples(record, descriptor, path, threads,
-                                    wave_reader::StridedLoad{columns}, &progress);
+                                    wave_reader::StridedLoad{columns, place}, &progress);
 }
 
 const char* DescribeLoadStatus(LoadStatus status) {

@@ -103,12 +103,19 @@ private:
 LoadOutcome LoadWaveFileStrided(WaveRecord& record, const std::string& path, std::uint32_t columns,
                                 SampleThreads threads, LoadProgress& progress);
 
+// Where a strided load writes the frames it keeps into the record's arrays.
+enum class KeptFramePlace {
+    Frame,  // at the frame's own elements, where a plot reads them
+    Column, // at the column's elements (the frame of column 0 at element 0, and so on): a
+            // caller that only copies them out touches a page or two, not a page per frame
+};
+
 // The same for a file that the caller has opened for reading already, as descriptor, which
 // the load takes over and closes; path is only what the record's path becomes. For a process
 // that opens its input and then gives up the right to open any file (tools/voq006-reader).
 LoadOutcome LoadWaveFileStrided(WaveRecord& record, int descriptor, const std::string& path,
                                 std::uint32_t columns, SampleThreads threads,
-                                LoadProgress& progress);
+                                LoadProgress& progress, KeptFramePlace place);
 
 // A short English description of a status, for command-line tools ("not a RIFF/WAVE file").
 const char* DescribeLoadStatus(LoadStatus status);

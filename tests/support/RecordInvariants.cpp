@@ -1,11 +1,15 @@
 #include "tests/support/RecordInvariants.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "display/WaveformPlot.h"
 #include "tests/support/ReferenceDecoder.h"
 #include "tests/support/WavBuilder.h"
+#include "wave/ReaderMessages.h"
 #include "wave/WaveFileReader.h"
 
 namespace {
@@ -208,6 +212,32 @@ std::vector<std::uint8_t> EarlierFileBytes() {
         .Build();
 }
 
+std::string DescribeKeptInColumnsDifference(const WaveRecord& strided, const std::string& path,
+                                            SampleThreads threads) {
+    WaveRecord columns;
+    LoadProgress progress;
+    const LoadStatus status =
+        LoadWaveFileStrided(columns, open(path.c_str(), O_RDONLY | O_CLOEXEC), path,
+                            kWaveformColumns, threads, progress, KeptFramePlace::Column)
+            .status;
+    if (status != LoadStatus::Loaded || columns.peak != strided.peak ||
+        columns.peakRight != strided.peakRight) {
+        return "the kept frames at their columns come with another outcome or peak";
+    }
+    const std::uint32_t kept =
+        reader_messages::KeptFrameCount(strided.frameCount, kWaveformColumns);
+    for (std::uint32_t index = 0; index < kept; ++index) {
+        const std::uint32_t frame =
+            reader_messages::KeptFrame(index, strided.frameCount, kWaveformColumns);
+        if (columns.left[index] != strided.left[frame] ||
+            columns.right[index] != strided.right[frame]) {
+            return "column " + std::to_string(index) + " keeps another frame than frame " +
+                   std::to_string(frame);
+        }
+    }
+    return {};
+}
+
 namespace {
 
 // Loads path again with the strided load that reports its progress, as the viewer's, read
@@ -233,6 +263,9 @@ std::string CheckStridedLoad(const WaveRecord& full, const std::string& path, Lo
     if (problem.empty() && progress.BytesRead() != progress.BytesToRead()) {
         problem = "read " + std::to_string(progress.BytesRead()) + " of the " +
                   std::to_string(progress.BytesToRead()) + " bytes it announced";
+    }
+    if (problem.empty()) {
+        problem = DescribeKeptInColumnsDifference(strided, path, threads);
     }
     return problem.empty() ? problem : "strided load: " + problem;
 }

@@ -47,6 +47,13 @@ std::vector<std::uint8_t> EarlierFileBytes();
 std::string DescribeStridedDifference(const WaveRecord& strided, const WaveRecord& full,
                                       std::uint32_t columns);
 
+// Loads path once more, read by threads from an open descriptor with the kept frames at
+// their columns (KeptFramePlace::Column), as the reader program loads, and compares what
+// it kept with strided, the loaded record of the strided load that keeps them at their
+// frames. Empty when they agree, else the first difference.
+std::string DescribeKeptInColumnsDifference(const WaveRecord& strided, const std::string& path,
+                                            SampleThreads threads);
+
 // Loads the file at path, whose contents are bytes, into record with LoadWaveFileExplained
 // and checks the outcome against the reference decoder: the same acceptance (and for a
 // rejection the same status and format code), on success

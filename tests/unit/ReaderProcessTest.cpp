@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,10 +60,11 @@ std::string DescribeDifference(const LoadOutcome& outcome, const WaveRecord& rec
 }
 
 // The stream a reader sends for the file at path: its greeting, a progress message and the
-// end, encoded from the strided load in this process.
+// end, encoded from the strided load in this process as the reader runs it.
 struct Answer {
     LoadOutcome outcome;
-    WaveRecord record;
+    WaveRecord record; // as the viewer's strided load gives it
+    WaveRecord sent;   // as the reader's gives it, the kept frames at their columns
     MessageBytes stream;
 };
 
@@ -77,8 +79,11 @@ MessageBytes Join(std::initializer_list<MessageBytes> parts) {
 Answer AnswerFor(const std::string& path) {
     Answer answer;
     answer.outcome = LoadWaveFileStrided(answer.record, path, kColumns);
+    LoadProgress progress;
+    LoadWaveFileStrided(answer.sent, open(path.c_str(), O_RDONLY | O_CLOEXEC), path, kColumns,
+                        SampleThreads::Automatic, progress, KeptFramePlace::Column);
     answer.stream = Join({EncodeGreeting(), EncodeProgress(10, 20),
-                          EncodeEnd(answer.outcome, answer.record, kColumns, PathOpened::AsGiven)});
+                          EncodeEnd(answer.outcome, answer.sent, kColumns, PathOpened::AsGiven)});
     return answer;
 }
 
@@ -236,10 +241,10 @@ TEST_P(ReaderMessagesBreach, MakesAFailedReader) {
     ASSERT_EQ(answer.outcome.status, LoadStatus::Loaded);
     const Breach& breach = GetParam();
     if (breach.changeAnswer != nullptr) {
-        breach.changeAnswer(answer.outcome, answer.record);
+        breach.changeAnswer(answer.outcome, answer.sent);
     }
-    MessageBytes stream = Join({EncodeGreeting(), EncodeEnd(answer.outcome, answer.record, kColumns,
-                                                            PathOpened::AsGiven)});
+    MessageBytes stream = Join(
+        {EncodeGreeting(), EncodeEnd(answer.outcome, answer.sent, kColumns, PathOpened::AsGiven)});
     if (breach.changeBytes != nullptr) {
         breach.changeBytes(stream);
     }

@@ -36,7 +36,8 @@ struct Agreement {
 };
 
 // Loads path both ways, each read by threads, and expects the same outcome and, for a
-// loaded file, the same record where the drawing reads it and the same drawing.
+// loaded file, the same record where the drawing reads it (also where the reader program's
+// load keeps it) and the same drawing.
 Agreement ExpectSameDrawing(const std::string& path,
                             SampleThreads threads = SampleThreads::Automatic) {
     WaveRecord full;
@@ -47,6 +48,7 @@ Agreement ExpectSameDrawing(const std::string& path,
         return {};
     }
     EXPECT_EQ(DescribeStridedDifference(strided, full, kWaveformColumns), "") << path;
+    EXPECT_EQ(DescribeKeptInColumnsDifference(strided, path, threads), "") << path;
     RecordingSurface fromFull;
     RecordingSurface fromStrided;
     DrawLoadedRecord(fromFull, full);
