@@ -23,6 +23,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How long the X server and the window manager may take to start: they answer in well under
+// a second, but a machine busy with other tests' builds and servers can hold them longer.
+constexpr int kSessionStartMs = 60000;
+
 // The non-empty pieces of text between separators.
 std::vector<std::string> Words(const std::string& text, char separator) {
     std::vector<std::string> words;
@@ -95,7 +99,7 @@ std::string StartAndReadLine(std::unique_ptr<ChildProcess>& process,
     close(pipeFds[1]);
     std::string text;
     pollfd reader{pipeFds[0], POLLIN, 0};
-    while (text.find('\n') == std::string::npos && poll(&reader, 1, 15000) > 0) {
+    while (text.find('\n') == std::string::npos && poll(&reader, 1, kSessionStartMs) > 0) {
         char buffer[256];
         const ssize_t count = read(pipeFds[0], buffer, sizeof buffer);
         if (count <= 0) {
@@ -195,7 +199,7 @@ XSession::XSession(WindowManager windowManager) {
             return Run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).find("window id") !=
                    std::string::npos;
         },
-        15000);
+        kSessionStartMs);
 }
 
 XSession::~XSession() {
