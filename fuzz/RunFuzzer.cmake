@@ -1,4 +1,4 @@
-# Runs wave_fuzzer for SECONDS over a fresh scratch corpus in SCRATCH, seeded with the
+# Runs FUZZER for SECONDS over a fresh scratch corpus in SCRATCH, seeded with the
 # files of SEEDS and REGRESSIONS, and fails on any crash, leak, timeout or memory blow-up.
 #
 #   cmake -DFUZZER=... -DSEEDS=... -DREGRESSIONS=... -DSCRATCH=... -DSECONDS=60 -P RunFuzzer.cmake
@@ -10,12 +10,12 @@ endforeach()
 
 file(REMOVE_RECURSE ${SCRATCH})
 file(MAKE_DIRECTORY ${SCRATCH}/corpus ${SCRATCH}/artifacts)
-file(GLOB seeds ${SEEDS}/*.wav ${REGRESSIONS}/*.wav)
+file(GLOB seeds ${SEEDS}/*.wav ${SEEDS}/*.vqrd ${REGRESSIONS}/*.wav ${REGRESSIONS}/*.vqrd)
 file(COPY ${seeds} DESTINATION ${SCRATCH}/corpus)
 
-# Limits for this reader: an input is at most a little over one 1 MiB read block (enough
+# Limits for these readers: an input is at most a little over one 1 MiB read block (enough
 # for samples that straddle two blocks) and loads in milliseconds, and a load touches memory
-# only for the samples the file supplies. Ten seconds for one input, 1.5 GB resident or a
+# only for the samples the file supplies (a reader's stream: for the frames it keeps). Ten seconds for one input, 1.5 GB resident or a
 # single 512 MB allocation therefore mean a fault (a loop over a claimed frame count, arrays
 # sized on the heap or faulted in whole), not a slow machine.
 execute_process(
@@ -30,5 +30,6 @@ execute_process(
         ${SCRATCH}/corpus
     RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
-    message(FATAL_ERROR "wave_fuzzer failed (${status}); the input is in ${SCRATCH}/artifacts")
+    get_filename_component(name ${FUZZER} NAME)
+    message(FATAL_ERROR "${name} failed (${status}); the input is in ${SCRATCH}/artifacts")
 endif()
