@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <vector>
@@ -153,4 +154,21 @@ std::string LoadAverage() {
         return "unknown";
     }
     return one + " " + five + " " + fifteen;
+}
+
+InProcessComparison PrepareInProcessComparison(const std::string& folder,
+                                               const std::string& program) {
+    const std::string bin = folder + "/in-process/bin";
+    InProcessComparison comparison{bin + "/" + std::filesystem::path(program).filename().string(),
+                                   LargeBenchFilePath(folder, kLargeBenchFiles[0]),
+                                   folder + "/stereo16-one-second.wav"};
+    std::error_code error;
+    std::filesystem::create_directories(bin, error);
+    std::filesystem::copy_file(program, comparison.copy,
+                               std::filesystem::copy_options::overwrite_existing, error);
+    if (error || !EnsureLargeBenchFile(folder, kLargeBenchFiles[0]) ||
+        !EnsureBenchWaveFile(comparison.oneSecond, {2, 16, 176400}, 7)) {
+        comparison.copy.clear();
+    }
+    return comparison;
 }

@@ -38,6 +38,17 @@ inline constexpr LargeBenchFile kFourGiBBenchFile{"stereo16-4gib", {2, 16, 0xFFF
 std::string LargeBenchFilePath(const std::string& folder, const LargeBenchFile& file);
 bool EnsureLargeBenchFile(const std::string& folder, const LargeBenchFile& file);
 
+// What a reader-process measurement compares: a copy of program in folder/in-process/bin,
+// where no reader program lies beside it, so that it reads files in its own process; and
+// the files it reads, the 1 GiB one and one second of CD sound.
+struct InProcessComparison {
+    std::string copy;      // the copy's path, empty when something could not be prepared
+    std::string large;     // the 1 GiB file
+    std::string oneSecond; // one second of 16-bit stereo at 44.1 kHz (176 kB)
+};
+InProcessComparison PrepareInProcessComparison(const std::string& folder,
+                                               const std::string& program);
+
 // Size of the file at path in bytes, or 0 if it does not exist.
 std::uint64_t FileBytes(const std::string& path);
 

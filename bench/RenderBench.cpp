@@ -155,16 +155,12 @@ bool Report(const char* what, double value, const char* unit, double limit) {
 // beside it and so reads the file itself, for the 1 GiB file and a small one (one second of
 // CD sound), each pair of runs in alternating order. False when a run failed.
 bool MeasureReaderProcess(const std::string& folder, bool& met) {
-    const std::string alone = folder + "/in-process/bin/voq006-render";
-    const std::string small = folder + "/stereo16-one-second.wav";
+    const InProcessComparison comparison = PrepareInProcessComparison(folder, VOQ_RENDER_PATH);
+    const std::string& alone = comparison.copy;
     const std::string output = folder + "/render-bench-reader.png";
-    std::error_code error;
-    std::filesystem::create_directories(folder + "/in-process/bin", error);
-    std::filesystem::copy_file(VOQ_RENDER_PATH, alone,
-                               std::filesystem::copy_options::overwrite_existing, error);
-    if (error || !EnsureLargeBenchFile(folder, kLargeBenchFiles[0]) ||
-        !EnsureBenchWaveFile(small, {2, 16, 176400}, 7)) {
-        std::fprintf(stderr, "render_bench: cannot prepare %s\n", alone.c_str());
+    if (alone.empty()) {
+        std::fprintf(stderr, "render_bench: cannot prepare a copy and its files in %s\n",
+                     folder.c_str());
         return false;
     }
     const struct {
@@ -172,8 +168,8 @@ bool MeasureReaderProcess(const std::string& folder, bool& met) {
         std::string path;
         bool large; // compared as a ratio; the small file's difference is compared in ms
         int repetitions;
-    } files[] = {{"1 GiB", LargeBenchFilePath(folder, kLargeBenchFiles[0]), true, kRepetitions},
-                 {"176 kB", small, false, 4 * kRepetitions + 1}};
+    } files[] = {{"1 GiB", comparison.large, true, kRepetitions},
+                 {"176 kB", comparison.oneSecond, false, 4 * kRepetitions + 1}};
     for (const auto& file : files) {
         WarmPageCache(file.path);
         std::vector<double> reader, inProcess;

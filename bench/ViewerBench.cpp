@@ -614,24 +614,20 @@ bool MeasureReaderProcess(const char* self, const std::string& folder, int runs,
                      reader.c_str());
         return false;
     }
-    const std::string alone = folder + "/in-process/bin/viewer_bench";
-    const std::string small = folder + "/stereo16-one-second.wav";
-    std::error_code error;
-    std::filesystem::create_directories(folder + "/in-process/bin", error);
-    std::filesystem::copy_file(self, alone, std::filesystem::copy_options::overwrite_existing,
-                               error);
-    if (error || !EnsureLargeBenchFile(folder, kLargeBenchFiles[0]) ||
-        !EnsureBenchWaveFile(small, {2, 16, 176400}, 7)) {
-        std::fprintf(stderr, "viewer_bench: cannot prepare %s\n", alone.c_str());
+    const InProcessComparison comparison = PrepareInProcessComparison(folder, self);
+    if (comparison.copy.empty()) {
+        std::fprintf(stderr, "viewer_bench: cannot prepare a copy and its files in %s\n",
+                     folder.c_str());
         return false;
     }
+    const char* alone = comparison.copy.c_str();
     const struct {
         const char* label;
         std::string path;
         bool large; // compared as a ratio; the small file's difference is compared in ms
         int repetitions;
-    } files[] = {{"1 GiB", LargeBenchFilePath(folder, kLargeBenchFiles[0]), true, runs},
-                 {"176 kB", small, false, 4 * runs + 1}};
+    } files[] = {{"1 GiB", comparison.large, true, runs},
+                 {"176 kB", comparison.oneSecond, false, 4 * runs + 1}};
     for (const auto& file : files) {
         // Absolute, since the dialog resolves a relative name against its own last folder.
         const std::string path = std::filesystem::absolute(file.path).string();
@@ -642,11 +638,11 @@ bool MeasureReaderProcess(const char* self, const std::string& folder, int runs,
             OpenRun first, second;
             // The copy says on standard error that it reads in process, each time.
             const bool ran =
-                ParseOpenRun(RunOpenChild(readerFirst ? self : alone.c_str(), OpenLoad::Strided,
-                                          path, {}, ChildErrors::Dropped),
+                ParseOpenRun(RunOpenChild(readerFirst ? self : alone, OpenLoad::Strided, path, {},
+                                          ChildErrors::Dropped),
                              first) &&
-                ParseOpenRun(RunOpenChild(readerFirst ? alone.c_str() : self, OpenLoad::Strided,
-                                          path, {}, ChildErrors::Dropped),
+                ParseOpenRun(RunOpenChild(readerFirst ? alone : self, OpenLoad::Strided, path, {},
+                                          ChildErrors::Dropped),
                              second);
             if (!ran) {
                 std::fprintf(stderr, "viewer_bench: a viewer did not show %s\n", path.c_str());

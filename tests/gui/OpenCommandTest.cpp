@@ -319,25 +319,33 @@ DialogShown ShowDialog(ViewerSession& session) {
     return shown;
 }
 
+// A viewer, and a folder on the tests' slow file system that a test can make stop answering.
+class OpenDialogOnADeadDisk : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!m_slow.Problem().empty()) {
+            GTEST_SKIP() << "no slow file can be made here: " << m_slow.Problem();
+        }
+    }
+
+    TemporaryFolder m_folder;
+    const SlowFile m_slow{MonoFile(m_folder, "tone.wav"), 64 << 20};
+    const QString m_mount = QFileInfo(QString::fromStdString(m_slow.Path())).absolutePath();
+    ViewerSession m_session;
+};
+
 // A last folder on a disk that stopped answering does not hold the window: the dialog opens
 // in the home folder once the probe of the folder has waited its while, although Qt's dialog,
 // which looks at the folder it showed last before the one it is given, showed that one last.
-TEST(OpenDialog, OpensInTheHomeFolderWhenTheLastFolderDoesNotAnswer) {
-    TemporaryFolder folder;
-    const SlowFile slow(MonoFile(folder, "tone.wav"), 64 << 20);
-    if (!slow.Problem().empty()) {
-        GTEST_SKIP() << "no slow file can be made here: " << slow.Problem();
-    }
-    const QString mount = QFileInfo(QString::fromStdString(slow.Path())).absolutePath();
-    ViewerSession session;
-    ASSERT_TRUE(OpenWith(session, [&](QWidget& modal) {
-        AsFileDialog(modal)->setDirectory(mount);
+TEST_F(OpenDialogOnADeadDisk, OpensInTheHomeFolderWhenTheLastFolderDoesNotAnswer) {
+    ASSERT_TRUE(OpenWith(m_session, [&](QWidget& modal) {
+        AsFileDialog(modal)->setDirectory(m_mount);
         TypeAndEnter(modal, "tone.wav");
     }));
-    ASSERT_EQ(session.Record().path, slow.Path());
+    ASSERT_EQ(m_session.Record().path, m_slow.Path());
 
-    slow.StallEverything();
-    const DialogShown shown = ShowDialog(session);
+    m_slow.StallEverything();
+    const DialogShown shown = ShowDialog(m_session);
     EXPECT_EQ(shown.folder.toStdString(), QDir::homePath().toStdString());
     EXPECT_GE(shown.afterMs, OpenFileDialog::kStartFolderWaitMs) << "the folder still answered";
     EXPECT_LT(shown.afterMs, OpenFileDialog::kStartFolderWaitMs + 500);
@@ -345,19 +353,13 @@ TEST(OpenDialog, OpensInTheHomeFolderWhenTheLastFolderDoesNotAnswer) {
 
 // Nor does a dead folder that Qt's settings file names as the dialog's last, as another
 // program or an earlier run left it: the dialog opens at once in the folder it is given.
-TEST(OpenDialog, OpensAtOnceWhenQtsSettingsNameAFolderThatDoesNotAnswer) {
-    TemporaryFolder folder;
-    const SlowFile slow(MonoFile(folder, "tone.wav"), 64 << 20);
-    if (!slow.Problem().empty()) {
-        GTEST_SKIP() << "no slow file can be made here: " << slow.Problem();
-    }
-    const QString mount = QFileInfo(QString::fromStdString(slow.Path())).absolutePath();
-    ViewerSession session;
-    slow.StallEverything();
+TEST_F(OpenDialogOnADeadDisk, OpensAtOnceWhenQtsSettingsNameAFolderThatDoesNotAnswer) {
+    m_slow.StallEverything();
     QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
-        .setValue(QStringLiteral("FileDialog/lastVisited"), QUrl::fromLocalFile(mount).toString());
-    const DialogShown shown = ShowDialog(session);
-    EXPECT_NE(shown.folder.toStdString(), mount.toStdString());
+        .setValue(QStringLiteral("FileDialog/lastVisited"),
+                  QUrl::fromLocalFile(m_mount).toString());
+    const DialogShown shown = ShowDialog(m_session);
+    EXPECT_NE(shown.folder.toStdString(), m_mount.toStdString());
     EXPECT_LT(shown.afterMs, OpenFileDialog::kStartFolderWaitMs + 500);
 }
 
