@@ -172,3 +172,8 @@ InProcessComparison PrepareInProcessComparison(const std::string& folder,
     }
     return comparison;
 }
+
+std::vector<ComparedFile> ComparedFiles(const InProcessComparison& comparison, int runs) {
+    return {{"1 GiB", comparison.large, true, runs},
+            {"176 kB", comparison.oneSecond, false, 4 * runs + 1}};
+}

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The shape of a plain 44-byte-header PCM wave file made for measurements.
 struct BenchFileShape {
@@ -48,6 +49,17 @@ struct InProcessComparison {
 };
 InProcessComparison PrepareInProcessComparison(const std::string& folder,
                                                const std::string& program);
+
+// A file of that comparison and how often it is measured: the large file with runs pairs of
+// runs, compared as a ratio; the small one, whose difference is compared in milliseconds
+// and is small against the noise, with 4 * runs + 1.
+struct ComparedFile {
+    const char* label;
+    std::string path;
+    bool large;
+    int repetitions;
+};
+std::vector<ComparedFile> ComparedFiles(const InProcessComparison& comparison, int runs);
 
 // Size of the file at path in bytes, or 0 if it does not exist.
 std::uint64_t FileBytes(const std::string& path);

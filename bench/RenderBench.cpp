@@ -163,14 +163,7 @@ bool MeasureReaderProcess(const std::string& folder, bool& met) {
                      folder.c_str());
         return false;
     }
-    const struct {
-        const char* label;
-        std::string path;
-        bool large; // compared as a ratio; the small file's difference is compared in ms
-        int repetitions;
-    } files[] = {{"1 GiB", comparison.large, true, kRepetitions},
-                 {"176 kB", comparison.oneSecond, false, 4 * kRepetitions + 1}};
-    for (const auto& file : files) {
+    for (const ComparedFile& file : ComparedFiles(comparison, kRepetitions)) {
         WarmPageCache(file.path);
         std::vector<double> reader, inProcess;
         for (int i = 0; i <= file.repetitions; ++i) {

@@ -621,14 +621,7 @@ bool MeasureReaderProcess(const char* self, const std::string& folder, int runs,
         return false;
     }
     const char* alone = comparison.copy.c_str();
-    const struct {
-        const char* label;
-        std::string path;
-        bool large; // compared as a ratio; the small file's difference is compared in ms
-        int repetitions;
-    } files[] = {{"1 GiB", comparison.large, true, runs},
-                 {"176 kB", comparison.oneSecond, false, 4 * runs + 1}};
-    for (const auto& file : files) {
+    for (const ComparedFile& file : ComparedFiles(comparison, runs)) {
         // Absolute, since the dialog resolves a relative name against its own last folder.
         const std::string path = std::filesystem::absolute(file.path).string();
         WarmPageCache(path);

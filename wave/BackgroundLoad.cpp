@@ -72,13 +72,7 @@ bool BackgroundLoad::Ended() const {
 }
 
 int BackgroundLoad::PercentRead() const {
-    const std::uint64_t total = m_state->progress.BytesToRead();
-    const std::uint64_t read = m_state->progress.BytesRead();
-    if (total == 0) {
-        return Ended() ? 100 : 0;
-    }
-    const double percent = 100.0 * static_cast<double>(read) / static_cast<double>(total);
-    return percent < 100.0 ? static_cast<int>(percent) : 100;
+    return ::PercentRead(m_state->progress.BytesRead(), m_state->progress.BytesToRead(), Ended());
 }
 
 LoadOutcome BackgroundLoad::Outcome() const {

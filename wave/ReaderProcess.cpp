@@ -163,13 +163,8 @@ int ReaderProcess::PercentRead() const {
     if (m_inProcess) {
         return m_inProcess->PercentRead();
     }
-    const std::uint64_t total = m_state->bytesToRead.load(std::memory_order_relaxed);
-    const std::uint64_t read = m_state->bytesRead.load(std::memory_order_relaxed);
-    if (total == 0) {
-        return Ended() ? 100 : 0;
-    }
-    const double percent = 100.0 * static_cast<double>(read) / static_cast<double>(total);
-    return percent < 100.0 ? static_cast<int>(percent) : 100;
+    return ::PercentRead(m_state->bytesRead.load(std::memory_order_relaxed),
+                         m_state->bytesToRead.load(std::memory_order_relaxed), Ended());
 }
 
 LoadOutcome ReaderProcess::Outcome() const {

@@ -84,6 +84,14 @@ LoadOutcome LoadWaveFileStrided(WaveRecord& record, int descriptor, const std::s
                                     wave_reader::StridedLoad{columns, place}, &progress);
 }
 
+int PercentRead(std::uint64_t read, std::uint64_t total, bool ended) {
+    if (total == 0) {
+        return ended ? 100 : 0;
+    }
+    const double percent = 100.0 * static_cast<double>(read) / static_cast<double>(total);
+    return percent < 100.0 ? static_cast<int>(percent) : 100;
+}
+
 const char* DescribeLoadStatus(LoadStatus status) {
     // One text per status, in the order of LoadStatus.
     static constexpr const char* kDescriptions[] = {

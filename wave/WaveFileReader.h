@@ -96,6 +96,10 @@ private:
     std::atomic<std::uint64_t> m_bytesToRead{0};
 };
 
+// read bytes of total in whole per cent (0 to 100); before total is known, 0, or 100 once
+// the load has ended.
+int PercentRead(std::uint64_t read, std::uint64_t total, bool ended);
+
 // The strided load for a caller on another thread: the same, reporting through progress
 // and stopping with Cancelled when it is cancelled. The record is untouched until the
 // load has read its last sample: it then holds the new file whole, and after a rejection

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -23,6 +22,7 @@
 #include "platform/Confinement.h"
 #include "tests/slowfs/SlowFile.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/KnownWaveFiles.h"
 #include "tests/support/ProcessStatus.h"
 #include "tests/support/RecordInvariants.h"
 #include "tests/support/TemporaryFolder.h"
@@ -301,28 +301,11 @@ void ExpectSameAsInProcess(const std::string& path, const std::string& program =
     EXPECT_EQ(finished.endings, 1) << path;
 }
 
-std::vector<std::string> WaveFilesIn(const std::filesystem::path& folder) {
-    std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.path().extension() == ".wav") {
-            files.push_back(entry.path().string());
-        }
-    }
-    return files;
-}
-
 // Every file shape of the table above, the fuzzer's seeds and the files in the repository.
 TEST(ReaderProcess, LoadsEveryFileAsTheLoadInThisProcess) {
     TemporaryFolder seeds;
-    ASSERT_EQ(std::system(("'" VOQ_SEED_CORPUS_WRITER "' '" + seeds.Path().string() + "'").c_str()),
-              0);
-    std::vector<std::string> files = WaveFilesIn(seeds.Path());
+    const std::vector<std::string> files = KnownWaveFiles(seeds);
     ASSERT_GT(files.size(), 30u);
-    for (const char* folder : {VOQ_FIXTURES, VOQ_SAMPLES}) {
-        const std::vector<std::string> written = WaveFilesIn(folder);
-        ASSERT_FALSE(written.empty()) << folder;
-        files.insert(files.end(), written.begin(), written.end());
-    }
     for (const FileCase& c : kFileCases) {
         TemporaryFolder folder;
         SCOPED_TRACE(c.name);

@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <future>
 #include <ostream>
 #include <random>
@@ -17,6 +14,7 @@
 #include "display/ViewDrawing.h"
 #include "display/WaveformPlot.h"
 #include "tests/support/CaseName.h"
+#include "tests/support/KnownWaveFiles.h"
 #include "tests/support/ProcessStatus.h"
 #include "tests/support/RandomShape.h"
 #include "tests/support/RecordInvariants.h"
@@ -59,17 +57,6 @@ Agreement ExpectSameDrawing(const std::string& path,
     return {true, full.frameCount >= 2u * kWaveformColumns};
 }
 
-std::vector<std::string> WaveFilesIn(const std::filesystem::path& folder) {
-    std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.path().extension() == ".wav") {
-            files.push_back(entry.path().string());
-        }
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 TEST(StridedLoad, DrawsWhatTheFullLoadDrawsForRandomFiles) {
     TemporaryFolder folder;
     // Up to 40 kB of data, so that many files have more frames than the plot has columns.
@@ -92,16 +79,8 @@ TEST(StridedLoad, DrawsWhatTheFullLoadDrawsForRandomFiles) {
 
 TEST(StridedLoad, DrawsWhatTheFullLoadDrawsForTheFuzzSeedsAndWrittenFiles) {
     TemporaryFolder seeds;
-    const std::string command =
-        std::string("'" VOQ_SEED_CORPUS_WRITER "' '") + seeds.Path().string() + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    std::vector<std::string> files = WaveFilesIn(seeds.Path());
+    const std::vector<std::string> files = KnownWaveFiles(seeds);
     ASSERT_GT(files.size(), 30u);
-    for (const char* folder : {VOQ_FIXTURES, VOQ_SAMPLES}) {
-        const std::vector<std::string> written = WaveFilesIn(folder);
-        ASSERT_FALSE(written.empty()) << folder;
-        files.insert(files.end(), written.begin(), written.end());
-    }
     int loaded = 0;
     for (const std::string& file : files) {
         loaded += ExpectSameDrawing(file).loaded;

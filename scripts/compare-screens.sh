@@ -3,17 +3,18 @@
 # windows carry: both run one after the other in the same Xvfb under the same openbox, their
 # window moved to the same place, each state reached by keys alone.
 #
-#   compare_shell_screens.sh BASELINE_VIEWER CANDIDATE_VIEWER [FOLDER]
+#   compare-screens.sh BASELINE_VIEWER CANDIDATE_VIEWER [FOLDER]
 #
 # Both programs should have the same file name (voq006): the window class carries it.
 #
 # States: idle; the menu bar with the keyboard on it (a lone Alt); the File, View and Help
-# menus, each open with its first item highlighted; the version box; a file drawn; the status bar hidden; the status bar shown again; a second
-# file drawn. Each is a screenshot of the whole screen, taken once two screenshots in a row
-# are alike (the paints are done), never after a fixed pause. Beside the pictures: the X
-# properties of the main window and of the version box, and what a screen reader reads of the whole application through
-# the AT-SPI bus (every object's role, name, description, key, states and place) when idle
-# and with a file drawn. Prints one line per state with the number of differing pixels,
+# menus, each open with its first item highlighted; the version box; a file drawn; the
+# status bar hidden; the status bar shown again; a second file drawn. Each is a screenshot
+# of the whole screen, taken once two screenshots in a row are alike (the paints are done),
+# never after a fixed pause. Beside the pictures: the X properties of the main window and of
+# the version box, and what a screen reader reads of the whole application through the
+# AT-SPI bus (every object's role, name, description, key, states and place) when idle and
+# with a file drawn. Prints one line per state with the number of differing pixels,
 # then whatever else differs, and exits 0 only when nothing does. The pictures stay in
 # FOLDER (default: a new temporary folder).
 set -euo pipefail
@@ -73,8 +74,8 @@ until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
 xdotool mousemove 1279 799
 
 # Two files that the viewer draws differently: the repository's stereo and mono samples.
-first_file=$(realpath "$here/../../samples/stereo-sweep.wav")
-second_file=$(realpath "$here/../../samples/mono-tone.wav")
+first_file=$(realpath "$here/../samples/stereo-sweep.wav")
+second_file=$(realpath "$here/../samples/mono-tone.wav")
 
 window_named() { # PID NAME: the first mapped window of the process with that caption
     local window
@@ -96,7 +97,7 @@ wait_for() { # COMMAND...: runs it every 0.1 s until it succeeds, at most 20 s
     until "$@"; do
         tries=$((tries - 1))
         if [ $tries -eq 0 ]; then
-            echo "compare_shell_screens: gave up waiting for: $*" >&2
+            echo "compare-screens: gave up waiting for: $*" >&2
             return 1
         fi
         sleep 0.1
@@ -116,7 +117,7 @@ settled_screenshot() { # PATH
         mv "$1" "$previous"
         tries=$((tries - 1))
         if [ $tries -eq 0 ]; then
-            echo "compare_shell_screens: the screen did not settle for $1" >&2
+            echo "compare-screens: the screen did not settle for $1" >&2
             return 1
         fi
     done
@@ -136,8 +137,8 @@ window_properties() { # WINDOW
 # The accessible tree of the process, once it holds the main window: a screen reader's view.
 # The application's description is the program's path, which differs between the builds.
 accessible_tree() { # PID VIEWER PATH
-    wait_for bash -c "/usr/bin/python3 '$here/atspi_client.py' dump $1 2>/dev/null | grep -q 'ソラニカの波動'"
-    /usr/bin/python3 "$here/atspi_client.py" dump "$1" | sed "s#\t$2\t#\tVIEWER\t#" >"$3"
+    wait_for bash -c "/usr/bin/python3 '$here/../tests/e2e/atspi_client.py' dump $1 2>/dev/null | grep -q 'ソラニカの波動'"
+    /usr/bin/python3 "$here/../tests/e2e/atspi_client.py" dump "$1" | sed "s#\t$2\t#\tVIEWER\t#" >"$3"
 }
 
 open_file() { # PID PATH
