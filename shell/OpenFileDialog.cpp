@@ -17,19 +17,12 @@
 #include <QTreeView>
 #include <QUrl>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
+
+#include "platform/FolderProbe.h"
 
 namespace {
 
@@ -66,45 +59,6 @@ QStringList QtPatterns(const QString& patterns) {
 
 bool HasWildcard(const QString& text) {
     return text.contains(u'*') || text.contains(u'?');
-}
-
-// What a folder probe learnt, shared by the probe's thread and the thread that waits.
-struct FolderProbe {
-    std::mutex mutex;
-    std::condition_variable answered;
-    std::optional<bool> isFolder;
-};
-
-// Whether a probe's thread is still waiting for its answer.
-std::atomic<bool> g_probeWaiting{false};
-
-// Whether folder is a folder, if the disk says so within limit. The question is asked on a
-// thread of its own, so that a disk that stopped answering holds that thread and not the
-// caller; while an earlier probe still waits for its disk, the answer is no at once, so that
-// a dead disk holds one thread at most.
-bool AnswersAsFolder(const std::string& folder, std::chrono::milliseconds limit) {
-    if (g_probeWaiting.exchange(true)) {
-        return false;
-    }
-    auto probe = std::make_shared<FolderProbe>();
-    try {
-        std::thread([probe, folder] {
-            struct stat status {};
-            const bool isFolder = stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-            {
-                const std::lock_guard<std::mutex> lock(probe->mutex);
-                probe->isFolder = isFolder;
-            }
-            probe->answered.notify_all();
-            g_probeWaiting.store(false);
-        }).detach();
-    } catch (const std::system_error&) {
-        g_probeWaiting.store(false);
-        return false;
-    }
-    std::unique_lock<std::mutex> lock(probe->mutex);
-    return probe->answered.wait_for(lock, limit, [&] { return probe->isFolder.has_value(); }) &&
-           *probe->isFolder;
 }
 
 // The folder of the last file chosen, or before the first the working folder, where it
